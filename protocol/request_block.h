@@ -1,0 +1,107 @@
+#pragma once
+
+// The record that the window thread and the worker share. Every byte has one writing thread;
+// the single-byte fields are atomics written with release stores and read with acquire loads,
+// so a done byte publishes every result the job wrote before it.
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "usb/bytes.h"
+
+namespace flashwell::protocol {
+
+class SharedByte {
+ public:
+  std::uint8_t get() const { return value_.load(std::memory_order_acquire); }
+  void set(std::uint8_t v) { value_.store(v, std::memory_order_release); }
+
+ private:
+  std::atomic<std::uint8_t> value_{0};
+};
+
+// A plain 24-byte copy of a region record of the package.
+struct RegionSlot {
+  std::array<std::uint8_t, 24> bytes{};
+
+  std::uint16_t group() const { return usb::le16(bytes, 0); }
+  std::uint16_t code() const { return usb::le16(bytes, 2); }
+  std::uint32_t imageOffset() const { return usb::le32(bytes, 4); }
+  std::uint32_t length() const { return usb::le32(bytes, 8); }
+  std::uint32_t minAddress() const { return usb::le32(bytes, 12); }
+  std::uint32_t maxAddress() const { return usb::le32(bytes, 16); }
+  std::uint32_t auxValue() const { return usb::le32(bytes, 20); }
+};
+
+// Version and date of one component stored on the key.
+struct ComponentVersion {
+  std::uint8_t major = 0;
+  std::uint8_t minor = 0;
+  std::uint8_t third = 0;
+  std::uint8_t day = 0;
+  std::uint8_t month = 0;
+  std::uint8_t century = 0;
+  std::uint8_t year = 0;
+};
+
+using KeyIdentity = std::array<std::uint8_t, 128>;
+
+// The program the key runs, identity bytes 28-29: 16 its booter, 51 (0x33) its firmware.
+inline constexpr std::uint16_t kProgramBooter = 16;
+inline constexpr std::uint16_t kProgramFirmware = 51;
+inline std::uint16_t programCode(const KeyIdentity& identity) { return usb::le16(identity, 28); }
+
+// Offset of the flash image inside the package.
+inline constexpr std::size_t kFlashImageOffset = 0x300;
+inline constexpr std::size_t kFlashImageSize = 0x100000;
+
+struct RequestBlock {
+  KeyIdentity identity{};
+  std::array<RegionSlot, 10> regions{};
+  std::array<ComponentVersion, 10> componentVersions{};
+  // The program's writable copy of the firmware package and its size; a region's data starts at
+  // imageBase + kFlashImageOffset + imageOffset.
+  std::uint8_t* imageBase = nullptr;
+  std::size_t imageSize = 0;
+
+  SharedByte upgradeOption;
+  SharedByte keyVariant;
+  SharedByte exitRequest;
+  SharedByte workerEnded;
+  SharedByte startRequest, startDone;
+  SharedByte connectRequest, connected;
+  SharedByte identityRequest, identityDone;
+  SharedByte versionsRequest, versionsDone;
+  SharedByte dataEraseRequest, dataEraseDone;
+  SharedByte regionsRequest, regionsDone;
+  SharedByte enterBooterRequest, enterBooterDone;
+  SharedByte eraseRequest, eraseDone;
+  SharedByte keyFirmwareRequest, keyFirmwareDone;
+  SharedByte leaveBooterRequest, leaveBooterDone;
+  SharedByte markRequest, markDone;
+
+  // The package as a span (empty when none is set).
+  std::span<std::uint8_t> package() const { return {imageBase, imageBase ? imageSize : 0}; }
+
+  // Sets every byte to 0 (the image pointer to none). Only while no worker runs.
+  void zero() {
+    identity.fill(0);
+    for (auto& r : regions) r.bytes.fill(0);
+    componentVersions.fill(ComponentVersion{});
+    imageBase = nullptr;
+    imageSize = 0;
+    for (SharedByte* b : {&upgradeOption, &keyVariant, &exitRequest, &workerEnded, &startRequest,
+                          &startDone, &connectRequest, &connected, &identityRequest, &identityDone,
+                          &versionsRequest, &versionsDone, &dataEraseRequest, &dataEraseDone,
+                          &regionsRequest, &regionsDone, &enterBooterRequest, &enterBooterDone,
+                          &eraseRequest, &eraseDone, &keyFirmwareRequest, &keyFirmwareDone,
+                          &leaveBooterRequest, &leaveBooterDone, &markRequest, &markDone}) {
+      b->set(0);
+    }
+  }
+};
+
+}  // namespace flashwell::protocol
