@@ -4,6 +4,7 @@
 // behind this interface, so that discovery and the transfer primitives above it are the same
 // everywhere.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -58,6 +59,16 @@ class UsbDriver {
   // that of DeviceIoControl: whether the driver completed the request.
   virtual bool ioControl(DriverHandle handle, std::uint32_t code, std::span<std::uint8_t> record,
                          std::span<std::uint8_t> data) = 0;
+
+  // The same request, also telling how many bytes of `record` the driver wrote back (the
+  // bytes-returned count of DeviceIoControl); nullopt when the request failed. A backend that
+  // knows the count overrides this; by default a completed request filled the whole record.
+  virtual std::optional<std::size_t> ioControlCounted(DriverHandle handle, std::uint32_t code,
+                                                      std::span<std::uint8_t> record,
+                                                      std::span<std::uint8_t> data) {
+    if (!ioControl(handle, code, record, data)) return std::nullopt;
+    return record.size();
+  }
 
   virtual void close(DriverHandle handle) = 0;
 

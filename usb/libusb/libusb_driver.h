@@ -1,0 +1,55 @@
+#pragma once
+
+// The key's driver stood in for by libusb: the devices of the key's vendors appear as members
+// of the class, an exclusive open claims interface 0, and the three driver requests become
+// descriptor look-ups and libusb transfers.
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "usb/driver.h"
+#include "usb/libusb/descriptor_set.h"
+
+struct libusb_context;
+struct libusb_device_handle;
+
+namespace flashwell::usb::libusb {
+
+class LibusbDriver final : public UsbDriver {
+ public:
+  LibusbDriver();
+  ~LibusbDriver() override;
+  LibusbDriver(const LibusbDriver&) = delete;
+  LibusbDriver& operator=(const LibusbDriver&) = delete;
+
+  bool beginSearch() override;
+  InterfaceEntry interfaceAt(std::uint32_t index) override;
+  void endSearch() override;
+  OpenResult openExclusive(const std::string& path) override;
+  bool ioControl(DriverHandle handle, std::uint32_t code, std::span<std::uint8_t> record,
+                 std::span<std::uint8_t> data) override;
+  std::optional<std::size_t> ioControlCounted(DriverHandle handle, std::uint32_t code,
+                                              std::span<std::uint8_t> record,
+                                              std::span<std::uint8_t> data) override;
+  void close(DriverHandle handle) override;
+  // Always x86: the 48-byte record is the one this backend is given, whatever the machine.
+  std::uint16_t nativeProcessorArchitecture() override { return 0; }
+
+ private:
+  struct OpenDevice {
+    libusb_device_handle* handle;
+    ConfigurationFields configuration;
+  };
+
+  std::vector<std::string> offeredPaths();
+  bool transfer(OpenDevice& device, std::uint32_t code, std::span<std::uint8_t> record,
+                std::span<std::uint8_t> data);
+
+  libusb_context* context_ = nullptr;
+  std::vector<std::string> searchPaths_;
+  std::map<DriverHandle, OpenDevice> open_;
+  DriverHandle nextHandle_ = 1;
+};
+
+}  // namespace flashwell::usb::libusb
