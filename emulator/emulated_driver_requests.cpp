@@ -1,0 +1,294 @@
+// The three driver requests of the emulated driver: the descriptor set, control transfers and
+// endpoint transfers, with the checks that the key's driver makes on each transfer record.
+
+#include <algorithm>
+
+#include "emulator/emulated_driver.h"
+#include "emulator/strike.h"
+#include "usb/bytes.h"
+#include "usb/transfer_request.h"
+
+namespace flashwell::emulator {
+
+namespace {
+constexpr std::uint32_t kStatusFaulted = 2;
+constexpr std::uint16_t kArchitectureX64 = 9;
+
+// Offsets that point past the 256 bytes: the configuration descriptor claims 200 bytes and the
+// interface descriptor after it 120 more.
+std::vector<std::uint8_t> malformedSet() {
+  std::vector<std::uint8_t> set(usb::kDescriptorBufferSize, 0);
+  set[0] = 200;
+  set[200] = 120;
+  return set;
+}
+
+// What is wrong with a record for the column its endpoint names; empty when nothing is.
+std::string recordFault(const usb::UsbTransferRequest& r, bool control, usb::RecordLayout layout,
+                        std::span<const std::uint8_t> data) {
+  if (r.reserved0 != 0 || r.reserved24 != 0) return "reserved words are not 0";
+  if (r.length > data.size()) return "length larger than the data buffer";
+  const auto address = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(data.data()));
+  if (r.length > 0 && r.bufferAddress != address) return "buffer address is not the data buffer";
+  usb::ColumnValues want{0, 0, 0, 0};
+  if (!control) {
+    if (r.endpoint == 0x82) {
+      want = usb::columnValues(usb::TransferColumn::kReadEp2);
+    } else if (r.endpoint == 0x02) {
+      want = usb::columnValues(usb::TransferColumn::kWriteEp2);
+    } else if (r.endpoint == 0x81) {
+      want = usb::columnValues(usb::TransferColumn::kReadEp1);
+    } else {
+      return "no such endpoint";
+    }
+    if (layout == usb::RecordLayout::k64) want.finalWord = 0;
+    if (std::any_of(r.setup.begin(), r.setup.end(), [](std::uint8_t b) { return b != 0; })) {
+      return "setup packet on an endpoint transfer";
+    }
+  }
+  if (r.endpoint != want.endpoint || r.direction != want.direction || r.option != want.option ||
+      r.finalWord != want.finalWord) {
+    return "endpoint, direction, option or final word do not fit the transfer";
+  }
+  return {};
+}
+}  // namespace
+
+bool EmulatedDriver::ioControl(usb::DriverHandle handle, std::uint32_t code,
+                               std::span<std::uint8_t> record, std::span<std::uint8_t> data) {
+  return ioControlCounted(handle, code, record, data).has_value();
+}
+
+std::optional<std::size_t> EmulatedDriver::ioControlCounted(usb::DriverHandle handle,
+                                                            std::uint32_t code,
+                                                            std::span<std::uint8_t> record,
+                                                            std::span<std::uint8_t> data) {
+  std::unique_lock lock(mutex_);
+  applyDueLocked();
+  if (code == usb::kIoctlReadDescriptors) return descriptorRequest(lock, handle, record);
+  if (code == usb::kIoctlControlTransfer || code == usb::kIoctlEndpointTransfer) {
+    if (transferRequest(lock, handle, code, record, data)) return record.size();
+    return std::nullopt;
+  }
+  rejectLocked("unknown control code");
+  return std::nullopt;
+}
+
+std::optional<std::size_t> EmulatedDriver::descriptorRequest(std::unique_lock<std::mutex>& lock,
+                                                             usb::DriverHandle handle,
+                                                             std::span<std::uint8_t> buffer) {
+  auto fail = [&](std::string why) -> std::optional<std::size_t> {
+    rejectLocked(std::move(why));
+    if (trace_) trace_->descriptor(nowLocked(), false);
+    return std::nullopt;
+  };
+  bool isKey = false;
+  if (!handleUsable(handle, isKey)) return fail(lastRejection_);
+  if (!isKey) return fail("this device has no descriptor service");
+  if (buffer.size() < usb::kDescriptorBufferSize) return fail("descriptor buffer too small");
+
+  const Strike fault = strikeOf(faults_.strike(FaultSite::kDescriptor));
+  if (fault == Strike::kRefuse || fault == Strike::kStatus) {
+    return fail("descriptor request failed by a fault");
+  }
+  if (fault == Strike::kUnplug || fault == Strike::kUnplugForGood) {
+    pullKeyLocked(nowLocked(), fault == Strike::kUnplug);
+    return fail("key pulled by a fault");
+  }
+  if (fault == Strike::kLate) {
+    waitOnClock(lock, lateDelayMs(FaultSite::kDescriptor, 0, 0));
+    if (!handleUsable(handle, isKey)) return fail(lastRejection_);
+  }
+  const bool nothingWritten = fault == Strike::kZero;
+  std::vector<std::uint8_t> set = malformedDescriptor_ ? malformedSet() : key_.descriptorSet();
+  if (descriptorHook_) descriptorHook_(set);
+  const std::size_t count = nothingWritten ? 0 : std::min(set.size(), buffer.size());
+  std::copy_n(set.begin(), count, buffer.begin());
+  if (trace_) trace_->descriptor(nowLocked(), true);
+  return count;
+}
+
+bool EmulatedDriver::keyWorks(std::unique_lock<std::mutex>& lock, usb::DriverHandle handle,
+                              std::uint32_t ms) {
+  waitOnClock(lock, ms);
+  bool isKey = false;
+  return handleUsable(handle, isKey);
+}
+
+bool EmulatedDriver::transferRequest(std::unique_lock<std::mutex>& lock, usb::DriverHandle handle,
+                                     std::uint32_t code, std::span<std::uint8_t> record,
+                                     std::span<std::uint8_t> data) {
+  const bool control = code == usb::kIoctlControlTransfer;
+  const auto decoded = usb::decodeRecord(record);
+  if (!decoded) {
+    rejectLocked("record is neither 48 nor 56 bytes");
+    if (trace_ && control) trace_->control(nowLocked(), false, usb::SetupPacket{}, {});
+    if (trace_ && !control) trace_->in(nowLocked(), false, 0, 0, {});
+    return false;
+  }
+  const usb::UsbTransferRequest& r = decoded->request;
+  const auto expected =
+      architecture_ == kArchitectureX64 ? usb::RecordLayout::k64 : usb::RecordLayout::k32;
+  std::string why = decoded->layout != expected ? "record layout does not fit the system"
+                                                : recordFault(r, control, decoded->layout, data);
+  bool isKey = false;
+  if (why.empty() && !handleUsable(handle, isKey)) why = lastRejection_;
+  if (why.empty() && !isKey) why = "this device takes no transfers";
+  const std::span<std::uint8_t> bytes = data.first(std::min<std::size_t>(r.length, data.size()));
+  if (!why.empty()) {
+    rejectLocked(why);
+    if (trace_) {
+      if (control) {
+        trace_->control(nowLocked(), false, r.setup, bytes);
+      } else if (r.endpoint == 0x02) {
+        trace_->out(nowLocked(), false, r.endpoint, r.length, bytes);
+      } else {
+        trace_->in(nowLocked(), false, r.endpoint, r.length, {});
+      }
+    }
+    return false;
+  }
+  if (control) return controlTransfer(lock, handle, r, record, bytes);
+  if (r.endpoint == 0x02) return outTransfer(lock, handle, r, record, bytes);
+  return inTransfer(lock, handle, r, record, bytes);
+}
+
+bool EmulatedDriver::controlTransfer(std::unique_lock<std::mutex>& lock, usb::DriverHandle handle,
+                                     const usb::UsbTransferRequest& r,
+                                     std::span<std::uint8_t> record,
+                                     std::span<std::uint8_t> payload) {
+  const std::uint8_t code = r.setup[1];
+  const std::uint8_t sub = payload.empty() ? 0 : payload[0];
+  const auto site = siteOfCommand(code, sub, usb::le16(payload, 3));
+  const Strike fault = site ? strikeOf(faults_.strike(*site)) : Strike::kNone;
+  auto traceIt = [&](bool ok) {
+    if (trace_) trace_->control(nowLocked(), ok, r.setup, payload);
+  };
+  if (fault == Strike::kUnplug || fault == Strike::kUnplugForGood) {
+    pullKeyLocked(nowLocked(), fault == Strike::kUnplug);
+    rejectLocked("key pulled by a fault");
+    traceIt(false);
+    return false;
+  }
+  KeyAnswer answer;
+  if (fault == Strike::kRefuse) {
+    answer.busyMs = key_.timing().commandMs;
+    answer.refusal = "refused by a fault";
+  } else {
+    answer = key_.control(r.setup, payload);
+  }
+  if (fault == Strike::kLate) answer.busyMs += lateDelayMs(*site, code, sub);
+  if (!keyWorks(lock, handle, answer.busyMs)) {
+    traceIt(false);
+    return false;
+  }
+  std::uint32_t status = usb::kTransferStatusSuccess;
+  auto moved = static_cast<std::uint32_t>(payload.size());
+  if (!answer.accepted) {
+    status = kStatusStalled;
+    moved = 0;
+    rejectLocked(answer.refusal);
+  } else if (fault == Strike::kStatus) {
+    status = kStatusFaulted;
+  } else if (fault == Strike::kZero) {
+    moved = 0;
+  }
+  usb::writeResult(record, moved, status);
+  traceIt(status == usb::kTransferStatusSuccess && moved > 0);
+  if (answer.accepted && key_.takeRestart()) {
+    unplugLocked(now_);
+    schedule_.push_back(
+        {now_ + key_.timing().reenumerationMs, Scheduled::What::kPlugAfterRestart, std::nullopt});
+  }
+  return true;
+}
+
+bool EmulatedDriver::outTransfer(std::unique_lock<std::mutex>& lock, usb::DriverHandle handle,
+                                 const usb::UsbTransferRequest& r, std::span<std::uint8_t> record,
+                                 std::span<std::uint8_t> bytes) {
+  const Strike fault = strikeOf(faults_.strike(FaultSite::kOut));
+  auto traceIt = [&](bool ok) {
+    if (trace_) trace_->out(nowLocked(), ok, r.endpoint, r.length, bytes);
+  };
+  if (fault == Strike::kUnplug || fault == Strike::kUnplugForGood) {
+    pullKeyLocked(nowLocked(), fault == Strike::kUnplug);
+    rejectLocked("key pulled by a fault");
+    traceIt(false);
+    return false;
+  }
+  KeyAnswer answer;
+  if (fault == Strike::kRefuse) {
+    answer.busyMs = 1;
+    answer.refusal = "refused by a fault";
+  } else {
+    answer = key_.write(static_cast<std::uint8_t>(r.endpoint), bytes);
+  }
+  if (fault == Strike::kLate) answer.busyMs += lateDelayMs(FaultSite::kOut, 0, 0);
+  if (!keyWorks(lock, handle, answer.busyMs)) {
+    traceIt(false);
+    return false;
+  }
+  std::uint32_t status = usb::kTransferStatusSuccess;
+  auto moved = static_cast<std::uint32_t>(bytes.size());
+  if (!answer.accepted) {
+    status = kStatusStalled;
+    moved = 0;
+    rejectLocked(answer.refusal);
+  } else if (fault == Strike::kStatus) {
+    status = kStatusFaulted;
+  } else if (fault == Strike::kZero) {
+    moved = 0;
+  }
+  usb::writeResult(record, moved, status);
+  traceIt(status == usb::kTransferStatusSuccess && moved > 0);
+  return true;
+}
+
+bool EmulatedDriver::inTransfer(std::unique_lock<std::mutex>& lock, usb::DriverHandle handle,
+                                const usb::UsbTransferRequest& r, std::span<std::uint8_t> record,
+                                std::span<std::uint8_t> buffer) {
+  const Strike fault = strikeOf(faults_.strike(FaultSite::kIn));
+  const auto endpoint = static_cast<std::uint8_t>(r.endpoint);
+  if (fault == Strike::kUnplug || fault == Strike::kUnplugForGood) {
+    pullKeyLocked(nowLocked(), fault == Strike::kUnplug);
+    rejectLocked("key pulled by a fault");
+    if (trace_) trace_->in(nowLocked(), false, r.endpoint, r.length, {});
+    return false;
+  }
+  KeyAnswer answer;
+  if (fault == Strike::kRefuse) {
+    answer.busyMs = 1;
+    answer.refusal = "refused by a fault";
+  } else {
+    answer = key_.read(endpoint, static_cast<std::uint32_t>(buffer.size()));
+    if (inHook_) {
+      inHook_(endpoint, answer.bytes);
+      answer.accepted = true;
+    }
+  }
+  if (fault == Strike::kLate) answer.busyMs += lateDelayMs(FaultSite::kIn, 0, 0);
+  if (!keyWorks(lock, handle, answer.busyMs)) {
+    if (trace_) trace_->in(nowLocked(), false, r.endpoint, r.length, {});
+    return false;
+  }
+  std::uint32_t status = usb::kTransferStatusSuccess;
+  std::size_t moved = std::min(answer.bytes.size(), buffer.size());
+  if (!answer.accepted) {
+    status = kStatusStalled;
+    moved = 0;
+    rejectLocked(answer.refusal);
+  } else if (fault == Strike::kStatus) {
+    status = kStatusFaulted;
+  } else if (fault == Strike::kZero) {
+    moved = 0;
+  }
+  std::copy_n(answer.bytes.begin(), moved, buffer.begin());
+  usb::writeResult(record, static_cast<std::uint32_t>(moved), status);
+  if (trace_) {
+    trace_->in(nowLocked(), status == usb::kTransferStatusSuccess && moved > 0, r.endpoint,
+               r.length, buffer.first(moved));
+  }
+  return true;
+}
+
+}  // namespace flashwell::emulator

@@ -1,0 +1,242 @@
+#include "emulator/faults.h"
+
+#include <array>
+#include <charconv>
+
+namespace flashwell::emulator {
+
+namespace {
+struct SiteName {
+  FaultSite site;
+  std::string_view name;
+};
+constexpr std::array<SiteName, 13> kSites{{
+    {FaultSite::kIdentify, "identify"},
+    {FaultSite::kMemoryRead, "memread"},
+    {FaultSite::kRestart, "restart"},
+    {FaultSite::kErase, "erase"},
+    {FaultSite::kProgram, "program"},
+    {FaultSite::kDataErase, "data-erase"},
+    {FaultSite::kStoreIdentity, "store-identity"},
+    {FaultSite::kRegionOpen, "region-open"},
+    {FaultSite::kRegionCommit, "region-commit"},
+    {FaultSite::kOut, "out"},
+    {FaultSite::kIn, "in"},
+    {FaultSite::kDescriptor, "descriptor"},
+    {FaultSite::kOpen, "open"},
+}};
+
+struct KindName {
+  FaultKind kind;
+  std::string_view name;
+};
+constexpr std::array<KindName, 6> kKinds{{
+    {FaultKind::kRefuse, "refuse"},
+    {FaultKind::kLate, "late"},
+    {FaultKind::kStatus, "status"},
+    {FaultKind::kZero, "zero"},
+    {FaultKind::kUnplug, "unplug"},
+    {FaultKind::kUnplugForGood, "unplug-for-good"},
+}};
+
+constexpr std::string_view kShorthands[] = {
+    "erase-fails",
+    "booter-region-open-fails",
+    "identity-unreadable",
+    "unplug-during-regions",
+};
+
+// The booter region is the first one written, the languages the third.
+constexpr std::uint32_t kThirdRegion = 3;
+constexpr std::uint32_t kDefaultUnreadableAttempts = 3;
+
+std::optional<std::uint32_t> parseCount(std::string_view text) {
+  std::uint32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value == 0) return std::nullopt;
+  return value;
+}
+
+void setError(std::string* error, std::string text) {
+  if (error) *error = std::move(text);
+}
+}  // namespace
+
+std::uint32_t hostLimitMs(std::uint8_t code, std::uint8_t sub) {
+  const bool longOne = (code == 13 && sub == 7) ||
+                       (code == 14 && (sub == 25 || sub == 53 || sub == 63)) ||
+                       (code == 15 && (sub == 1 || sub == 3 || sub == 5));
+  return longOne ? 12000 : 4800;
+}
+
+std::uint32_t lateDelayMs(FaultSite site, std::uint8_t code, std::uint8_t sub) {
+  switch (site) {
+    case FaultSite::kOut:
+    case FaultSite::kIn:
+    case FaultSite::kDescriptor:
+    case FaultSite::kOpen:
+      return 4800 + kLateMarginMs;
+    default:
+      return hostLimitMs(code, sub) + kLateMarginMs;
+  }
+}
+
+std::string_view siteName(FaultSite site) {
+  for (const SiteName& s : kSites) {
+    if (s.site == site) return s.name;
+  }
+  return {};
+}
+
+std::string_view kindName(FaultKind kind) {
+  for (const KindName& k : kKinds) {
+    if (k.kind == kind) return k.name;
+  }
+  return {};
+}
+
+std::optional<FaultSite> siteFromName(std::string_view name) {
+  for (const SiteName& s : kSites) {
+    if (s.name == name) return s.site;
+  }
+  return std::nullopt;
+}
+
+std::optional<FaultKind> kindFromName(std::string_view name) {
+  for (const KindName& k : kKinds) {
+    if (k.name == name) return k.kind;
+  }
+  return std::nullopt;
+}
+
+std::optional<FaultSite> siteOfCommand(std::uint8_t code, std::uint8_t sub,
+                                       std::uint16_t secondParameter) {
+  switch (code << 8 | sub) {
+    case 14 << 8 | 7:
+      return FaultSite::kIdentify;
+    case 14 << 8 | 1:
+      return FaultSite::kMemoryRead;
+    case 14 << 8 | 8:
+      return FaultSite::kStoreIdentity;
+    case 14 << 8 | 18:
+    case 13 << 8 | 7:
+      return FaultSite::kDataErase;
+    case 15 << 8 | 4:
+      return FaultSite::kRestart;
+    case 15 << 8 | 1:
+      return FaultSite::kErase;
+    case 15 << 8 | 2:
+      return FaultSite::kProgram;
+    case 13 << 8 | 15:
+      return secondParameter == 0xFFFF ? FaultSite::kRegionOpen : FaultSite::kRegionCommit;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::vector<std::string> faultNames() {
+  std::vector<std::string> names;
+  for (const SiteName& s : kSites) names.emplace_back(s.name);
+  for (const KindName& k : kKinds) names.emplace_back(k.name);
+  for (std::string_view s : kShorthands) names.emplace_back(s);
+  return names;
+}
+
+std::optional<std::vector<Fault>> parseFault(std::string_view text, std::string* error) {
+  std::string_view head = text;
+  std::optional<std::uint32_t> count;
+  if (const auto at = text.find('@'); at != std::string_view::npos) {
+    head = text.substr(0, at);
+    count = parseCount(text.substr(at + 1));
+    if (!count) {
+      setError(error,
+               "fault \"" + std::string(text) + "\": the occurrence after @ must be 1 or more");
+      return std::nullopt;
+    }
+  }
+
+  if (head == "erase-fails" || head == "booter-region-open-fails" ||
+      head == "unplug-during-regions") {
+    if (count) {
+      setError(error, "fault \"" + std::string(head) + "\" takes no occurrence");
+      return std::nullopt;
+    }
+    if (head == "erase-fails") return std::vector{Fault{FaultSite::kErase, FaultKind::kRefuse}};
+    if (head == "booter-region-open-fails") {
+      return std::vector{Fault{FaultSite::kRegionOpen, FaultKind::kRefuse}};
+    }
+    // Pulled at the second block of the third component, back 5 s later.
+    return std::vector{Fault{FaultSite::kRegionCommit, FaultKind::kUnplug, 2, 1, kThirdRegion}};
+  }
+  if (head == "identity-unreadable") {
+    Fault f{FaultSite::kIdentify, FaultKind::kRefuse};
+    f.repeat = count.value_or(kDefaultUnreadableAttempts);
+    return std::vector{f};
+  }
+
+  const auto colon = head.find(':');
+  if (colon == std::string_view::npos) {
+    setError(error, "unknown fault \"" + std::string(text) +
+                        "\" (WHERE:WHAT[@N] or a named fault; --list-faults shows them)");
+    return std::nullopt;
+  }
+  const auto site = siteFromName(head.substr(0, colon));
+  if (!site) {
+    setError(error, "unknown fault place \"" + std::string(head.substr(0, colon)) + "\"");
+    return std::nullopt;
+  }
+  const auto kind = kindFromName(head.substr(colon + 1));
+  if (!kind) {
+    setError(error, "unknown fault kind \"" + std::string(head.substr(colon + 1)) + "\"");
+    return std::nullopt;
+  }
+  return std::vector{Fault{*site, *kind, count.value_or(1)}};
+}
+
+std::string describe(const Fault& fault) {
+  std::string text = std::string(siteName(fault.site)) + ":" + std::string(kindName(fault.kind)) +
+                     "@" + std::to_string(fault.occurrence);
+  if (fault.repeat != 1) text += " x" + std::to_string(fault.repeat);
+  if (fault.withinRegionOpen) text += " in region " + std::to_string(fault.withinRegionOpen);
+  return text;
+}
+
+void FaultPlan::add(Fault fault) {
+  entries_.push_back({fault, 0});
+}
+
+void FaultPlan::add(const std::vector<Fault>& faults) {
+  for (const Fault& f : faults) add(f);
+}
+
+void FaultPlan::clear() {
+  entries_.clear();
+  for (auto& s : seen_) s = 0;
+  regionOpens_ = 0;
+}
+
+std::uint32_t FaultPlan::seen(FaultSite site) const {
+  return seen_[static_cast<std::size_t>(site)];
+}
+
+std::optional<FaultKind> FaultPlan::strike(FaultSite site) {
+  ++seen_[static_cast<std::size_t>(site)];
+  if (site == FaultSite::kRegionOpen) {
+    ++regionOpens_;
+    for (Entry& e : entries_) {
+      if (e.fault.withinRegionOpen) e.counted = 0;  // counting starts afresh in each region
+    }
+  }
+  std::optional<FaultKind> struck;
+  for (Entry& e : entries_) {
+    if (e.fault.site != site) continue;
+    if (e.fault.withinRegionOpen && e.fault.withinRegionOpen != regionOpens_) continue;
+    const std::uint32_t n = ++e.counted;
+    if (!struck && n >= e.fault.occurrence && n - e.fault.occurrence < e.fault.repeat) {
+      struck = e.fault.kind;
+    }
+  }
+  return struck;
+}
+
+}  // namespace flashwell::emulator

@@ -1,0 +1,101 @@
+#pragma once
+
+// Faults the emulated driver injects into the conversation with the virtual key, written
+// WHERE:WHAT[@N]: at the Nth occurrence (1 = the first) of a command or transfer, the key or the
+// driver misbehaves in one way. A few named shorthands stand for the usual cases.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace flashwell::emulator {
+
+enum class FaultSite {
+  kIdentify,       // 14, 7
+  kMemoryRead,     // 14, 1
+  kRestart,        // 15, 4
+  kErase,          // 15, 1
+  kProgram,        // 15, 2
+  kDataErase,      // 13, 7 or 14, 18
+  kStoreIdentity,  // 14, 8
+  kRegionOpen,     // 13, 15 with 0xFFFF as second parameter
+  kRegionCommit,   // 13, 15 otherwise
+  kOut,            // a transfer to 0x02
+  kIn,             // a transfer from 0x82 or 0x81
+  kDescriptor,     // the descriptor request
+  kOpen,           // opening the key
+};
+
+enum class FaultKind {
+  kRefuse,         // not carried out; the transfer stalls
+  kLate,           // carried out, acknowledged after the host's limit for it
+  kStatus,         // carried out, the driver reports a status other than success
+  kZero,           // carried out, the driver reports 0 bytes moved
+  kUnplug,         // the key is pulled as the request arrives and is back after 5 s
+  kUnplugForGood,  // the key is pulled and never comes back
+};
+
+struct Fault {
+  FaultSite site = FaultSite::kIdentify;
+  FaultKind kind = FaultKind::kRefuse;
+  std::uint32_t occurrence = 1;  // the first occurrence it strikes
+  std::uint32_t repeat = 1;      // how many occurrences in a row it strikes
+  // When not 0, only occurrences after the nth region open count (and up to the next open).
+  std::uint32_t withinRegionOpen = 0;
+
+  bool operator==(const Fault&) const = default;
+};
+
+// How long after the host's limit a late acknowledgement comes, and how long a pulled key stays
+// away.
+inline constexpr std::uint32_t kLateMarginMs = 1000;
+inline constexpr std::uint32_t kUnplugAwayMs = 5000;
+
+// The time the host allows a command before it counts it as failed: 12000 ms for the long
+// sub-commands, 4800 ms for all others.
+std::uint32_t hostLimitMs(std::uint8_t code, std::uint8_t sub);
+// How late a late fault at `site` answers; endpoint transfers, open and the descriptor request
+// have no limit of their own and are delayed as a short command would be.
+std::uint32_t lateDelayMs(FaultSite site, std::uint8_t code, std::uint8_t sub);
+
+std::string_view siteName(FaultSite site);
+std::string_view kindName(FaultKind kind);
+std::optional<FaultSite> siteFromName(std::string_view name);
+std::optional<FaultKind> kindFromName(std::string_view name);
+// The site of a control request to the key, if any fault can strike it.
+std::optional<FaultSite> siteOfCommand(std::uint8_t code, std::uint8_t sub,
+                                       std::uint16_t secondParameter);
+
+// Every WHERE, every WHAT and every shorthand, one a line, for --list-faults.
+std::vector<std::string> faultNames();
+// "erase:refuse", "region-commit:late@3", or a shorthand: erase-fails,
+// booter-region-open-fails, identity-unreadable[@N] (N attempts, 3 by default),
+// unplug-during-regions. nullopt with a message in `error` when the text is not one of them.
+std::optional<std::vector<Fault>> parseFault(std::string_view text, std::string* error = nullptr);
+std::string describe(const Fault& fault);
+
+// The faults of one run and the occurrences counted so far. Not thread-safe on its own.
+class FaultPlan {
+ public:
+  void add(Fault fault);
+  void add(const std::vector<Fault>& faults);
+  void clear();
+  bool empty() const { return entries_.empty(); }
+
+  // Counts one occurrence at `site` and says which fault, if any, strikes it.
+  std::optional<FaultKind> strike(FaultSite site);
+  std::uint32_t seen(FaultSite site) const;
+
+ private:
+  struct Entry {
+    Fault fault;
+    std::uint32_t counted = 0;
+  };
+  std::vector<Entry> entries_;
+  std::uint32_t seen_[13] = {};
+  std::uint32_t regionOpens_ = 0;
+};
+
+}  // namespace flashwell::emulator

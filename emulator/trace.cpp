@@ -1,0 +1,106 @@
+#include "emulator/trace.h"
+
+#include <nlohmann/json.hpp>
+
+namespace flashwell::emulator {
+
+std::string toHex(std::span<const std::uint8_t> bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(bytes.size() * 2);
+  for (std::uint8_t b : bytes) {
+    text.push_back(kDigits[b >> 4]);
+    text.push_back(kDigits[b & 0x0F]);
+  }
+  return text;
+}
+
+std::string toJsonLine(const TraceEvent& event) {
+  nlohmann::ordered_json line;
+  line["t"] = event.t;
+  line["ev"] = event.ev;
+  if (event.path) line["path"] = *event.path;
+  if (event.ok) line["ok"] = *event.ok;
+  if (event.setup) line["setup"] = *event.setup;
+  if (event.data) line["data"] = *event.data;
+  if (event.ep) line["ep"] = *event.ep;
+  if (event.len) line["len"] = *event.len;
+  return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+Trace::Trace(std::ostream* out, bool keepEvents) : out_(out), keep_(keepEvents) {}
+
+void Trace::record(TraceEvent event) {
+  std::lock_guard lock(mutex_);
+  if (out_) *out_ << toJsonLine(event) << '\n' << std::flush;
+  if (keep_) events_.push_back(std::move(event));
+}
+
+std::vector<TraceEvent> Trace::events() const {
+  std::lock_guard lock(mutex_);
+  return events_;
+}
+
+namespace {
+TraceEvent event(std::uint64_t t, const char* name) {
+  TraceEvent e;
+  e.t = t;
+  e.ev = name;
+  return e;
+}
+}  // namespace
+
+void Trace::plug(std::uint64_t t) {
+  record(event(t, "plug"));
+}
+void Trace::unplug(std::uint64_t t) {
+  record(event(t, "unplug"));
+}
+
+void Trace::open(std::uint64_t t, std::string_view path, bool ok) {
+  TraceEvent e = event(t, "open");
+  e.path = std::string(path);
+  e.ok = ok;
+  record(std::move(e));
+}
+
+void Trace::close(std::uint64_t t) {
+  record(event(t, "close"));
+}
+
+void Trace::descriptor(std::uint64_t t, bool ok) {
+  TraceEvent e = event(t, "descriptor");
+  e.ok = ok;
+  record(std::move(e));
+}
+
+void Trace::control(std::uint64_t t, bool ok, std::span<const std::uint8_t> setup,
+                    std::span<const std::uint8_t> payload) {
+  TraceEvent e = event(t, "control");
+  e.ok = ok;
+  e.setup = toHex(setup);
+  e.data = toHex(payload);
+  record(std::move(e));
+}
+
+void Trace::out(std::uint64_t t, bool ok, std::uint32_t endpoint, std::uint32_t length,
+                std::span<const std::uint8_t> data) {
+  TraceEvent e = event(t, "out");
+  e.ok = ok;
+  e.data = toHex(data);
+  e.ep = endpoint;
+  e.len = length;
+  record(std::move(e));
+}
+
+void Trace::in(std::uint64_t t, bool ok, std::uint32_t endpoint, std::uint32_t length,
+               std::span<const std::uint8_t> data) {
+  TraceEvent e = event(t, "in");
+  e.ok = ok;
+  e.data = toHex(data);
+  e.ep = endpoint;
+  e.len = length;
+  record(std::move(e));
+}
+
+}  // namespace flashwell::emulator

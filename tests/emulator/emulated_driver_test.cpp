@@ -1,0 +1,298 @@
+// The emulated driver as the host's link sees it: discovery, the descriptor set, the checks on
+// transfer records, the bus over time, and injected faults.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "tests/emulator/key_host.h"
+#include "usb/bytes.h"
+#include "usb/transfer_request.h"
+
+namespace flashwell::emulator {
+namespace {
+
+using testing::KeyHost;
+using testing::named;
+
+TEST(EmulatedDiscovery, OtherDeviceIsClosedAndTheKeyAfterItOpened) {
+  KeyHost host(named("fresh"));
+  host.driver.addDevice(kOtherDevicePath);
+  host.driver.addEnumerationError(1784);
+  host.driver.addMemberWithoutPath();
+  ASSERT_TRUE(host.open());
+  EXPECT_EQ(host.driver.openHandles(), 1u);
+  const auto events = host.trace.events();
+  ASSERT_GE(events.size(), 5u);
+  EXPECT_EQ(events[1].ev, "open");
+  EXPECT_EQ(events[1].path, std::string(kOtherDevicePath));
+  EXPECT_EQ(events[2].ev, "close");
+  EXPECT_EQ(events[3].ev, "open");
+  EXPECT_EQ(events[3].path, std::string(kDefaultKeyPath));
+  EXPECT_EQ(events[4].ev, "descriptor");
+  EXPECT_EQ(events[4].ok, true);
+}
+
+TEST(EmulatedDiscovery, NoKeyWithoutAMatchingDevice) {
+  struct Case {
+    const char* what;
+    void (*arrange)(EmulatedDriver&);
+  };
+  const Case cases[] = {
+      {"key unplugged, other device present",
+       [](EmulatedDriver& d) {
+         d.addDevice(kOtherDevicePath);
+         d.unplug();
+       }},
+      {"class query fails", [](EmulatedDriver& d) { d.setClassQueryFails(true); }},
+      {"key path does not match",
+       [](EmulatedDriver& d) { d.setKeyPath(R"(\\?\usb#vid_5f3a&pid_10x1#1)"); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    KeyHost host(named("fresh"));
+    c.arrange(host.driver);
+    EXPECT_FALSE(host.open());
+    EXPECT_EQ(host.driver.openHandles(), 0u);
+    EXPECT_TRUE(host.link.UsbIsLargePacketKey());
+  }
+}
+
+TEST(EmulatedDiscovery, BusyKeyShowsTheNoticeAndYieldsNoKey) {
+  KeyHost host(named("fresh"));
+  host.driver.setHeldByAnotherProgram(true);
+  EXPECT_FALSE(host.open());
+  EXPECT_EQ(host.notices.busy, 1);
+  host.driver.setHeldByAnotherProgram(false);
+  EXPECT_TRUE(host.open());
+  // Exclusive: a second open of the same path is refused with 998 while the first is held.
+  EXPECT_EQ(host.driver.openExclusive(kDefaultKeyPath).error, usb::kErrorNoAccess);
+}
+
+TEST(EmulatedDiscovery, FirstEndpointPacketSizeTellsTheKindAndBadSetsAreRefused) {
+  KeyHost large(named("fresh"));
+  ASSERT_TRUE(large.open());
+  EXPECT_TRUE(large.link.UsbIsLargePacketKey());
+  KeyHost small(named("small-packet"));
+  ASSERT_TRUE(small.open());
+  EXPECT_FALSE(small.link.UsbIsLargePacketKey());
+
+  KeyHost malformed(named("fresh"));
+  malformed.driver.setMalformedDescriptor(true);
+  EXPECT_FALSE(malformed.open());
+  EXPECT_EQ(malformed.driver.openHandles(), 0u) << "the handle is closed again";
+
+  // A set cut short before the endpoint's packet size.
+  KeyHost cut(named("fresh"));
+  cut.driver.setDescriptorHook([](std::vector<std::uint8_t>& set) { set.resize(20); });
+  EXPECT_FALSE(cut.open());
+}
+
+TEST(EmulatedRecords, LayoutMustFitTheSystemAndTheColumn) {
+  // On 64-bit Windows the link sends the 56-byte layout and the driver takes it.
+  KeyHost wide(named("fresh"));
+  wide.driver.setNativeArchitecture(9);
+  EXPECT_EQ(wide.identify().size(), 128u);
+
+  // A 48-byte record on a 64-bit system, and records whose words do not fit the endpoint.
+  KeyHost host(named("fresh"));
+  const usb::DriverHandle handle = host.driver.openExclusive(kDefaultKeyPath).handle;
+  ASSERT_NE(handle, usb::kNoHandle);
+  std::vector<std::uint8_t> data(128);
+  struct Case {
+    const char* what;
+    void (*spoil)(usb::UsbTransferRequest&);
+  };
+  const Case cases[] = {
+      {"direction", [](usb::UsbTransferRequest& r) { r.direction = 0; }},
+      {"option word", [](usb::UsbTransferRequest& r) { r.option = 0x55; }},
+      {"final word", [](usb::UsbTransferRequest& r) { r.finalWord = 0x66; }},
+      {"length beyond the buffer", [](usb::UsbTransferRequest& r) { r.length = 129; }},
+      {"buffer address", [](usb::UsbTransferRequest& r) { r.bufferAddress ^= 0x10; }},
+      {"endpoint", [](usb::UsbTransferRequest& r) { r.endpoint = 0x83; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto request = usb::makeTransferRequest(usb::TransferColumn::kReadEp2, data.data(), 128);
+    c.spoil(request);
+    auto record = usb::encode32(request);
+    EXPECT_FALSE(host.driver.ioControl(handle, usb::kIoctlEndpointTransfer, record, data));
+  }
+  host.driver.setNativeArchitecture(9);
+  auto record =
+      usb::encode32(usb::makeTransferRequest(usb::TransferColumn::kReadEp2, data.data(), 128));
+  EXPECT_FALSE(host.driver.ioControl(handle, usb::kIoctlEndpointTransfer, record, data));
+  EXPECT_EQ(host.driver.lastRejection(), "record layout does not fit the system");
+}
+
+TEST(EmulatedBus, HandlesDieWithAnUnplugAndScheduledEventsKeepTheirTime) {
+  KeyHost host(named("fresh"), /*plugged=*/false);
+  host.driver.schedulePlug(2500);
+  EXPECT_FALSE(host.open());
+  host.clock.sleepMs(2600);
+  ASSERT_TRUE(host.open());
+  // Applied on the first call after it was due, traced at its own time.
+  ASSERT_EQ(host.trace.events().front().ev, "plug");
+  EXPECT_EQ(host.trace.events().front().t, 2500u);
+
+  host.driver.scheduleUnplug(3000, 4000);
+  host.clock.sleepMs(500);
+  EXPECT_TRUE(host.identify().empty()) << "the handle opened before the unplug is dead";
+  host.link.UsbClose();
+  EXPECT_FALSE(host.open());
+  host.clock.sleepMs(4000);
+  EXPECT_EQ(host.identify().size(), 128u);
+  const auto events = host.trace.events();
+  const auto unplug = std::find_if(events.begin(), events.end(),
+                                   [](const TraceEvent& e) { return e.ev == "unplug"; });
+  ASSERT_NE(unplug, events.end());
+  EXPECT_EQ(unplug->t, 3000u);
+}
+
+TEST(EmulatedTiming, CommandsAndTransfersTakeTheirModelledTime) {
+  KeyHost host(named("booter"));
+  ASSERT_TRUE(host.open());
+  const std::uint64_t start = host.driver.nowMs();
+  ASSERT_TRUE(host.shortCommand(7));                                // 1 ms
+  ASSERT_TRUE(host.transferSetup(1, 128));                          // 1 ms
+  ASSERT_EQ(host.readEp2(128).size(), 128u);                        // 1 ms
+  ASSERT_TRUE(host.sendBlock(std::vector<std::uint8_t>(4096, 0)));  // 1 + 4 ms
+  ASSERT_TRUE(host.flashCommand(2, 0x0FB000, 2048));                // 1 ms
+  ASSERT_TRUE(host.flashCommand(1, 0, 2048));                       // 1 + 1500 ms
+  EXPECT_EQ(host.driver.nowMs() - start, 1510u);
+  EXPECT_EQ(host.key.modelledBusyMs(), host.driver.nowMs() - start);
+  EXPECT_EQ(host.key.commandsSeen(15, 2), 1u);
+}
+
+// Each kind of fault at one command: what the host sees, and whether the key carried it out.
+TEST(EmulatedFaults, EachKindAtAStoreIdentity) {
+  struct Case {
+    FaultKind kind;
+    bool hostSeesSuccess;
+    bool carriedOut;
+    std::uint32_t takesMs;
+  };
+  const Case cases[] = {
+      {FaultKind::kRefuse, false, false, 1}, {FaultKind::kLate, true, true, 1 + 4800 + 1000},
+      {FaultKind::kStatus, false, true, 1},  {FaultKind::kZero, false, true, 1},
+      {FaultKind::kUnplug, false, false, 0}, {FaultKind::kUnplugForGood, false, false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(kindName(c.kind)));
+    KeyHost host(named("fresh"));
+    host.driver.addFault({FaultSite::kStoreIdentity, c.kind});
+    auto id = host.identify();
+    id[54] = 0xFF;
+    ASSERT_TRUE(host.sendBlock(id));
+    const std::uint64_t before = host.driver.nowMs();
+    EXPECT_EQ(host.shortCommand(8), c.hostSeesSuccess);
+    EXPECT_EQ(host.driver.nowMs() - before, c.takesMs);
+    EXPECT_EQ(host.key.configuration()[kMarkByte] == 0xFF, c.carriedOut);
+    const bool pulled = c.kind == FaultKind::kUnplug || c.kind == FaultKind::kUnplugForGood;
+    EXPECT_EQ(host.driver.keyPresent(), !pulled);
+    host.clock.sleepMs(5000);
+    EXPECT_EQ(host.driver.keyPresent(), c.kind != FaultKind::kUnplugForGood);
+  }
+}
+
+TEST(EmulatedFaults, OccurrencesInTransfersOpenAndDescriptor) {
+  {
+    KeyHost host(named("fresh"));
+    host.driver.addFaults(*parseFault("in:zero@2"));
+    EXPECT_EQ(host.identify().size(), 128u);
+    EXPECT_TRUE(host.identify().empty());
+    EXPECT_EQ(host.identify().size(), 128u);
+  }
+  {
+    KeyHost host(named("fresh"));
+    host.driver.addFaults(*parseFault("identity-unreadable@2"));
+    EXPECT_TRUE(host.identify().empty());
+    host.link.UsbClose();
+    EXPECT_TRUE(host.identify().empty());
+    host.link.UsbClose();
+    EXPECT_EQ(host.identify().size(), 128u);
+  }
+  {
+    KeyHost host(named("fresh"));
+    host.driver.addFaults(*parseFault("open:refuse"));
+    EXPECT_FALSE(host.open());
+    EXPECT_EQ(host.notices.busy, 0) << "not a busy key";
+    EXPECT_TRUE(host.open());
+  }
+  {
+    KeyHost host(named("fresh"));
+    host.driver.addFaults(*parseFault("descriptor:refuse"));
+    EXPECT_FALSE(host.open());
+    EXPECT_EQ(host.driver.openHandles(), 0u);
+    EXPECT_TRUE(host.open());
+  }
+  {
+    KeyHost host(named("booter"));
+    host.driver.addFaults(*parseFault("out:status"));
+    EXPECT_FALSE(host.sendBlock(std::vector<std::uint8_t>(4096, 0)));
+    EXPECT_TRUE(host.flashCommand(2, 0x0FB000, 2048)) << "the block did arrive";
+  }
+}
+
+TEST(EmulatedFaults, InHookReplacesTheKeysAnswer) {
+  KeyHost host(named("fresh"));
+  host.driver.setInHook([](std::uint8_t endpoint, std::vector<std::uint8_t>& bytes) {
+    if (endpoint == 0x82) bytes.assign(200, 0xAB);
+  });
+  const auto id = host.identify();
+  EXPECT_EQ(id, std::vector<std::uint8_t>(128, 0xAB)) << "never more than asked for";
+}
+
+TEST(EmulatedFaults, UnplugDuringRegionsStrikesTheThirdRegion) {
+  KeyHost host(named("fresh"));
+  host.driver.addFaults(*parseFault("unplug-during-regions"));
+  const std::vector<std::uint8_t> block(2048, 0);
+  const std::uint16_t codes[] = {0x0515, 0x0631, 0x0634};
+  for (int r = 0; r < 3; ++r) {
+    ASSERT_TRUE(host.longCommand(15, codes[r], 0xFFFF, 0, 0));
+    for (std::uint16_t i = 0; i < 2; ++i) {
+      ASSERT_TRUE(host.sendBlock(block));
+      const bool ok = host.longCommand(15, codes[r], 0x3100, i, 2);
+      EXPECT_EQ(ok, !(r == 2 && i == 1)) << r << " " << i;
+    }
+  }
+  EXPECT_FALSE(host.driver.keyPresent());
+  host.clock.sleepMs(5000);
+  EXPECT_TRUE(host.driver.keyPresent());
+}
+
+}  // namespace
+}  // namespace flashwell::emulator
+
+namespace flashwell::emulator {
+namespace {
+
+// The worker talks to the key while another thread pulls it and plugs it back.
+TEST(EmulatedConcurrency, PlugAndPullWhileTheKeyIsBusy) {
+  testing::KeyHost host(testing::named("fresh"));
+  int read = 0;
+  host.clock.addThread();
+  std::thread worker([&] {
+    for (int i = 0; i < 40; ++i) {
+      if (host.identify().size() == 128) ++read;
+      host.link.UsbClose();
+      host.clock.sleepMs(50);
+    }
+    host.clock.removeThread();
+  });
+  for (int i = 0; i < 4; ++i) {
+    host.clock.sleepMs(230);
+    host.driver.unplug();
+    host.clock.sleepMs(200);
+    host.driver.plug();
+  }
+  host.clock.removeThread();
+  worker.join();
+  EXPECT_GT(read, 10);
+  EXPECT_LT(read, 40);
+  EXPECT_EQ(host.driver.openHandles(), 0u);
+}
+
+}  // namespace
+}  // namespace flashwell::emulator

@@ -1,0 +1,308 @@
+// The key's two programs, its flash and regions, and its rules on which program does what.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "emulator/sample_components.h"
+#include "tests/emulator/key_host.h"
+#include "usb/bytes.h"
+
+namespace flashwell::emulator {
+namespace {
+
+using testing::KeyHost;
+using testing::named;
+
+std::uint16_t programOf(const std::vector<std::uint8_t>& identity) {
+  return usb::le16(identity, 28);
+}
+
+std::vector<std::uint8_t> newFirmware() {
+  return makeComponent({.code = '3',
+                        .major = 0x02,
+                        .minor = 0x05,
+                        .third = 0x00,
+                        .day = 0x18,
+                        .month = 0x03,
+                        .year = 0x24,
+                        .payloadBytes = 0x2000 - 0x10,
+                        .seed = 9});
+}
+
+// Programs a whole firmware image into the booter's area, block by block.
+void programFirmware(KeyHost& host, const std::vector<std::uint8_t>& image) {
+  for (std::size_t at = 0; at < image.size(); at += kFlashBlockSize) {
+    std::vector<std::uint8_t> block(kFlashBlockSize, 0xFF);
+    std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(at),
+                std::min(kFlashBlockSize, image.size() - at), block.begin());
+    ASSERT_TRUE(host.sendBlock(block));
+    ASSERT_TRUE(host.flashCommand(2, static_cast<std::uint32_t>(kFirmwareAreaStart + at), 2048));
+  }
+}
+
+TEST(VirtualKeyPrograms, RestartLeavesTheBusAndComesBackInTheOtherProgram) {
+  KeyHost host(named("fresh"));
+  EXPECT_EQ(programOf(host.identify()), 0x33);
+  ASSERT_TRUE(host.open());
+  ASSERT_TRUE(host.flashCommand(4));
+  const std::uint64_t off = host.driver.nowMs();
+  // The handle opened before the restart is dead at once.
+  EXPECT_TRUE(host.readEp2(128).empty());
+  host.link.UsbClose();
+  host.clock.sleepMs(1499);
+  EXPECT_FALSE(host.driver.keyPresent());
+  host.clock.sleepMs(1);
+  EXPECT_TRUE(host.driver.keyPresent());
+  EXPECT_EQ(programOf(host.identify()), 16);
+
+  // The trace has the unplug right after the restart and the plug 1500 ms later.
+  std::vector<TraceEvent> bus;
+  for (const TraceEvent& e : host.trace.events()) {
+    if (e.ev == "plug" || e.ev == "unplug") bus.push_back(e);
+  }
+  ASSERT_EQ(bus.size(), 3u);
+  EXPECT_EQ(bus[1].ev, "unplug");
+  EXPECT_EQ(bus[1].t, off);
+  EXPECT_EQ(bus[2].t, off + 1500);
+}
+
+TEST(VirtualKeyPrograms, BooterStartsTheFirmwareOnlyWhenTheAreaHoldsAValidOne) {
+  struct Case {
+    const char* what;
+    void (*spoil)(std::vector<std::uint8_t>& area);
+    std::uint16_t comesBackIn;
+  };
+  const Case cases[] = {
+      {"valid firmware", [](std::vector<std::uint8_t>&) {}, 0x33},
+      {"erased area", [](std::vector<std::uint8_t>& a) { std::fill(a.begin(), a.end(), 0xFF); },
+       16},
+      {"checksum broken", [](std::vector<std::uint8_t>& a) { a[0x40] ^= 0x01; }, 16},
+      {"not key firmware", [](std::vector<std::uint8_t>& a) { a[29] = '1'; }, 16},
+      {"word count past the area",
+       [](std::vector<std::uint8_t>& a) { usb::putLe32(a, 0, 0x00FFFFFF); }, 16},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    KeyImage image = named("fresh");
+    image.program = KeyProgram::kBooter;
+    c.spoil(image.firmwareArea);
+    KeyHost host(std::move(image));
+    ASSERT_TRUE(host.restartAndWait());
+    EXPECT_EQ(programOf(host.identify()), c.comesBackIn);
+  }
+}
+
+TEST(VirtualKeyPrograms, PowerCycleStartsTheFirmwareWhenValid) {
+  KeyImage image = named("fresh");
+  image.program = KeyProgram::kBooter;
+  KeyHost host(std::move(image));
+  EXPECT_EQ(programOf(host.identify()), 16);
+  host.driver.unplug();
+  host.driver.plug();
+  host.link.UsbClose();
+  EXPECT_EQ(programOf(host.identify()), 0x33);
+}
+
+TEST(VirtualKeyFlash, EraseOnlyInTheBooterAndItTakes1500Ms) {
+  KeyHost host(named("fresh"));
+  EXPECT_FALSE(host.flashCommand(1, 0, 2048));
+  EXPECT_TRUE(holdsValidFirmware(host.key.firmwareArea()));
+
+  ASSERT_TRUE(host.restartAndWait());
+  ASSERT_TRUE(host.open());
+  const std::uint64_t before = host.driver.nowMs();
+  ASSERT_TRUE(host.flashCommand(1, 0, 2048));
+  EXPECT_EQ(host.driver.nowMs() - before, 1500u + 1u);
+  EXPECT_TRUE(std::all_of(host.key.firmwareArea().begin(), host.key.firmwareArea().end(),
+                          [](std::uint8_t b) { return b == 0xFF; }));
+}
+
+TEST(VirtualKeyFlash, ProgrammingClearsBitsOnlyAndNeedsTheErase) {
+  KeyHost host(named("booter"));
+  const std::vector<std::uint8_t> image = newFirmware();
+  programFirmware(host, image);
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), host.key.firmwareArea().begin()));
+  ASSERT_TRUE(host.restartAndWait());
+  const auto id = host.identify();
+  EXPECT_EQ(programOf(id), 0x33);
+  // The new firmware's version and date.
+  EXPECT_EQ(id[26], 0x02);
+  EXPECT_EQ(id[27], 0x05);
+  EXPECT_EQ(id[20], 0x18);
+  EXPECT_EQ(id[23], 0x24);
+
+  // Over the old firmware without an erase: old AND new, which the booter will not start.
+  KeyImage old = named("fresh");
+  old.program = KeyProgram::kBooter;
+  const std::vector<std::uint8_t> before = old.firmwareArea;
+  KeyHost over(std::move(old));
+  programFirmware(over, image);
+  for (std::size_t i = 0; i < image.size(); ++i) {
+    ASSERT_EQ(over.key.firmwareArea()[i], before[i] & image[i]) << i;
+  }
+  ASSERT_TRUE(over.restartAndWait());
+  EXPECT_EQ(programOf(over.identify()), 16);
+}
+
+TEST(VirtualKeyFlash, ProgramIsRefusedUnlessEverythingFits) {
+  struct Case {
+    const char* what;
+    std::size_t blockBytes;
+    std::uint32_t address;
+    std::uint16_t count;
+  };
+  const Case cases[] = {
+      {"below the area", 4096, 0x0DF000, 2048},
+      {"the booter above the area", 4096, 0x0FC000, 2048},
+      {"not a block boundary", 4096, 0x0E0800, 2048},
+      {"count not 2048", 4096, 0x0E0000, 1024},
+      {"block too short", 2048, 0x0E0000, 2048},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    KeyHost host(named("booter"));
+    const std::vector<std::uint8_t> block(c.blockBytes, 0x00);
+    host.transferSetup(0, 4096);
+    host.writeEp2(block);
+    EXPECT_FALSE(host.flashCommand(2, c.address, c.count));
+    EXPECT_TRUE(std::all_of(host.key.firmwareArea().begin(), host.key.firmwareArea().end(),
+                            [](std::uint8_t b) { return b == 0xFF; }));
+  }
+  // A block is used up by the command that takes it.
+  KeyHost host(named("booter"));
+  ASSERT_TRUE(host.sendBlock(std::vector<std::uint8_t>(4096, 0)));
+  EXPECT_TRUE(host.flashCommand(2, 0x0FB000, 2048));
+  EXPECT_FALSE(host.flashCommand(2, 0x0FA000, 2048));
+  // And the running firmware programs nothing.
+  KeyHost firmware(named("fresh"));
+  ASSERT_TRUE(firmware.sendBlock(std::vector<std::uint8_t>(4096, 0)));
+  EXPECT_FALSE(firmware.flashCommand(2, 0x0FB000, 2048));
+}
+
+TEST(VirtualKeyRegions, OpenErasesAndCommitsWriteTheirBlock) {
+  KeyHost host(named("fresh"));
+  ASSERT_NE(host.key.region(0x0632)[0], 0xFF);
+  ASSERT_TRUE(host.longCommand(15, 0x0632, 0xFFFF, 0, 0));
+  EXPECT_TRUE(std::all_of(host.key.region(0x0632).begin(), host.key.region(0x0632).end(),
+                          [](std::uint8_t b) { return b == 0xFF; }));
+  // ZUNIT's 48 blocks run past the start of LAMBDA's window and stay in ZUNIT's storage.
+  const std::vector<std::uint8_t> lambda(host.key.region(0x0225).begin(),
+                                         host.key.region(0x0225).end());
+  for (std::uint16_t i = 0; i < 48; ++i) {
+    ASSERT_TRUE(host.sendBlock(std::vector<std::uint8_t>(2048, static_cast<std::uint8_t>(i))));
+    ASSERT_TRUE(host.longCommand(15, 0x0632, '2' * 256, i, 48)) << i;
+  }
+  EXPECT_EQ(host.key.region(0x0632)[47 * 2048 + 5], 47);
+  EXPECT_TRUE(std::equal(lambda.begin(), lambda.end(), host.key.region(0x0225).begin()));
+  // Reads at LAMBDA's window return LAMBDA's bytes, not ZUNIT's.
+  EXPECT_EQ(host.readMemory(kExternalFlashBit | 0x40000, 16),
+            std::vector<std::uint8_t>(lambda.begin(), lambda.begin() + 16));
+}
+
+TEST(VirtualKeyRegions, CommitsThatDoNotFitAreRefused) {
+  const std::vector<std::uint8_t> block(2048, 0x11);
+  {
+    KeyHost host(named("fresh"));
+    ASSERT_TRUE(host.sendBlock(block));
+    EXPECT_FALSE(host.longCommand(15, 0x0631, '1' * 256, 0, 8)) << "region not opened";
+  }
+  {
+    KeyHost host(named("fresh"));
+    ASSERT_TRUE(host.longCommand(15, 0x0631, 0xFFFF, 0, 0));
+    ASSERT_TRUE(host.sendBlock(block));
+    EXPECT_FALSE(host.longCommand(15, 0x0631, '1' * 256, 8, 8)) << "index not below count";
+    EXPECT_FALSE(host.longCommand(15, 0x0631, '1' * 256, 0, 8)) << "no block sent";
+    ASSERT_TRUE(host.sendBlock(block));
+    EXPECT_FALSE(host.longCommand(15, 0x0631, '1' * 256, 64, 65)) << "past the storage";
+    EXPECT_FALSE(host.longCommand(15, 0x0999, 0xFFFF, 0, 0)) << "unknown region";
+  }
+  {
+    KeyHost host(named("booter"));
+    EXPECT_FALSE(host.longCommand(15, 0x0515, 0xFFFF, 0, 0)) << "the booter has no regions";
+  }
+}
+
+TEST(VirtualKeyDataErase, EachKindTakesItsOwnCommandAndErasesEveryRegion) {
+  struct Case {
+    const char* state;
+    bool longForm;
+  };
+  for (const Case c : {Case{"fresh", true}, Case{"small-packet", false}}) {
+    SCOPED_TRACE(c.state);
+    KeyHost host(named(c.state));
+    const bool wrong = c.longForm ? host.shortCommand(18) : host.longCommand(7, 0, 0, 0, 0);
+    EXPECT_FALSE(wrong);
+    host.link.UsbClose();
+    ASSERT_TRUE(host.open());
+    const std::uint64_t before = host.driver.nowMs();
+    EXPECT_TRUE(c.longForm ? host.longCommand(7, 0, 0, 0, 0) : host.shortCommand(18));
+    EXPECT_EQ(host.driver.nowMs() - before, 4000u + 1u);
+    for (const RegionWindow& w : kRegionWindows) {
+      EXPECT_TRUE(std::all_of(host.key.region(w.code).begin(), host.key.region(w.code).end(),
+                              [](std::uint8_t b) { return b == 0xFF; }));
+    }
+  }
+}
+
+TEST(VirtualKeyFrames, MisframedCommandsStall) {
+  struct Case {
+    const char* what;
+    usb::SetupPacket setup;
+    std::size_t payload;
+  };
+  const Case cases[] = {
+      {"device to host", {0xC0, 14, 0, 0, 0, 0, 6, 0}, 6},
+      {"wValue", {0x40, 14, 1, 0, 0, 0, 6, 0}, 6},
+      {"long command with 6 bytes", {0x40, 13, 0, 0, 0, 0, 6, 0}, 6},
+      {"wLength differs from the data", {0x40, 14, 0, 0, 0, 0, 6, 0}, 9},
+      {"flash command wIndex", {0x40, 15, 0, 0, 0, 0, 6, 0}, 6},
+      {"unknown code", {0x40, 16, 0, 0, 0, 0, 6, 0}, 6},
+      {"unknown sub-command", {0x40, 14, 0, 0, 0, 0, 6, 0}, 6},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    KeyHost host(named("fresh"));
+    ASSERT_TRUE(host.open());
+    std::vector<std::uint8_t> payload(c.payload, 0);
+    payload[0] = std::string(c.what) == "unknown sub-command" ? 99 : 7;
+    EXPECT_EQ(host.link.UsbControlTransfer(payload, c.setup), -1);
+    ASSERT_FALSE(host.trace.events().empty());
+    EXPECT_EQ(host.trace.events().back().ok, false);
+  }
+}
+
+TEST(VirtualKeyStoreIdentity, WritesBytes48To127BackIntoConfiguration) {
+  KeyHost host(named("fresh"));
+  std::vector<std::uint8_t> id = host.identify();
+  ASSERT_EQ(id.size(), 128u);
+  EXPECT_NE(id[54], 0xFF);
+  EXPECT_FALSE(host.shortCommand(8)) << "nothing sent before";
+  id[54] = 0xFF;
+  ASSERT_TRUE(host.sendBlock(id));
+  ASSERT_TRUE(host.shortCommand(8));
+  EXPECT_EQ(host.key.configuration()[kMarkByte], 0xFF);
+  EXPECT_TRUE(std::equal(id.begin() + 48, id.end(), host.key.configuration().begin()));
+  EXPECT_EQ(host.identify(), id);
+}
+
+}  // namespace
+}  // namespace flashwell::emulator
+
+namespace flashwell::emulator {
+namespace {
+
+TEST(VirtualKeyImage, HandMadeImageGetsWholeMemories) {
+  KeyImage image;
+  image.program = KeyProgram::kBooter;
+  image.firmwareArea.clear();
+  image.regions.clear();
+  testing::KeyHost host(std::move(image));
+  EXPECT_EQ(host.key.firmwareArea().size(), kFirmwareAreaSize);
+  ASSERT_TRUE(host.sendBlock(std::vector<std::uint8_t>(4096, 0)));
+  EXPECT_TRUE(host.flashCommand(2, 0x0FB000, 2048));
+  EXPECT_EQ(host.readMemory(kExternalFlashBit | 0x40000, 16), std::vector<std::uint8_t>(16, 0xFF));
+}
+
+}  // namespace
+}  // namespace flashwell::emulator
