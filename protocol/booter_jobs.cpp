@@ -1,0 +1,61 @@
+#include "protocol/worker.h"
+
+namespace flashwell::protocol {
+
+namespace {
+// The key leaves the bus when it restarts; these are the times it is given to come back.
+constexpr std::uint32_t kAfterRestartIntoBooterMs = 2000;
+constexpr std::uint32_t kBeforeRestartIntoFirmwareMs = 500;
+constexpr std::uint32_t kAfterRestartIntoFirmwareMs = 10000;
+}  // namespace
+
+bool Worker::EnterBooter() {
+  while (CheckExit()) {
+    switch (KeyState()) {
+      case kKeyStopped:
+        return false;
+      case kKeyBooterRuns:
+        block_.enterBooterDone.set(1);
+        return true;
+      case kKeyFirmwareRuns:
+        commands_.Restart();
+        link_.UsbClose();
+        clock_.sleepMs(kAfterRestartIntoBooterMs);
+        KeyState();  // waits until the key is back; the next round judges it
+        break;
+      default:
+        break;
+    }
+  }
+  return false;
+}
+
+bool Worker::LeaveBooter() {
+  if (!CheckExit()) return false;
+  for (;;) {
+    switch (KeyState()) {
+      case kKeyStopped:
+        return false;
+      case kKeyFirmwareRuns:
+        block_.leaveBooterDone.set(1);
+        return true;
+      case kKeyBooterRuns:
+        clock_.sleepMs(kBeforeRestartIntoFirmwareMs);
+        commands_.Restart();
+        link_.UsbClose();
+        block_.connected.set(0);
+        clock_.sleepMs(kAfterRestartIntoFirmwareMs);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+bool Worker::EraseKeyFirmware() {
+  if (!CheckExit()) return false;
+  block_.eraseDone.set(commands_.EraseFirmwareArea() == 1 ? 1 : 2);
+  return true;
+}
+
+}  // namespace flashwell::protocol

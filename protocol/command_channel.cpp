@@ -1,0 +1,46 @@
+#include "protocol/command_channel.h"
+
+#include "protocol/command_frame.h"
+
+namespace flashwell::protocol {
+
+int CommandChannel::SendCommand(std::uint8_t code, std::uint8_t sub, std::uint32_t address,
+                                std::uint32_t length, std::uint32_t p1, std::uint32_t p2,
+                                std::uint32_t p3, std::uint32_t p4) {
+  if (link_.UsbEnsureOpen() != 1) return 0;
+  RestartTimer();
+  auto frame = buildCommandFrame(code, sub, address, length, p1, p2, p3, p4);
+  if (!frame) return 0;
+  std::span<std::uint8_t> payload(frame->payload.data(), frame->payloadLength);
+  if (link_.UsbControlTransfer(payload, frame->setup) == -1) {
+    link_.UsbClose();
+    return 0;
+  }
+  // The key has answered; one that answered too late counts as having failed.
+  if (CheckElapsed(frame->limitMs) != 1) {
+    link_.UsbClose();
+    return 0;
+  }
+  return 1;
+}
+
+int CommandChannel::SendCommandOrClose(std::uint8_t code, std::uint8_t sub, std::uint32_t address,
+                                       std::uint32_t length, std::uint32_t p1, std::uint32_t p2,
+                                       std::uint32_t p3, std::uint32_t p4) {
+  const int result = SendCommand(code, sub, address, length, p1, p2, p3, p4);
+  if (result != 1) link_.UsbClose();
+  return result;
+}
+
+void CommandChannel::RestartTimer() {
+  startTick_ = clock_.tickMs();
+}
+
+int CommandChannel::CheckElapsed(std::uint32_t limitMs) {
+  const std::uint32_t now = clock_.tickMs();
+  if (static_cast<std::uint32_t>(now - startTick_) > limitMs) return kElapsedTooLong;
+  startTick_ = now;
+  return 1;
+}
+
+}  // namespace flashwell::protocol

@@ -1,0 +1,178 @@
+#include "protocol/key_commands.h"
+
+#include <algorithm>
+#include <array>
+
+#include "protocol/command_frame.h"
+#include "usb/bytes.h"
+
+namespace flashwell::protocol {
+
+namespace {
+
+struct FamilyRow {
+  std::uint16_t type;
+  std::uint8_t family;
+};
+
+constexpr std::uint16_t kEndOfTable = 0xFFFF;
+constexpr std::size_t kMaxFamilyRows = 200;
+
+// The duplicate row of type 0x0006 is kept as the key makers list it; the first match wins.
+constexpr std::array<FamilyRow, 17> hardwareFamilyTable{{
+    {0x0005, 11},
+    {0x0009, 11},
+    {0x000C, 11},
+    {0x000D, 11},
+    {0x0002, 12},
+    {0x0401, 19},
+    {0x0006, 13},
+    {0x0006, 13},
+    {0x0007, 12},
+    {0x0008, 10},
+    {0x000B, 12},
+    {0x0015, 18},
+    {0x0018, 18},
+    {0x0016, 14},
+    {0x0017, 18},
+    {0x0301, 15},
+    {kEndOfTable, 0},
+}};
+
+// Where a family keeps its configuration (the first read) and the bytes for identity 62-63 and
+// 25 (the second read).
+struct FamilyReads {
+  std::uint32_t firstAddress;
+  std::uint32_t firstLength;
+  std::uint32_t secondAddress;
+  std::uint32_t secondLength;
+  bool firstByteTo62;  // byte 62 from the first byte read (else from the second)
+  bool setsByte25;
+};
+
+FamilyReads readsOf(std::optional<std::uint8_t> family) {
+  if (family == 10 || family == 11) return {0xFFBF30, 80, 0xFF000A, 16, true, false};
+  if (family == 14) return {0x00F030, 128, 0x0E000A, 128, false, true};
+  return {0xFFA030, 128, 0xFE000A, 128, false, true};
+}
+
+constexpr std::uint8_t kFamilyWithoutReads = 19;
+constexpr std::uint8_t kFiller = 0x55;
+constexpr std::uint32_t kLargeChunk = 128;
+constexpr std::uint32_t kSmallChunk = 16;
+
+}  // namespace
+
+std::optional<std::uint8_t> lookupHardwareFamily(std::uint16_t type) {
+  const std::size_t rows = std::min(hardwareFamilyTable.size(), kMaxFamilyRows);
+  for (std::size_t i = 0; i < rows && hardwareFamilyTable[i].type != kEndOfTable; ++i) {
+    if (hardwareFamilyTable[i].type == type) return hardwareFamilyTable[i].family;
+  }
+  return std::nullopt;
+}
+
+std::uint32_t effectiveReadLength(bool largePacket, std::uint32_t length) {
+  if (largePacket) {
+    return (length == 8 || length == 16 || length == 128 || length == 256) ? length : 128;
+  }
+  return length & ~std::uint32_t{7};
+}
+
+int KeyCommands::ReadIdentity(std::span<std::uint8_t> destination) {
+  if (destination.size() > kIdentitySize) return 0;
+  KeyIdentity identity;
+  std::array<std::uint8_t, kIdentitySize> scratch;
+  identity.fill(0xFF);
+  scratch.fill(0xFF);
+
+  if (channel_.SendCommand(kShortCommand, kSubIdentify, 0, 0) != 1) return 0;
+  if (channel_.SendCommand(kTransferSetup, kHostReads, 0, kIdentitySize) != 1) return 0;
+  if (link_.UsbReadEp2(identity) != static_cast<int>(kIdentitySize)) return 0;
+
+  const auto family = lookupHardwareFamily(usb::le16(identity, 30));
+  if (family != kFamilyWithoutReads) {
+    const bool large = link_.UsbIsLargePacketKey();
+    const FamilyReads reads = readsOf(family);
+    if (!ReadMemoryOrFill(large, reads.firstAddress, reads.firstLength, scratch)) return 0;
+    std::copy_n(scratch.begin(), 80, identity.begin() + 48);
+    if (!ReadMemoryOrFill(large, reads.secondAddress, reads.secondLength, scratch)) return 0;
+    identity[62] = reads.firstByteTo62 ? scratch[0] : scratch[1];
+    identity[63] = reads.firstByteTo62 ? scratch[1] : scratch[0];
+    if (reads.setsByte25) identity[25] = scratch[22];
+
+    // A booter on a large-packet key reports its own serial, date and counters just below the
+    // configuration.
+    if (identity[28] == kProgramBooter && large) {
+      if (!ReadMemoryOrFill(large, reads.firstAddress - 0x30, 48, scratch)) return 0;
+      for (auto [from, count] : {std::pair{4, 4}, {16, 4}, {40, 4}, {32, 2}}) {
+        std::copy_n(scratch.begin() + from, count, identity.begin() + from);
+      }
+    }
+  }
+  std::copy_n(identity.begin(), destination.size(), destination.begin());
+  return 1;
+}
+
+bool KeyCommands::ReadMemory(bool largePacket, std::uint32_t address, std::uint32_t length,
+                             std::span<std::uint8_t> destination) {
+  if (destination.data() == nullptr) return false;
+  if (length == 0) return true;
+  const std::uint32_t total = effectiveReadLength(largePacket, length);
+  if (total == 0) return true;
+  if (destination.size() < total) return false;
+
+  const std::uint32_t chunkLimit = largePacket ? kLargeChunk : kSmallChunk;
+  for (std::uint32_t done = 0; done < total;) {
+    const std::uint32_t chunk = std::min(chunkLimit, total - done);
+    const std::uint32_t announced = largePacket ? chunk : 0;
+    if (channel_.SendCommandOrClose(kShortCommand, kSubMemoryRead, address + done, announced) !=
+        1) {
+      return false;
+    }
+    if (channel_.SendCommandOrClose(kTransferSetup, kHostReads, 0, chunk) != 1) return false;
+    auto into = destination.subspan(done, chunk);
+    const int got = largePacket ? link_.UsbReadEp2(into) : link_.UsbReadEp1(into);
+    if (got != static_cast<int>(chunk)) return false;
+    done += chunk;
+  }
+  return true;
+}
+
+bool KeyCommands::ReadMemoryOrFill(bool largePacket, std::uint32_t address, std::uint32_t length,
+                                   std::span<std::uint8_t> destination) {
+  if (ReadMemory(largePacket, address, length, destination)) return true;
+  std::fill_n(destination.begin(), std::min<std::size_t>(length, destination.size()), kFiller);
+  return false;
+}
+
+int KeyCommands::EraseData() {
+  if (link_.UsbEnsureOpen() != 1) return 0;
+  const int result = link_.UsbIsLargePacketKey()
+                         ? channel_.SendCommand(kLongCommand, kSubEraseDataLarge, 0, 0, 0, 0, 0, 0)
+                         : channel_.SendCommand(kShortCommand, kSubEraseDataSmall, 0, 0);
+  link_.UsbClose();
+  return result;
+}
+
+int KeyCommands::SendBlock(std::span<const std::uint8_t> block) {
+  if (channel_.SendCommand(kTransferSetup, kHostSends, 0,
+                           static_cast<std::uint32_t>(block.size())) != 1) {
+    return 0;
+  }
+  return link_.UsbWriteEp2(block) == static_cast<int>(block.size()) ? 1 : 0;
+}
+
+int KeyCommands::StoreIdentity(std::span<const std::uint8_t, kIdentitySize> identity) {
+  if (SendBlock(identity) != 1) return 0;
+  return channel_.SendCommand(kShortCommand, kSubStoreIdentity, 0, 0);
+}
+
+int KeyCommands::Restart() {
+  return channel_.SendCommand(kFlashCommand, kSubRestart, 0, 0);
+}
+
+int KeyCommands::EraseFirmwareArea() {
+  return channel_.SendCommand(kFlashCommand, kSubEraseFirmware, 0, 2048);
+}
+
+}  // namespace flashwell::protocol

@@ -1,0 +1,100 @@
+#pragma once
+
+// The worker: the one thread that talks to the key. It loops over the request bytes of the
+// RequestBlock in a fixed priority order, runs one job at a time, writes the job's results into
+// the block and then its done byte (0 not answered, 1 done, 2 failed).
+//
+// Starting it (the code that owns the thread does all of this):
+//   block.zero(); block.imageBase = ...; block.imageSize = ...;
+//   Worker worker(block, driver, clock, notices);
+//   clock.addThread();
+//   std::thread t([&] { worker.WorkerMain(); clock.removeThread(); });
+// WorkerMain returns once exitRequest was seen; its last access to the block sets workerEnded.
+// The Worker object must outlive the thread; the block may be disposed of after workerEnded.
+//
+// Every job is public so that a test can run one job at a time on the calling thread. Each job
+// returns true to let the loop go on and false when a stop was asked.
+
+#include <cstdint>
+#include <span>
+
+#include "protocol/command_channel.h"
+#include "protocol/key_commands.h"
+#include "protocol/request_block.h"
+#include "usb/clock.h"
+#include "usb/driver.h"
+#include "usb/link.h"
+
+namespace flashwell::protocol {
+
+// Answers of ReadIdentityWithRetry.
+inline constexpr int kIdentityStopped = 0;
+inline constexpr int kIdentityRead = 1;
+inline constexpr int kIdentityUnreadable = 2;
+
+// Answers of KeyState.
+inline constexpr int kKeyStopped = 0;
+inline constexpr int kKeyFirmwareRuns = 1;
+inline constexpr int kKeyUnreadable = 3;
+inline constexpr int kKeyBooterRuns = 16;
+
+class Worker {
+ public:
+  Worker(RequestBlock& block, usb::UsbDriver& driver, usb::Clock& clock, usb::LinkNotices& notices);
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
+
+  // The thread's body: ServeRequests, then workerEnded = 1.
+  void WorkerMain();
+
+  // The loop and its helpers.
+  void ServeRequests();
+  // Runs the first pending job in priority order; false when it asked to stop. `ran` tells
+  // whether any job was pending.
+  bool ServeOnePass(bool& ran);
+  void ClearAnsweredFlags();
+  bool CheckExit();
+  bool AwaitStart();
+  bool Connect();
+
+  // Routines shared by the jobs.
+  int ReadIdentityWithRetry(std::span<std::uint8_t, kIdentitySize> destination);
+  int KeyState();
+
+  // Jobs.
+  bool ReadIdentityJob();
+  bool EraseDataFlash();
+  bool EnterBooter();
+  bool LeaveBooter();
+  bool EraseKeyFirmware();
+  bool ReadVersions();
+  bool ClearMark();
+  bool WriteKeyFirmware();
+  bool WriteRegions();
+
+  // The key-firmware write of slot 0: 1 written, 2 refused before any traffic, 102 a program
+  // command failed, 103 a block transfer failed.
+  int ProgramKeyFirmware();
+  // Opens a region, pauses 2000 ms and sends byteCount bytes of `data` (the region's bytes up
+  // to the end of the flash image) in 2048-byte blocks; trailing blank blocks are skipped.
+  // 1 success, 0 failure.
+  int WriteRegion(std::uint16_t regionCode, std::uint8_t codeByte, std::span<std::uint8_t> data,
+                  std::uint32_t byteCount, bool alwaysFlag);
+
+  // The bytes of a region slot's data up to the end of the flash image inside the package;
+  // empty when the slot lies outside the package.
+  std::span<std::uint8_t> slotData(const RegionSlot& slot) const;
+
+  usb::UsbLink& link() { return link_; }
+  CommandChannel& channel() { return channel_; }
+  KeyCommands& commands() { return commands_; }
+
+ private:
+  RequestBlock& block_;
+  usb::Clock& clock_;
+  usb::UsbLink link_;
+  CommandChannel channel_;
+  KeyCommands commands_;
+};
+
+}  // namespace flashwell::protocol

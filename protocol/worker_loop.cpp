@@ -1,0 +1,112 @@
+#include "protocol/worker.h"
+
+namespace flashwell::protocol {
+
+namespace {
+
+constexpr std::uint32_t kStartPollMs = 100;
+constexpr std::uint32_t kAfterStartMs = 300;
+constexpr std::uint32_t kConnectRetryMs = 1000;
+constexpr std::uint32_t kSettleMs = 3000;
+// A pass without a job rests this long, so that an idle worker does not spin a core while the
+// user reads the screen; a raised request is still taken up well within one window tick.
+constexpr std::uint32_t kIdlePassMs = 1;
+
+}  // namespace
+
+Worker::Worker(RequestBlock& block, usb::UsbDriver& driver, usb::Clock& clock,
+               usb::LinkNotices& notices)
+    : block_(block),
+      clock_(clock),
+      link_(driver, notices),
+      channel_(link_, clock),
+      commands_(link_, channel_) {}
+
+void Worker::WorkerMain() {
+  ServeRequests();
+  block_.workerEnded.set(1);
+}
+
+void Worker::ServeRequests() {
+  for (;;) {
+    if (!CheckExit()) return;
+    bool ran = false;
+    if (!ServeOnePass(ran)) return;
+    ClearAnsweredFlags();
+    if (!ran) clock_.sleepMs(kIdlePassMs);
+  }
+}
+
+bool Worker::ServeOnePass(bool& ran) {
+  RequestBlock& b = block_;
+  ran = true;
+  auto pending = [](const SharedByte& request, const SharedByte& done) {
+    return request.get() != 0 && done.get() == 0;
+  };
+  if (b.startRequest.get() == 0 || b.startDone.get() == 0) return AwaitStart();
+  if (pending(b.connectRequest, b.connected)) return Connect();
+  if (pending(b.identityRequest, b.identityDone)) return ReadIdentityJob();
+  if (pending(b.dataEraseRequest, b.dataEraseDone)) return EraseDataFlash();
+  if (pending(b.enterBooterRequest, b.enterBooterDone)) return EnterBooter();
+  if (pending(b.eraseRequest, b.eraseDone)) return EraseKeyFirmware();
+  if (pending(b.keyFirmwareRequest, b.keyFirmwareDone)) return WriteKeyFirmware();
+  if (pending(b.regionsRequest, b.regionsDone)) return WriteRegions();
+  if (pending(b.leaveBooterRequest, b.leaveBooterDone)) return LeaveBooter();
+  if (pending(b.versionsRequest, b.versionsDone)) return ReadVersions();
+  if (pending(b.markRequest, b.markDone)) return ClearMark();
+  ran = false;
+  return true;
+}
+
+void Worker::ClearAnsweredFlags() {
+  RequestBlock& b = block_;
+  // The start and data-erase answers are never withdrawn: each happens once per run.
+  for (auto [request, done] : {std::pair{&b.connectRequest, &b.connected},
+                               {&b.identityRequest, &b.identityDone},
+                               {&b.enterBooterRequest, &b.enterBooterDone},
+                               {&b.eraseRequest, &b.eraseDone},
+                               {&b.keyFirmwareRequest, &b.keyFirmwareDone},
+                               {&b.regionsRequest, &b.regionsDone},
+                               {&b.leaveBooterRequest, &b.leaveBooterDone},
+                               {&b.versionsRequest, &b.versionsDone},
+                               {&b.markRequest, &b.markDone}}) {
+    if (request->get() == 0 && done->get() != 0) done->set(0);
+  }
+}
+
+bool Worker::CheckExit() {
+  if (block_.exitRequest.get() == 0) return true;
+  if (block_.connected.get() != 0) link_.UsbClose();
+  return false;
+}
+
+bool Worker::AwaitStart() {
+  if (!CheckExit()) return false;
+  for (;;) {
+    if (block_.startRequest.get() != 0) {
+      block_.startDone.set(1);
+      clock_.sleepMs(kAfterStartMs);
+      return true;
+    }
+    clock_.sleepMs(kStartPollMs);
+    if (!CheckExit()) return false;
+  }
+}
+
+bool Worker::Connect() {
+  if (block_.connected.get() == 1) return true;
+  bool retried = false;
+  for (;;) {
+    if (!CheckExit()) return false;
+    if (link_.UsbEnsureOpen() == 1) break;
+    retried = true;
+    link_.UsbClose();
+    clock_.sleepMs(kConnectRetryMs);
+  }
+  // A key that has only just appeared is given time to settle.
+  if (retried) clock_.sleepMs(kSettleMs);
+  block_.connected.set(1);
+  return true;
+}
+
+}  // namespace flashwell::protocol
