@@ -1,0 +1,48 @@
+// The key-side version column and the "Key:" marker.
+
+#include "catalogue/catalogue.h"
+
+namespace flashwell::catalogue {
+
+namespace {
+
+// The stored components in the order of the column: LAPSTER4 firmware, LANG, ZUNIT, LAMBDA,
+// GPS, Lps4 EXP.
+constexpr std::size_t kColumnEntries[6] = {0, 7, 1, 2, 3, 4};
+
+// Identity bytes of the key's own firmware version and date.
+constexpr std::size_t kIdDay = 20, kIdMonth = 21, kIdCentury = 22, kIdYear = 23;
+constexpr std::size_t kIdThird = 25, kIdMajor = 26, kIdMinor = 27;
+
+}  // namespace
+
+KeyVersionsColumn Catalogue::showKeyVersions(
+    const protocol::KeyIdentity& identity,
+    const std::array<protocol::ComponentVersion, 10>& versions, std::uint8_t keyVariant,
+    int booterPasses, protocol::ComponentVersion& current) const {
+  KeyVersionsColumn out;
+  out.marker = keyVariant == 0   ? KeyMarker::only
+               : keyVariant == 1 ? KeyMarker::always
+                                 : KeyMarker::never;
+  if (booterPasses != 0) {
+    out.text = "BOOTER\n\n" + lookupText(152);
+    return out;
+  }
+  if (protocol::programCode(identity) != protocol::kProgramFirmware) return out;
+
+  current.major = identity[kIdMajor];
+  current.minor = identity[kIdMinor];
+  current.third = identity[kIdThird];
+  current.day = identity[kIdDay];
+  current.month = identity[kIdMonth];
+  current.century = identity[kIdCentury];
+  current.year = identity[kIdYear];
+  std::string text;
+  appendKeyVersionLine(text, current, nullptr);
+  text += "\n";
+  for (std::size_t entry : kColumnEntries) appendKeyVersionLine(text, current, &versions[entry]);
+  out.text = std::move(text);
+  return out;
+}
+
+}  // namespace flashwell::catalogue

@@ -1,0 +1,309 @@
+#include <gtest/gtest.h>
+
+#include "catalogue/catalogue.h"
+#include "tests/catalogue/package_fixture.h"
+
+namespace flashwell::catalogue {
+namespace {
+
+using protocol::ComponentVersion;
+using testing::Component;
+using testing::kEnd;
+using testing::packageWith;
+using testing::putComponent;
+
+TEST(Bcd, BothNibblesAtMostNine) {
+  EXPECT_TRUE(isBcdByte(0x00));
+  EXPECT_TRUE(isBcdByte(0x99));
+  EXPECT_TRUE(isBcdByte(0x09));
+  EXPECT_FALSE(isBcdByte(0x0A));
+  EXPECT_FALSE(isBcdByte(0xA0));
+  EXPECT_FALSE(isBcdByte(0xFF));
+}
+
+// One displayable component and the line that the image column shows for it.
+struct ImageCase {
+  const char* what;
+  Component component;
+  int result;
+  const char* line;
+};
+
+class ImageRow : public ::testing::TestWithParam<ImageCase> {};
+
+TEST_P(ImageRow, ValidatesAndFormats) {
+  const ImageCase& c = GetParam();
+  auto p = packageWith({{6, '1', 0x1000}, kEnd});
+  putComponent(p, 0x1000, c.component);
+  Catalogue cat(p, embeddedTables());
+  ASSERT_EQ(cat.openPackage().result, kResultOk);
+  ASSERT_EQ(cat.buildImageVersionRows(), c.result);
+  if (c.result != kResultOk) return;
+  const std::string text = cat.showImageVersions();
+  EXPECT_EQ(text.substr(0, text.find('\n')), c.line);
+}
+
+Component comp(std::uint8_t major, std::uint8_t minor, std::uint8_t third, std::uint8_t day,
+               std::uint8_t month, std::uint8_t century, std::uint8_t year) {
+  Component c;
+  c.major = major;
+  c.minor = minor;
+  c.third = third;
+  c.day = day;
+  c.month = month;
+  c.century = century;
+  c.year = year;
+  return c;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ImageRow,
+    ::testing::Values(
+        ImageCase{"two parts", comp(0x33, 0x50, 0x00, 0x30, 0x01, 0x20, 0x14), 1,
+                  "33.50        2014/01/30"},
+        ImageCase{"0x20 is no third part", comp(0x33, 0x50, 0x20, 0x30, 0x01, 0x20, 0x14), 1,
+                  "33.50        2014/01/30"},
+        ImageCase{"three parts", comp(0x31, 0x59, 0x32, 0x01, 0x02, 0x20, 0x24), 1,
+                  "31.59.32   2024/02/01"},
+        ImageCase{"lower-case third", comp(0x31, 0x59, 0x0A, 0x01, 0x02, 0x20, 0x24), 1,
+                  "31.59.0a   2024/02/01"},
+        ImageCase{"third 0xE0 prints", comp(0x31, 0x59, 0xE0, 0x01, 0x02, 0x20, 0x24), 1,
+                  "31.59.e0   2024/02/01"},
+        ImageCase{"third 0xE1 hides", comp(0x31, 0x59, 0xE1, 0x01, 0x02, 0x20, 0x24), 1,
+                  "   2024/02/01"},
+        ImageCase{"month 0xA0 passes", comp(0x01, 0x00, 0x00, 0x01, 0xA0, 0x20, 0x24), 1,
+                  "01.00        2024/a0/01"},
+        ImageCase{"month 0xEE passes", comp(0x01, 0x00, 0x00, 0x01, 0xEE, 0x20, 0x24), 1,
+                  "01.00        2024/ee/01"},
+        ImageCase{"century never shown", comp(0x01, 0x00, 0x00, 0x01, 0x01, 0x19, 0x99), 1,
+                  "01.00        2099/01/01"},
+        ImageCase{"month 0xEF", comp(0x01, 0x00, 0x00, 0x01, 0xEF, 0x20, 0x24), 11, ""},
+        ImageCase{"major 0", comp(0x00, 0x10, 0x00, 0x01, 0x01, 0x20, 0x24), 11, ""},
+        ImageCase{"major 0xFF", comp(0xFF, 0x10, 0x00, 0x01, 0x01, 0x20, 0x24), 11, ""},
+        ImageCase{"major not BCD", comp(0x1A, 0x10, 0x00, 0x01, 0x01, 0x20, 0x24), 11, ""},
+        ImageCase{"minor over 0x99", comp(0x01, 0xA0, 0x00, 0x01, 0x01, 0x20, 0x24), 11, ""},
+        ImageCase{"day 0", comp(0x01, 0x10, 0x00, 0x00, 0x01, 0x20, 0x24), 11, ""},
+        ImageCase{"day not BCD", comp(0x01, 0x10, 0x00, 0x1A, 0x01, 0x20, 0x24), 11, ""}),
+    [](const auto& info) {
+      std::string n = info.param.what;
+      for (char& ch : n) {
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+      }
+      return n;
+    });
+
+TEST(ImageRows, ChecksumAndNameFailuresStopTheList) {
+  auto p = packageWith({{5, 21, 0x0000}, {6, '1', 0x1000}, {6, '2', 0x2000}, kEnd});
+  putComponent(p, 0x0000, {5, 21});
+  putComponent(p, 0x1000, {6, '1'});
+  Component bad{6, '2'};
+  bad.fixChecksum = false;
+  putComponent(p, 0x2000, bad);
+  usb::putLe16(p, kFlashImageOffset + 0x2000 + kChecksum, 0xBEEF);
+  Catalogue cat(p, embeddedTables());
+  cat.openPackage();
+  EXPECT_EQ(cat.buildImageVersionRows(), kResultBadChecksum);
+  EXPECT_FALSE(cat.imageVersionRows()[0].version.empty()) << "rows filled up to the failure";
+
+  // A displayable code without a name in the table.
+  const std::vector<std::uint8_t> names(kTextRecordSize, 0xFF);
+  Catalogue unnamed(p, {embeddedTables().locales, embeddedTables().modelNames, names});
+  unnamed.openPackage();
+  EXPECT_EQ(unnamed.buildImageVersionRows(), kResultInvalid);
+
+  auto empty = packageWith({kEnd});
+  Catalogue none(empty, embeddedTables());
+  none.openPackage();
+  EXPECT_EQ(none.buildImageVersionRows(), kResultInvalid);
+}
+
+TEST(ImageRows, SkipsOtherCodesAndLeavesUnusedLinesBlank) {
+  // Model 18 takes 'B' for slot 1, yet a '1' record is still listed; the booter is skipped.
+  auto p = packageWith({{5, 21, 0x0000}, {6, 'B', 0x1000}, {6, '1', 0x2000}, kEnd}, 18);
+  putComponent(p, 0x0000, {5, 21});
+  Component variant = comp(0x02, 0x00, 0x00, 0x01, 0x01, 0x20, 0x24);
+  variant.code = 'B';
+  putComponent(p, 0x1000, variant);
+  putComponent(p, 0x2000, comp(0x01, 0x00, 0x00, 0x01, 0x01, 0x20, 0x24));
+  Catalogue cat(p, embeddedTables());
+  ASSERT_EQ(cat.openPackage().result, kResultOk);
+  ASSERT_EQ(cat.buildImageVersionRows(), kResultOk);
+  EXPECT_EQ(cat.showImageVersions(),
+            "02.00        2024/01/01\n\n01.00        2024/01/01\n   \n   \n   \n   \n   \n");
+}
+
+TEST(ImageRows, StopAtTenAndStillVerifyTheRest) {
+  auto p = packageWith({{6, '1', 0x00000},
+                        {6, '1', 0x01000},
+                        {6, '1', 0x02000},
+                        {6, '1', 0x03000},
+                        {6, '1', 0x04000},
+                        {6, '1', 0x05000},
+                        {6, '1', 0x06000},
+                        {6, '1', 0x07000},
+                        {6, '1', 0x08000},
+                        {6, '1', 0x09000},
+                        {6, '1', 0x0A000},
+                        {6, '1', 0x0B000},
+                        kEnd});
+  for (std::uint32_t i = 0; i < 12; ++i) {
+    const auto major = static_cast<std::uint8_t>(((i + 1) / 10) << 4 | (i + 1) % 10);
+    putComponent(p, i * 0x1000, comp(major, 0x00, 0x00, 0x01, 0x01, 0x20, 0x24));
+  }
+  Catalogue cat(p, embeddedTables());
+  cat.openPackage();
+  ASSERT_EQ(cat.buildImageVersionRows(), kResultOk);
+  EXPECT_EQ(cat.imageVersionRows()[9].version, "10.00     ");
+  // The twelfth has no row but a broken checksum still fails the image.
+  p[kFlashImageOffset + 0x0B000 + kChecksum] ^= 1;
+  EXPECT_EQ(cat.buildImageVersionRows(), kResultBadChecksum);
+}
+
+TEST(ImageRows, TheEmbeddedPackageShowsSevenRows) {
+  const auto e = embeddedPackage();
+  std::vector<std::uint8_t> p(e.begin(), e.end());
+  Catalogue cat(p, embeddedTables());
+  const auto open = cat.openPackage();
+  ASSERT_EQ(open.result, kResultOk);
+  EXPECT_EQ(open.caption, "UPDATE for  LAPSTER4");
+  EXPECT_EQ(open.imageColumn, "   \n\n   \n   \n   \n   \n   \n   \n");
+  ASSERT_EQ(cat.buildImageVersionRows(), kResultOk);
+  EXPECT_EQ(cat.showImageVersions(),
+            "02.05        2024/03/18\n\n"
+            "04.12.03   2024/02/27\n"
+            "02.31        2023/11/09\n"
+            "01.47        2023/06/14\n"
+            "01.08        2022/09/05\n"
+            "03.02        2024/01/22\n"
+            "01.03        2023/04/11\n");
+  EXPECT_EQ(cat.imageVersionRows()[0].name, "MEMPOD firmware");
+  EXPECT_TRUE(cat.imageVersionRows()[7].name.empty());
+}
+
+TEST(OpenPackage, RefusesOtherModelsAndUnnamedOnes) {
+  for (int model = 0; model < 256; ++model) {
+    auto p = packageWith({kEnd}, static_cast<std::uint8_t>(model));
+    Catalogue cat(p, embeddedTables());
+    const auto r = cat.openPackage();
+    EXPECT_EQ(r.result, model == 13 || model == 18 ? kResultOk : kResultInvalid) << model;
+    EXPECT_EQ(cat.modelWord(), model);
+    if (r.result != kResultOk) {
+      EXPECT_TRUE(r.caption.empty());
+    }
+  }
+  auto p = packageWith({kEnd}, 18);
+  const std::vector<std::uint8_t> onlyEnd(kTextRecordSize, 0xFF);
+  Catalogue cat(p, {embeddedTables().locales, onlyEnd, embeddedTables().componentNames});
+  EXPECT_EQ(cat.openPackage().result, kResultNotFound);
+  cat.clearModelWord();
+  EXPECT_EQ(cat.modelWord(), 0);
+
+  Catalogue variant(p, embeddedTables());
+  EXPECT_EQ(variant.openPackage().caption, "UPDATE for  LPS4_660");
+}
+
+// The key side.
+ComponentVersion kv(std::uint8_t major, std::uint8_t minor, std::uint8_t third, std::uint8_t day,
+                    std::uint8_t month, std::uint8_t century, std::uint8_t year) {
+  return {major, minor, third, day, month, century, year};
+}
+
+TEST(KeyLine, FormatsValidEntriesAndBlanksTheRest) {
+  struct Case {
+    ComponentVersion entry;
+    const char* line;
+  };
+  const Case cases[] = {
+      {kv(0x33, 0x50, 0x00, 0x30, 0x01, 0x20, 0x14), "33.50        2014/01/30\n"},
+      {kv(0x33, 0x50, 0x20, 0x30, 0x01, 0x20, 0x14), "33.50        2014/01/30\n"},
+      {kv(0x31, 0x59, 0x0A, 0x01, 0x02, 0x20, 0x24), "31.59.0A   2024/02/01\n"},
+      {kv(0x31, 0x59, 0xEE, 0x01, 0x02, 0x20, 0x24), "31.59.EE   2024/02/01\n"},
+      {kv(0x31, 0x59, 0xEF, 0x01, 0x02, 0x20, 0x24), "   2024/02/01\n"},
+      {kv(0x01, 0x00, 0x00, 0x01, 0x01, 0x19, 0x24), "01.00        2024/01/01\n"},
+      {kv(0x01, 0x00, 0x00, 0x01, 0xA0, 0x20, 0x24), "\n"},
+      {kv(0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF), "\n"},
+      {kv(0x00, 0x10, 0x00, 0x01, 0x01, 0x20, 0x24), "\n"},
+      {kv(0x01, 0x9A, 0x00, 0x01, 0x01, 0x20, 0x24), "\n"},
+      {kv(0x01, 0x10, 0x00, 0x00, 0x01, 0x20, 0x24), "\n"},
+      {kv(0x01, 0x10, 0x00, 0x3A, 0x01, 0x20, 0x24), "\n"},
+  };
+  for (const Case& c : cases) {
+    std::string column = "x";
+    ComponentVersion current{};
+    appendKeyVersionLine(column, current, &c.entry);
+    EXPECT_EQ(column, std::string("x") + c.line);
+    EXPECT_EQ(current.major, c.entry.major) << "copied into the current record";
+  }
+}
+
+TEST(KeyLine, ClearsAThirdByteOf0x20InTheCurrentRecordOnly) {
+  ComponentVersion current = kv(0x12, 0x34, 0x20, 0x01, 0x01, 0x20, 0x24);
+  std::string column;
+  appendKeyVersionLine(column, current, nullptr);
+  EXPECT_EQ(current.third, 0);
+  EXPECT_EQ(column, "12.34        2024/01/01\n");
+
+  // An invalid entry leaves 0x20 in place.
+  const ComponentVersion invalid = kv(0x00, 0x34, 0x20, 0x01, 0x01, 0x20, 0x24);
+  appendKeyVersionLine(column, current, &invalid);
+  EXPECT_EQ(current.third, 0x20);
+}
+
+protocol::KeyIdentity identityRunning(std::uint16_t program) {
+  protocol::KeyIdentity id{};
+  usb::putLe16(id, 28, program);
+  id[20] = 0x15;  // day
+  id[21] = 0x06;  // month
+  id[22] = 0x20;
+  id[23] = 0x19;  // year
+  id[25] = 0x00;  // third
+  id[26] = 0x01;  // major
+  id[27] = 0x10;  // minor
+  return id;
+}
+
+TEST(KeyColumn, ListsTheKeyFirmwareThenTheStoredComponentsInColumnOrder) {
+  auto p = packageWith({kEnd});
+  Catalogue cat(p, embeddedTables());
+  std::array<ComponentVersion, 10> versions{};
+  for (auto& v : versions) v = kv(0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF);
+  versions[0] = kv(0x01, 0x00, 0x00, 0x01, 0x01, 0x20, 0x20);
+  versions[7] = kv(0x07, 0x00, 0x00, 0x01, 0x01, 0x20, 0x20);
+  versions[1] = kv(0x02, 0x00, 0x20, 0x01, 0x01, 0x20, 0x20);
+  versions[4] = kv(0x05, 0x00, 0x0B, 0x01, 0x01, 0x20, 0x20);
+  versions[5] = kv(0x55, 0x00, 0x00, 0x01, 0x01, 0x20, 0x20);  // never shown
+  ComponentVersion current{};
+  const auto col = cat.showKeyVersions(identityRunning(0x33), versions, 0, 0, current);
+  EXPECT_EQ(col.marker, KeyMarker::only);
+  ASSERT_TRUE(col.text);
+  EXPECT_EQ(*col.text,
+            "01.10        2019/06/15\n\n"
+            "01.00        2020/01/01\n"
+            "07.00        2020/01/01\n"
+            "02.00        2020/01/01\n"
+            "\n"
+            "\n"
+            "05.00.0B   2020/01/01\n");
+  EXPECT_EQ(current.major, 0x05) << "the current record holds the last entry";
+}
+
+TEST(KeyColumn, BooterNoticeMarkersAndAKeyRunningNeither) {
+  auto p = packageWith({kEnd});
+  Catalogue cat(p, embeddedTables());
+  cat.setLanguageNumber(3);
+  const std::array<ComponentVersion, 10> versions{};
+  ComponentVersion current{};
+
+  const auto booter = cat.showKeyVersions(identityRunning(16), versions, 1, 2, current);
+  EXPECT_EQ(booter.marker, KeyMarker::always);
+  EXPECT_EQ(booter.text, "BOOTER\n\n\nFirmware im MEMPOD wird aktualisiert!");
+
+  for (std::uint8_t variant : {2, 0xFF}) {
+    const auto neither = cat.showKeyVersions(identityRunning(16), versions, variant, 0, current);
+    EXPECT_EQ(neither.marker, KeyMarker::never);
+    EXPECT_FALSE(neither.text);
+  }
+}
+
+}  // namespace
+}  // namespace flashwell::catalogue
