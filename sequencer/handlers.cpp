@@ -1,0 +1,44 @@
+// What the dialog's buttons do to the sequencer: they only set fields that the next tick reads.
+
+#include "sequencer/control_ids.h"
+#include "sequencer/sequencer.h"
+#include "sequencer/text_ids.h"
+
+namespace flashwell::sequencer {
+
+void Sequencer::guardedExit(bool packageOpen) {
+  if (fields_.exitLocked) return;  // the key's own firmware is being erased or written
+  if (!packageOpen || fields_.finishMode == kErrorStop) {
+    view_.endDialog(kEndAtOnce);
+    return;
+  }
+  fields_.finishMode = kExitAsked;
+}
+
+void Sequencer::chooseMode(std::uint8_t mode) {
+  view_.setCheck(kIdOnly, mode == 1);
+  view_.setCheck(kIdAlways, mode == 2);
+  view_.setCheck(kIdNever, mode == 3);
+  for (int id : {kIdMarkOnly, kIdMarkAlways, kIdMarkNever}) view_.setText(id, " ");
+  view_.enable(kIdModePrompt, false);
+  view_.setText(kIdModePrompt, text(kTextModePrompt));
+  fields_.selectedOption = mode;
+}
+
+void Sequencer::proceed() {
+  const std::uint8_t mode = fields_.selectedOption;
+  if (mode < 1 || mode > 3) return;
+  if (mode != 3) {
+    // Ticks go on under this box; state 53 waits since upgradeOption is still 0.
+    const MessageBoxAnswer answer =
+        view_.messageBox(text(kTextEraseQuestion), MessageBoxKind::yesNoQuestion);
+    if (answer != MessageBoxAnswer::yes) {
+      fields_.finishMode = kExitAsked;
+      return;
+    }
+  }
+  block_.upgradeOption.set(mode);
+  setModeChecksEnabled(false);
+}
+
+}  // namespace flashwell::sequencer

@@ -1,0 +1,91 @@
+// Reading the key: its identity, then its stored versions, then the MEMPOD column.
+
+#include "sequencer/control_ids.h"
+#include "sequencer/sequencer.h"
+#include "usb/bytes.h"
+
+namespace flashwell::sequencer {
+
+namespace {
+
+constexpr std::uint16_t kStepClear = 0;
+constexpr std::uint16_t kStepIdentity = 330;
+constexpr std::uint16_t kStepVersions = 331;
+constexpr std::uint16_t kStepColumn = 332;
+
+constexpr std::uint32_t kRightKind = 111;
+
+// A key of the right kind running its firmware, with a plausible value at bytes 16-19.
+bool firmwareIdentityValid(const protocol::KeyIdentity& id) {
+  const std::uint32_t size = usb::le32(id, 16);
+  return protocol::programCode(id) == protocol::kProgramFirmware &&
+         usb::le32(id, 4) == kRightKind && size > 16 && size < 0xFFFFFF00u;
+}
+
+}  // namespace
+
+std::uint8_t Sequencer::readKeyStep() {
+  switch (fields_.keyReadStep) {
+    case kStepClear:
+      // Both jobs must be answered afresh: lower the requests and wait for the worker to clear
+      // their done bytes.
+      refreshPrompts();
+      block_.identityRequest.set(0);
+      if (block_.identityDone.get() != 0) return kKeyReading;
+      block_.versionsRequest.set(0);
+      if (block_.versionsDone.get() != 0) return kKeyReading;
+      fields_.keyReadStep = kStepIdentity;
+      return kKeyReading;
+
+    case kStepIdentity: {
+      refreshPrompts();
+      setProgress(0, 5);
+      block_.identityRequest.set(1);
+      const std::uint8_t done = block_.identityDone.get();
+      if (done == 2) return kKeyUnusable;
+      if (done != 1) return kKeyReading;
+      const protocol::KeyIdentity& id = block_.identity;
+      if (firmwareIdentityValid(id)) {
+        fields_.keyReadStep = kStepVersions;
+        return kKeyReading;
+      }
+      if (protocol::programCode(id) != protocol::kProgramBooter) return kKeyUnusable;
+      if (usb::le32(id, 4) != kRightKind) return kKeyWrongKind;
+      // The key's booter runs: its firmware has to be restored before anything else.
+      fields_.booterPasses = static_cast<std::uint8_t>(fields_.booterPasses + 1);
+      if (fields_.booterPasses >= 2) return kKeyUnusable;
+      showKeyVersions();
+      return kKeyReady;
+    }
+
+    case kStepVersions: {
+      refreshPrompts();
+      setProgress(0, 5);
+      block_.versionsRequest.set(1);
+      const std::uint8_t done = block_.versionsDone.get();
+      if (done == 1) fields_.keyReadStep = kStepColumn;
+      if (done == 2) return kKeyUnusable;
+      return kKeyReading;
+    }
+
+    case kStepColumn:
+      refreshPrompts();
+      setProgress(0, 5);
+      return showKeyVersions() ? kKeyReady : kKeyWrongKind;
+
+    default:
+      return kKeyWrongKind;
+  }
+}
+
+bool Sequencer::showKeyVersions() {
+  const KeyColumn column = package_.keyColumn(block_, fields_.booterPasses);
+  for (int id : {kIdMarkOnly, kIdMarkAlways, kIdMarkNever}) view_.setText(id, "");
+  view_.setText(column.markerId, "Key:");
+  if (!column.text) return false;
+  fields_.keyColumnText = *column.text;
+  view_.setText(kIdKeyColumn, fields_.keyColumnText);
+  return true;
+}
+
+}  // namespace flashwell::sequencer

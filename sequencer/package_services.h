@@ -1,0 +1,49 @@
+#pragma once
+
+// What the sequencer asks of the firmware package that the tool carries: its texts in the
+// chosen language, the region slots, and the two version columns. The dialog binds it to the
+// catalogue; tests of the state machine bind it to a small fake.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "protocol/request_block.h"
+
+namespace flashwell::sequencer {
+
+// What the MEMPOD column shows after the key was read.
+struct KeyColumn {
+  int markerId = 0;  // the marker static (1107, 1109 or 1108) that gets "Key:"
+  // The column's text: the booter notice, or the key's versions; none when the key runs
+  // neither program, and the column keeps what it shows.
+  std::optional<std::string> text;
+};
+
+// Results of buildImageVersionRows.
+inline constexpr int kRowsValid = 1;
+inline constexpr int kRowsInvalid = 11;
+inline constexpr int kRowsChecksum = 213;
+
+class PackageServices {
+ public:
+  virtual ~PackageServices() = default;
+
+  // Chooses the language from the system locale when none has been chosen yet.
+  virtual void chooseLanguage() = 0;
+  // Text `id` of the current language (Windows-1252), "NO STRING" when it has none.
+  virtual std::string text(std::uint16_t id) = 0;
+
+  // Fills the eight region slots; true only when every look-up succeeded.
+  virtual bool assignRegionSlots(std::span<protocol::RegionSlot, 10> slots) = 0;
+  // kRowsValid, kRowsInvalid or kRowsChecksum.
+  virtual int buildImageVersionRows() = 0;
+  // The text of static 1105 from the rows built last.
+  virtual std::string imageColumnText() = 0;
+  // The MEMPOD column for the key described by the block (`booterPasses` not 0: the key
+  // answered from its booter).
+  virtual KeyColumn keyColumn(const protocol::RequestBlock& block, std::uint8_t booterPasses) = 0;
+};
+
+}  // namespace flashwell::sequencer

@@ -1,0 +1,213 @@
+#include "sequencer/sequencer.h"
+
+#include "sequencer/control_ids.h"
+#include "sequencer/text_ids.h"
+
+namespace flashwell::sequencer {
+
+namespace {
+constexpr std::int32_t kBarEnd = 1000;
+constexpr std::int32_t kBarRestart = 50;
+constexpr std::uint32_t kLeaveBooterTicks = 100;  // the key gets 10 s to return to its firmware
+}  // namespace
+
+Sequencer::Sequencer(DialogView& view, protocol::RequestBlock& block, PackageServices& package)
+    : view_(view), block_(block), package_(package) {}
+
+void Sequencer::onTimer(unsigned timerId) {
+  if (timerId != kTimerId) return;
+  // No tick may begin while this one runs, also under a message box that it opens.
+  view_.killTimer(kTimerId);
+  blinkTick();
+  if (fields_.finishMode != kRunning) {
+    fields_.exitLocked = 0;
+    if (fields_.finishTicks == 0) fields_.finishTicks = kLeaveBooterTicks;
+    setProgress(0, 0);
+    finishStep();
+  } else {
+    runState();
+  }
+  view_.setTimer(kTimerId, kTimerPeriodMs);
+}
+
+void Sequencer::goToState(std::uint16_t next) {
+  fields_.state = next;
+  fields_.blinkPhase = 0;
+  fields_.blinkTicks = 0;
+  fields_.keyReadStep = 0;
+}
+
+void Sequencer::blinkTick() {
+  const std::uint8_t old = fields_.blinkTicks;
+  fields_.blinkTicks = static_cast<std::uint8_t>(old - 1);
+  if (old != 0) return;
+  fields_.blinkPhase = fields_.blinkPhase == 0 ? 1 : 0;
+  fields_.blinkTicks = fields_.blinkPhase == 1 ? 9 : 2;
+}
+
+void Sequencer::setProgress(std::int32_t position, std::int32_t step) {
+  if (step == 0) {
+    fields_.progressPos = position;
+  } else {
+    fields_.progressPos += step;
+    // The bar starts over near its beginning rather than stopping full.
+    if (fields_.progressPos >= kBarEnd) fields_.progressPos = kBarRestart;
+  }
+  view_.setProgressPos(fields_.progressPos);
+}
+
+void Sequencer::runState() {
+  switch (fields_.state) {
+    case 0:
+      return stateCheckPackage();
+    case 1:
+      return stateAwaitStart();
+    case 2:
+      return stateConnect();
+    case 3:
+      return showFailure();
+    case 30:
+      return stateReadKey();
+    case 35:
+      return enterErrorStop(kTextNotApplicable);
+    case 39:
+      return enterErrorStop(kTextCorrupted);
+    case 50:
+      return stateProceed();
+    case 53:
+      return stateAwaitChoice();
+    case 54:
+      return stateClearMark();
+    case 55:
+      return stateEraseData();
+    case 56:
+      return stateWriteRegions();
+    case 60:
+      return stateReadBack();
+    case 80:
+      return stateEraseFirmware();
+    case 90:
+      return stateWriteFirmware();
+    case 100:
+      return stateLeaveBooter();
+    case 130:
+      return stateFinalReport();
+    default:
+      return;
+  }
+}
+
+void Sequencer::stateCheckPackage() {
+  resetDisplay();
+  // A second pass, after the key's firmware was restored from its booter, keeps the choice
+  // that the user confirmed in the first.
+  const std::uint8_t confirmed = block_.upgradeOption.get();
+  if (fields_.booterPasses >= 2 && confirmed >= 1 && confirmed <= 3) {
+    fields_.selectedOption = confirmed;
+  }
+  view_.setText(kIdLabels, text(kTextLabels));
+  fields_.imageComplete = package_.assignRegionSlots(block_.regions) ? 1 : 0;
+  int rows = kRowsValid;
+  if (fields_.imageComplete) rows = package_.buildImageVersionRows();
+  if (fields_.imageComplete && rows == kRowsInvalid) {
+    setModeChecksEnabled(false);
+    goToState(35);
+  } else if (!fields_.imageComplete || rows == kRowsChecksum) {
+    setModeChecksEnabled(false);
+    goToState(39);
+  } else {
+    view_.setText(kIdToolColumn, package_.imageColumnText());
+    block_.startRequest.set(1);
+    goToState(1);
+  }
+}
+
+void Sequencer::stateAwaitStart() {
+  refreshPrompts();
+  if (block_.startDone.get() != 0) goToState(2);
+}
+
+void Sequencer::stateConnect() {
+  refreshPrompts();
+  setProgress(0, 0);
+  block_.connectRequest.set(1);
+  if (block_.connected.get() != 0) goToState(30);
+}
+
+void Sequencer::stateReadKey() {
+  refreshPrompts();
+  setProgress(0, 5);
+  const std::uint8_t r = readKeyStep();
+  if (r == kKeyReading) return;
+  setProgress(0, 0);
+  if (r == kKeyReady)
+    goToState(53);
+  else if (r == kKeyUnusable)
+    goToState(3);
+  else
+    goToState(35);
+}
+
+void Sequencer::stateAwaitChoice() {
+  refreshPrompts();
+  const bool chosen = fields_.selectedOption >= 1 && fields_.selectedOption <= 3;
+  if (chosen) view_.enable(kIdProceed, true);
+  if (chosen && block_.upgradeOption.get() != 0) goToState(50);
+}
+
+void Sequencer::stateFinalReport() {
+  fields_.exitLocked = 0;
+  view_.show(kIdExit, true);
+  setProgress(0, 0);
+  fields_.resultMessage = text(fields_.selectedOption == 3 ? kTextNoUpgrade : kTextCongratulations);
+  view_.messageBox(fields_.resultMessage, MessageBoxKind::information);
+  fields_.finishMode = kExitAsked;
+}
+
+void Sequencer::enterErrorStop(std::uint16_t textId) {
+  errorStopText_ = textId;
+  failureReached_ = true;
+  showStatus(textId, true);
+  fields_.finishMode = kErrorStop;
+}
+
+void Sequencer::finishStep() {
+  switch (fields_.finishMode) {
+    case kExitAsked:
+      showStatus(kTextExiting, false);
+      fields_.finishMode = kStopWorker;
+      if (block_.enterBooterDone.get() != 0) {
+        // The key was put into its booter in this run: bring it back to its firmware first.
+        block_.connectRequest.set(0);
+        block_.leaveBooterRequest.set(1);
+        fields_.finishMode = kAwaitFirmware;
+      }
+      return;
+    case kAwaitFirmware:
+      showStatus(kTextExiting, false);
+      fields_.finishTicks -= 1;
+      if (fields_.finishTicks == 0) fields_.finishMode = kStopWorker;
+      if (block_.leaveBooterDone.get() != 0) fields_.finishMode = kStopWorker;
+      return;
+    case kErrorStop:
+      failureReached_ = true;
+      showStatus(errorStopText_, true);
+      return;
+    default:
+      block_.exitRequest.set(1);
+      if (block_.workerEnded.get() == 0) {
+        showStatus(kTextExiting, false);
+      } else {
+        view_.endDialog(kEndOrderly);
+      }
+      return;
+  }
+}
+
+void Sequencer::setModeChecksEnabled(bool enabled) {
+  view_.enable(kIdOnly, enabled);
+  view_.enable(kIdAlways, enabled);
+  view_.enable(kIdNever, enabled);
+}
+
+}  // namespace flashwell::sequencer

@@ -1,0 +1,87 @@
+#pragma once
+
+// The timer-driven state machine that walks an upgrade, and the displays it drives. It runs on
+// the window thread only: every piece of USB work is a request raised in the block, whose done
+// byte a later tick reads. The button handlers act on it only through fields that the next
+// tick reads.
+
+#include <cstdint>
+#include <string>
+
+#include "protocol/request_block.h"
+#include "sequencer/dialog_view.h"
+#include "sequencer/package_services.h"
+#include "sequencer/sequencer_fields.h"
+
+namespace flashwell::sequencer {
+
+// The two endings of the modal dialog.
+inline constexpr int kEndOrderly = 1;  // after the worker has stopped
+inline constexpr int kEndAtOnce = 2;   // the cancel ending: error stop, cancel command
+
+class Sequencer {
+ public:
+  Sequencer(DialogView& view, protocol::RequestBlock& block, PackageServices& package);
+
+  SequencerFields& fields() { return fields_; }
+  const SequencerFields& fields() const { return fields_; }
+
+  // The tick of timer 10; a message for another timer changes nothing.
+  void onTimer(unsigned timerId);
+
+  // Frame of the machine.
+  void goToState(std::uint16_t next);
+  void blinkTick();
+  void setProgress(std::int32_t position, std::int32_t step);
+  std::uint8_t readKeyStep();
+  void finishStep();
+  void proceedStep();
+  bool writeRegionsStep();
+  bool showKeyVersions();
+
+  // Displays.
+  void resetDisplay();
+  void refreshPrompts();
+  void showStatus(std::uint16_t textId, bool blinkExit);
+  void showFailure();
+
+  // What the dialog's handlers do. `packageOpen` tells whether the model word of the package
+  // is a usable one (1 to 20); without it EXIT ends the dialog at once.
+  void guardedExit(bool packageOpen);
+  void chooseMode(std::uint8_t mode);  // 1 Only, 2 Always, 3 Never
+  void proceed();
+
+  // Whether a failure display has been reached in this run (failure state, a failed job, the
+  // component write's error, the error stop); the headless flasher reports it in its exit code.
+  bool failureReached() const { return failureReached_; }
+
+ private:
+  void runState();
+  void stateCheckPackage();   // 0
+  void stateAwaitStart();     // 1
+  void stateConnect();        // 2
+  void stateReadKey();        // 30
+  void stateAwaitChoice();    // 53
+  void stateFinalReport();    // 130
+  void stateProceed();        // 50
+  void stateEraseFirmware();  // 80
+  void stateWriteFirmware();  // 90
+  void stateLeaveBooter();    // 100
+  void stateEraseData();      // 55
+  void stateClearMark();      // 54
+  void stateWriteRegions();   // 56
+  void stateReadBack();       // 60
+  void enterErrorStop(std::uint16_t textId);
+  void setModeChecksEnabled(bool enabled);
+  std::string text(std::uint16_t id) { return package_.text(id); }
+
+  DialogView& view_;
+  protocol::RequestBlock& block_;
+  PackageServices& package_;
+  SequencerFields fields_;
+  // The text the error stop keeps showing: 125 after a key of the wrong kind, 120 otherwise.
+  std::uint16_t errorStopText_ = 120;
+  bool failureReached_ = false;
+};
+
+}  // namespace flashwell::sequencer

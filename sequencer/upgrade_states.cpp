@@ -1,0 +1,157 @@
+// The states that carry out the upgrade once the user has confirmed: the key's own firmware
+// through its booter, then the data area, the mark and the components, then the read-back.
+
+#include "sequencer/control_ids.h"
+#include "sequencer/sequencer.h"
+#include "sequencer/text_ids.h"
+
+namespace flashwell::sequencer {
+
+void Sequencer::stateProceed() {
+  refreshPrompts();
+  view_.enable(kIdProceed, false);
+  proceedStep();
+  fields_.proceedStarted = 1;
+}
+
+void Sequencer::proceedStep() {
+  setProgress(0, 0);
+  if (fields_.booterPasses == 0) {
+    if (fields_.selectedOption == 3) {
+      // "Never" leaves the key's own firmware as it is.
+      setProgress(0, 0);
+      goToState(54);
+    } else if (block_.enterBooterDone.get() == 0) {
+      showStatus(kTextStartingBooter, false);
+      setProgress(0, 5);
+      block_.enterBooterRequest.set(1);
+    } else {
+      setProgress(0, 0);
+      goToState(80);
+    }
+  } else if (fields_.booterPasses == 1) {
+    goToState(80);  // the booter runs already
+  } else {
+    goToState(55);  // second pass: the firmware has been restored
+  }
+}
+
+void Sequencer::stateEraseFirmware() {
+  refreshPrompts();
+  fields_.exitLocked = 1;
+  showStatus(kTextErasingFirmware, false);
+  setProgress(0, 10);
+  block_.eraseRequest.set(1);
+  const std::uint8_t done = block_.eraseDone.get();
+  if (done == 1) {
+    goToState(90);
+    setProgress(0, 0);
+  } else if (done == 2) {
+    showFailure();
+  }
+}
+
+void Sequencer::stateWriteFirmware() {
+  refreshPrompts();
+  const std::uint8_t done = block_.keyFirmwareDone.get();
+  if (done == 2) {
+    showFailure();
+    return;
+  }
+  showStatus(kTextUpdatingFirmware, false);
+  setProgress(0, 10);
+  block_.keyFirmwareRequest.set(1);
+  if (done == 1) goToState(100);
+}
+
+void Sequencer::stateLeaveBooter() {
+  refreshPrompts();
+  fields_.exitLocked = 0;
+  setProgress(0, 5);
+  showStatus(kTextUpdatingFirmware, false);
+  block_.leaveBooterRequest.set(1);
+  if (block_.leaveBooterDone.get() != 1) return;
+  if (fields_.booterPasses == 1) {
+    // The key was found in its booter: with its firmware back, start over from the package.
+    fields_.booterPasses = 2;
+    goToState(0);
+  } else {
+    goToState(55);
+  }
+  setProgress(0, 0);
+}
+
+void Sequencer::stateEraseData() {
+  setProgress(0, 7);
+  showStatus(kTextErasingData, false);
+  refreshPrompts();
+  block_.dataEraseRequest.set(1);
+  const std::uint8_t done = block_.dataEraseDone.get();
+  if (done == 1) {
+    goToState(54);
+    setProgress(0, 0);
+  } else if (done == 2) {
+    showFailure();
+  }
+}
+
+void Sequencer::stateClearMark() {
+  refreshPrompts();
+  fields_.exitLocked = 0;
+  setProgress(0, 5);
+  showStatus(kTextUpdatingFirmware, false);
+  block_.markRequest.set(1);
+  const std::uint8_t done = block_.markDone.get();
+  if (done == 1) {
+    goToState(56);
+    setProgress(0, 0);
+  } else if (done == 2) {
+    showFailure();
+  }
+}
+
+void Sequencer::stateWriteRegions() {
+  refreshPrompts();
+  setProgress(0, 6);
+  if (writeRegionsStep()) goToState(60);
+}
+
+bool Sequencer::writeRegionsStep() {
+  // The worker reads the mode when it writes the regions, so it goes in before the request.
+  block_.upgradeOption.set(fields_.selectedOption);
+  if (protocol::programCode(block_.identity) != protocol::kProgramFirmware) {
+    failureReached_ = true;
+    showStatus(kTextCopyError, false);
+    return false;
+  }
+  block_.regionsRequest.set(1);
+  const std::uint8_t done = block_.regionsDone.get();
+  if (done == 1) return true;
+  if (done == 2) {
+    failureReached_ = true;
+    showStatus(kTextCopyError, false);
+    return false;
+  }
+  if (done != fields_.lastRegionsPhase) {
+    setProgress(0, 0);  // each component starts the bar afresh
+    fields_.lastRegionsPhase = done;
+  }
+  if (fields_.selectedOption == 3) {
+    showStatus(kTextErasingComponents, false);
+  } else {
+    showStatus(static_cast<std::uint16_t>(kTextErasingData + done), false);
+  }
+  return false;
+}
+
+void Sequencer::stateReadBack() {
+  refreshPrompts();
+  setProgress(0, 3);
+  const std::uint8_t r = readKeyStep();
+  if (r == kKeyReady)
+    goToState(130);
+  else if (r == kKeyUnusable || r == kKeyWrongKind)
+    goToState(3);
+}
+
+}  // namespace flashwell::sequencer

@@ -1,0 +1,114 @@
+// Leaving a run: the declined erase, EXIT in each part of the upgrade, the locked states.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "scenario.h"
+#include "sequencer/control_ids.h"
+#include "sequencer/text_ids.h"
+
+namespace flashwell::scenarios {
+namespace {
+
+using namespace sequencer;
+
+constexpr int kEnoughTicks = 5000;
+
+TEST(DeclinedErase, ExitsWithoutTouchingTheKey) {
+  Scenario s;
+  s.chooseWhenRead(1, /*answerYes=*/false);
+  const emulator::KeyImage before = s.key->image();
+  ASSERT_TRUE(s.run(kEnoughTicks));
+  ASSERT_EQ(s.view.messageBoxes.size(), 1u);
+  EXPECT_EQ(s.view.messageBoxes[0].text, s.text(kTextEraseQuestion));
+  EXPECT_EQ(s.view.statusLog.back(), s.text(kTextExiting));
+  EXPECT_EQ(s.states.back(), 53);
+  EXPECT_EQ(s.key->image().firmwareArea, before.firmwareArea);
+  EXPECT_EQ(s.key->image().regions, before.regions);
+  EXPECT_EQ(s.key->image().configuration, before.configuration);
+  EXPECT_FALSE(s.traceHasRestart());
+}
+
+TEST(ExitWhileWaiting, ForTheChoiceStopsTheWorkerAtOnce) {
+  Scenario s;
+  s.run(200, [&] {
+    if (s.state() == 53 && s.dialog->fields().finishMode == kRunning) s.dialog->OnExit();
+  });
+  EXPECT_TRUE(s.view.ended());
+  EXPECT_EQ(s.finishModes, (std::vector<std::uint8_t>{kRunning, kExitAsked, kStopWorker}));
+  EXPECT_FALSE(s.traceHasRestart());
+}
+
+TEST(ExitWhileWaiting, ForAKeyThatNeverComesEndsOnceTheWorkerHasStopped) {
+  Scenario s;
+  s.driver->unplug();
+  bool promptShown = false;
+  ASSERT_FALSE(s.run(600, [&] {
+    promptShown = promptShown || s.view.text(kIdKeyColumn) == s.text(kTextConnectPrompt);
+  }));
+  EXPECT_EQ(s.state(), 2);
+  EXPECT_TRUE(promptShown);
+  s.dialog->OnClose();
+  ASSERT_TRUE(s.run(100));
+  EXPECT_EQ(*s.view.endResult, kEndOrderly);
+  EXPECT_EQ(s.dialog->block().workerEnded.get(), 1);
+}
+
+class ExitAfterTheFirmware : public ::testing::TestWithParam<int> {};
+
+TEST_P(ExitAfterTheFirmware, WaitsOneTickForTheKeyThatIsBackAlready) {
+  const std::uint16_t at = static_cast<std::uint16_t>(GetParam());
+  Scenario s;
+  s.chooseWhenRead(1);
+  bool pressed = false;
+  ASSERT_TRUE(s.run(kEnoughTicks, [&] {
+    if (!pressed && s.state() == at) {
+      pressed = true;
+      s.dialog->OnExit();
+    }
+  }));
+  ASSERT_TRUE(pressed);
+  EXPECT_EQ(s.states.back(), at);
+  EXPECT_EQ(s.finishModes,
+            (std::vector<std::uint8_t>{kRunning, kExitAsked, kAwaitFirmware, kStopWorker}));
+  // Mode 2 ends on its first tick, since the key came back in state 100 already.
+  EXPECT_EQ(std::count(s.tickFinishModes.begin(), s.tickFinishModes.end(), kAwaitFirmware), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(States, ExitAfterTheFirmware, ::testing::Values(55, 54, 56, 60));
+
+TEST(LockedStates, IgnoreExitAndCloseWhileTheFirmwareIsRewritten) {
+  Scenario s;
+  s.chooseWhenRead(2);
+  int pressedIn80 = 0;
+  int pressedIn90 = 0;
+  ASSERT_TRUE(s.run(kEnoughTicks, [&] {
+    // From the first tick that the state has run: the tick that enters 80 does not lock yet.
+    const std::uint16_t st = s.state();
+    if ((st != 80 && st != 90) || !s.dialog->fields().exitLocked) return;
+    (st == 80 ? pressedIn80 : pressedIn90)++;
+    s.dialog->OnExit();
+    s.dialog->OnClose();
+    s.dialog->OnEscape();
+    EXPECT_EQ(s.dialog->fields().finishMode, kRunning) << st;
+  }));
+  EXPECT_GT(pressedIn80, 0);
+  EXPECT_GT(pressedIn90, 0);
+  EXPECT_EQ(s.view.messageBoxes.back().text, s.text(kTextCongratulations));
+}
+
+TEST(CancelCommand, EndsTheDialogAtOnceAndTheDialogStillStopsItsWorker) {
+  Scenario s;
+  ASSERT_FALSE(s.run(30));
+  s.dialog->OnCancelCommand();
+  EXPECT_EQ(*s.view.endResult, kEndAtOnce);
+  EXPECT_EQ(s.dialog->block().workerEnded.get(), 0);
+  // The worker works on the dialog's block: the dialog joins it before the block goes away.
+  ASSERT_EQ(s.driver->openHandles(), 1u);
+  s.dialog.reset();
+  EXPECT_EQ(s.driver->openHandles(), 0u);
+}
+
+}  // namespace
+}  // namespace flashwell::scenarios

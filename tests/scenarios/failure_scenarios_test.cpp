@@ -1,0 +1,128 @@
+// Failures on the way: refused commands, a key pulled out, a key of the wrong kind, a package
+// that does not fit.
+
+#include <gtest/gtest.h>
+
+#include "scenario.h"
+#include "sequencer/control_ids.h"
+#include "sequencer/text_ids.h"
+
+namespace flashwell::scenarios {
+namespace {
+
+using namespace sequencer;
+
+constexpr int kEnoughTicks = 5000;
+
+// Runs until the failure display has shown for a while, then checks that EXIT leaves.
+void expectFailureThenExit(Scenario& s, std::uint16_t textId, std::uint16_t failedState) {
+  int ticksInFailure = 0;
+  s.run(kEnoughTicks, [&] {
+    if (s.dialog->failureReached()) ++ticksInFailure;
+    if (ticksInFailure == 30) s.dialog->OnExit();
+  });
+  ASSERT_TRUE(s.view.ended());
+  EXPECT_TRUE(s.dialog->failureReached());
+  EXPECT_EQ(s.states.back(), failedState);
+  EXPECT_TRUE(inOrder(s.view.statusLog, {s.text(textId), s.text(kTextExiting)}))
+      << ::testing::PrintToString(s.view.statusLog);
+  EXPECT_TRUE(s.view.messageBoxes.empty() ||
+              s.view.messageBoxes.back().kind == MessageBoxKind::yesNoQuestion);
+}
+
+TEST(Failures, RefusedFirmwareErase) {
+  Scenario s;
+  s.addFault("erase-fails");
+  s.chooseWhenRead(1);
+  std::string exitCaptions;
+  bool exitPressed = false;
+  s.run(kEnoughTicks, [&] {
+    if (!s.dialog->failureReached() || exitPressed) return;
+    EXPECT_EQ(s.dialog->fields().exitLocked, 0);
+    exitCaptions += s.view.text(kIdExit) == " " ? '_' : 'E';
+    if (exitCaptions.size() == 26) {
+      exitPressed = true;
+      s.dialog->OnExit();
+    }
+  });
+  ASSERT_TRUE(s.view.ended());
+  EXPECT_EQ(s.states.back(), 80);
+  EXPECT_NE(exitCaptions.find("EEEEEEEEEE___"), std::string::npos) << exitCaptions;
+  EXPECT_TRUE(inOrder(s.view.statusLog, {s.text(kTextImpossible), s.text(kTextExiting)}));
+  // The booter was entered in this run: the orderly exit brings the key back first.
+  EXPECT_EQ(s.finishModes[2], kAwaitFirmware);
+}
+
+TEST(Failures, RefusedRegionShowsTheCopyError) {
+  Scenario s;
+  s.addFault("booter-region-open-fails");
+  s.chooseWhenRead(2);
+  expectFailureThenExit(s, kTextCopyError, 56);
+}
+
+TEST(Failures, UnreadableIdentityShowsTheFailure) {
+  Scenario s;
+  s.addFault("identity-unreadable");
+  expectFailureThenExit(s, kTextImpossible, 3);
+}
+
+TEST(Failures, KeyPulledDuringTheComponentsShowsTheCopyError) {
+  Scenario s;
+  s.addFault("unplug-during-regions");
+  s.chooseWhenRead(1);
+  expectFailureThenExit(s, kTextCopyError, 56);
+}
+
+TEST(Failures, KeyOfTheWrongKindEntersTheErrorStopWithTextOneTwentyFive) {
+  Scenario s("wrong-kind");
+  s.chooseWhenRead(1);
+  int stopped = 0;
+  s.run(kEnoughTicks, [&] {
+    if (s.dialog->fields().finishMode == kErrorStop && ++stopped == 40) s.dialog->OnExit();
+  });
+  ASSERT_TRUE(s.view.ended());
+  EXPECT_EQ(*s.view.endResult, kEndAtOnce);
+  EXPECT_EQ(s.states.back(), 35);
+  EXPECT_EQ(s.view.statusLog.back(), s.text(kTextNotApplicable));
+  EXPECT_EQ(std::count(s.view.statusLog.begin(), s.view.statusLog.end(), s.text(kTextCorrupted)),
+            0);
+  EXPECT_TRUE(s.view.messageBoxes.empty());
+}
+
+struct BrokenPackage {
+  const char* what;
+  std::size_t offset;
+  std::uint8_t flip;   // the bits changed
+  bool stateZeroRuns;  // a package that opens but whose contents fail the check
+};
+
+class BrokenPackages : public ::testing::TestWithParam<BrokenPackage> {};
+
+TEST_P(BrokenPackages, StopWithTextOneTwentyAndNeverStartTheWorker) {
+  std::vector<std::uint8_t> package = embeddedPackageCopy();
+  ASSERT_LT(GetParam().offset, package.size());
+  package[GetParam().offset] ^= GetParam().flip;
+  Scenario s("fresh", package);
+  int stopped = 0;
+  s.run(kEnoughTicks, [&] {
+    if (s.dialog->fields().finishMode == kErrorStop && ++stopped == 30) s.dialog->OnExit();
+  });
+  ASSERT_TRUE(s.view.ended());
+  EXPECT_EQ(*s.view.endResult, kEndAtOnce);
+  EXPECT_EQ(s.view.statusLog, std::vector<std::string>{s.text(kTextCorrupted)});
+  EXPECT_EQ(s.dialog->block().startRequest.get(), 0);
+  EXPECT_EQ(s.dialog->block().startDone.get(), 0);
+  // A package that does not open never reaches state 0: the label column is never written.
+  EXPECT_EQ(s.view.control(kIdLabels).textWrites, GetParam().stateZeroRuns ? 1 : 0);
+  for (const emulator::TraceEvent& e : s.trace.events()) EXPECT_NE(e.ev, "open");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BrokenPackages,
+    ::testing::Values(BrokenPackage{"model code of another logger", 0x100, 0x02, false},
+                      // The first component's checksum word, low byte.
+                      BrokenPackage{"component checksum", 0x300 + 0x8000 + 4, 0x01, true}),
+    [](const auto& info) { return std::string(info.param.stateZeroRuns ? "Contents" : "Model"); });
+
+}  // namespace
+}  // namespace flashwell::scenarios

@@ -1,0 +1,134 @@
+// Whole upgrades on the virtual key, in simulated time with the real worker thread.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "scenario.h"
+#include "sequencer/control_ids.h"
+#include "sequencer/text_ids.h"
+
+namespace flashwell::scenarios {
+namespace {
+
+using namespace sequencer;
+
+constexpr int kEnoughTicks = 5000;
+
+struct ModeCase {
+  std::uint8_t mode;
+  const char* name;
+};
+
+class WholeUpgrade : public ::testing::TestWithParam<ModeCase> {};
+
+TEST_P(WholeUpgrade, RunsToTheFinalReportAndStopsInOrder) {
+  const std::uint8_t mode = GetParam().mode;
+  Scenario s;
+  s.chooseWhenRead(mode);
+  const std::vector<std::uint8_t> firmwareBefore = s.key->image().firmwareArea;
+  std::string keyColumnBefore;
+  const bool ended = s.run(kEnoughTicks, [&] {
+    if (s.state() == 53 && keyColumnBefore.empty()) keyColumnBefore = s.view.text(kIdKeyColumn);
+  });
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(*s.view.endResult, kEndOrderly);
+  EXPECT_FALSE(s.dialog->failureReached());
+
+  // Both columns, before and after.
+  EXPECT_FALSE(s.view.text(kIdToolColumn).empty());
+  EXPECT_NE(s.view.text(kIdToolColumn), ".");
+  EXPECT_FALSE(keyColumnBefore.empty());
+  EXPECT_NE(keyColumnBefore, s.text(kTextConnectPrompt));
+  EXPECT_NE(s.view.text(kIdKeyColumn), keyColumnBefore);
+  EXPECT_FALSE(s.view.text(kIdKeyColumn).empty());
+
+  // The final report: text 137, or for "Never" text 139 alone.
+  ASSERT_EQ(s.view.messageBoxes.size(), mode == 3 ? 1u : 2u);
+  const MessageBoxRecord& report = s.view.messageBoxes.back();
+  EXPECT_EQ(report.kind, MessageBoxKind::information);
+  EXPECT_EQ(report.text, s.text(mode == 3 ? kTextNoUpgrade : kTextCongratulations));
+  EXPECT_EQ(s.view.statusLog.back(), s.text(kTextExiting));
+
+  std::vector<std::uint16_t> expectedStates{0, 1, 2, 30, 53, 50};
+  if (mode == 3) {
+    expectedStates.insert(expectedStates.end(), {54, 56, 60, 130});
+  } else {
+    expectedStates.insert(expectedStates.end(), {80, 90, 100, 55, 54, 56, 60, 130});
+  }
+  EXPECT_EQ(std::vector<std::uint16_t>(s.states.begin(), s.states.end()), expectedStates);
+
+  std::vector<std::string> expectedTexts;
+  if (mode == 3) {
+    expectedTexts = {s.text(kTextUpdatingFirmware), s.text(kTextErasingComponents),
+                     s.text(kTextExiting)};
+    // Never: the key's own firmware stays as it was, and the key is never restarted.
+    EXPECT_EQ(s.key->image().firmwareArea, firmwareBefore);
+    EXPECT_FALSE(s.traceHasRestart());
+    EXPECT_EQ(s.finishModes, (std::vector<std::uint8_t>{kRunning, kExitAsked, kStopWorker}));
+  } else {
+    expectedTexts = {s.text(kTextStartingBooter), s.text(kTextErasingFirmware),
+                     s.text(kTextUpdatingFirmware), s.text(kTextErasingData),
+                     s.text(kTextUpdatingFirmware)};
+    for (std::uint16_t id : {165, 160, 161, 162, 163, 164, 166})
+      expectedTexts.push_back(s.text(id));
+    expectedTexts.push_back(s.text(kTextExiting));
+    EXPECT_NE(s.key->image().firmwareArea, firmwareBefore);
+    EXPECT_TRUE(s.traceHasRestart());
+    // The exit finds the booter left in this run and the key already back.
+    EXPECT_EQ(s.finishModes,
+              (std::vector<std::uint8_t>{kRunning, kExitAsked, kAwaitFirmware, kStopWorker}));
+  }
+  EXPECT_TRUE(inOrder(s.view.statusLog, expectedTexts))
+      << ::testing::PrintToString(s.view.statusLog);
+  EXPECT_EQ(s.dialog->block().workerEnded.get(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachMode, WholeUpgrade,
+                         ::testing::Values(ModeCase{1, "Only"}, ModeCase{2, "Always"},
+                                           ModeCase{3, "Never"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(BooterKey, RestoresTheFirmwareThenRunsASecondPassWithTheFirstChoice) {
+  Scenario s("booter");
+  s.chooseWhenRead(3);  // whatever the mode, the firmware is restored first
+  std::string keyColumnAtChoice;
+  ASSERT_TRUE(s.run(kEnoughTicks, [&] {
+    if (s.state() == 53 && keyColumnAtChoice.empty()) keyColumnAtChoice = s.view.text(kIdKeyColumn);
+  }));
+  EXPECT_EQ(keyColumnAtChoice, "BOOTER\n\n" + s.text(kTextBooterNotice));
+  const std::vector<std::uint16_t> expected{0, 1, 2,  30, 53, 50, 80, 90, 100, 0,
+                                            1, 2, 30, 53, 50, 55, 54, 56, 60,  130};
+  EXPECT_EQ(s.states, expected);
+  EXPECT_EQ(s.dialog->fields().booterPasses, 2);
+  ASSERT_FALSE(s.view.messageBoxes.empty());
+  EXPECT_EQ(s.view.messageBoxes.back().text, s.text(kTextNoUpgrade));
+  EXPECT_FALSE(s.dialog->failureReached());
+}
+
+TEST(TickTimes, StayShortOverAWholeUpgrade) {
+  Scenario s;
+  s.chooseWhenRead(2);
+  ASSERT_TRUE(s.run(kEnoughTicks));
+  std::vector<std::chrono::nanoseconds> times;
+  std::size_t longest = 0;
+  for (std::size_t i = 0; i < s.tickTimes.size(); ++i) {
+    if (static_cast<int>(i) == s.reportTick) continue;
+    times.push_back(s.tickTimes[i]);
+    if (s.tickTimes[i] > s.tickTimes[longest]) longest = i;
+  }
+  ASSERT_FALSE(times.empty());
+  std::sort(times.begin(), times.end());
+  const auto us = [](std::chrono::nanoseconds d) { return d.count() / 1000.0; };
+  const std::size_t p99 = std::min(times.size() - 1, times.size() * 99 / 100);
+  // Measured, not asserted: the numbers depend on the machine and the sanitizers.
+  RecordProperty("ticks", static_cast<int>(times.size()));
+  std::printf(
+      "ticks %zu, longest %.1f us (tick %zu, ending in state %u), 99th percentile %.1f us, "
+      "median %.1f us\n",
+      times.size(), us(times.back()), longest, unsigned(s.tickStates[longest]), us(times[p99]),
+      us(times[times.size() / 2]));
+}
+
+}  // namespace
+}  // namespace flashwell::scenarios

@@ -1,0 +1,235 @@
+// The states after PROCEED: booter, firmware erase and write, data erase, mark, components,
+// read-back.
+
+#include "sequencer/text_ids.h"
+#include "sequencer_fixture.h"
+
+namespace flashwell::sequencer::tests {
+namespace {
+
+class UpgradeStatesTest : public SequencerTest {
+ protected:
+  // State 53 passed with `mode` confirmed.
+  void confirm(std::uint8_t mode) {
+    reachChoice();
+    seq.chooseMode(mode);
+    block.upgradeOption.set(mode);
+    tick();
+    ASSERT_EQ(state(), 50);
+  }
+};
+
+TEST_F(UpgradeStatesTest, NeverLeavesTheKeysFirmwareAlone) {
+  confirm(3);
+  tick();
+  EXPECT_EQ(state(), 54);
+  EXPECT_EQ(block.enterBooterRequest.get(), 0);
+  EXPECT_EQ(f().proceedStarted, 1);
+  EXPECT_FALSE(view.control(kIdProceed).enabled);
+}
+
+TEST_F(UpgradeStatesTest, OnlyStartsTheBooterUntilItRuns) {
+  confirm(1);
+  tick(4);
+  EXPECT_EQ(state(), 50);
+  EXPECT_EQ(block.enterBooterRequest.get(), 1);
+  EXPECT_EQ(view.statusLog.back(), T(kTextStartingBooter));
+  block.enterBooterDone.set(1);
+  tick();
+  EXPECT_EQ(state(), 80);
+}
+
+TEST_F(UpgradeStatesTest, ProceedStepByBooterPasses) {
+  for (std::uint8_t passes : {1, 2, 5}) {
+    f().booterPasses = passes;
+    f().selectedOption = 3;  // the mode does not matter once the booter was found
+    seq.goToState(50);
+    tick();
+    EXPECT_EQ(state(), passes == 1 ? 80 : 55) << int(passes);
+    EXPECT_EQ(block.enterBooterRequest.get(), 0);
+  }
+}
+
+TEST_F(UpgradeStatesTest, FirmwareStatesLockExitUntilTheKeyLeavesItsBooter) {
+  seq.goToState(80);
+  tick();
+  EXPECT_EQ(f().exitLocked, 1);
+  EXPECT_EQ(block.eraseRequest.get(), 1);
+  seq.guardedExit(true);
+  EXPECT_EQ(f().finishMode, kRunning);
+  block.eraseDone.set(1);
+  tick();
+  EXPECT_EQ(state(), 90);
+  EXPECT_EQ(f().progressPos, 0);
+  tick();
+  EXPECT_EQ(block.keyFirmwareRequest.get(), 1);
+  EXPECT_EQ(view.statusLog.back(), T(kTextUpdatingFirmware));
+  seq.guardedExit(true);
+  EXPECT_EQ(f().finishMode, kRunning);
+  block.keyFirmwareDone.set(1);
+  tick();
+  EXPECT_EQ(state(), 100);
+  tick();
+  EXPECT_EQ(f().exitLocked, 0);
+  EXPECT_EQ(block.leaveBooterRequest.get(), 1);
+  block.leaveBooterDone.set(1);
+  tick();
+  EXPECT_EQ(state(), 55);
+}
+
+TEST_F(UpgradeStatesTest, RefusedJobsShowTheFailureAndUnlockExit) {
+  struct Case {
+    std::uint16_t state;
+    protocol::SharedByte protocol::RequestBlock::*done;
+  };
+  for (const Case& c : {Case{80, &protocol::RequestBlock::eraseDone},
+                        Case{90, &protocol::RequestBlock::keyFirmwareDone},
+                        Case{55, &protocol::RequestBlock::dataEraseDone},
+                        Case{54, &protocol::RequestBlock::markDone}}) {
+    RecordingView v;
+    protocol::RequestBlock b;
+    FakePackage p;
+    Sequencer s(v, b, p);
+    s.goToState(c.state);
+    (b.*c.done).set(2);
+    std::string exitCaptions;
+    for (int i = 0; i < 13; ++i) {
+      s.onTimer(kTimerId);
+      exitCaptions += v.text(kIdExit) == T(kTextExit) ? 'E' : v.text(kIdExit) == " " ? '_' : '?';
+      EXPECT_EQ(v.text(kIdStatus), i < 10 ? T(kTextImpossible) : "");
+    }
+    SCOPED_TRACE(c.state);
+    EXPECT_EQ(s.fields().state, c.state);
+    EXPECT_EQ(exitCaptions, "EEEEEEEEEE___");
+    EXPECT_EQ(s.fields().exitLocked, 0);
+    s.guardedExit(true);
+    EXPECT_EQ(s.fields().finishMode, kExitAsked);
+  }
+}
+
+TEST_F(UpgradeStatesTest, BooterKeyGetsASecondPassThatKeepsTheFirstChoice) {
+  startAndConnect();
+  answerKeyRead(booterIdentity());
+  ASSERT_EQ(state(), 53);
+  EXPECT_EQ(view.text(kIdKeyColumn), "BOOTER");
+  seq.chooseMode(2);
+  seq.proceed();  // no answer scripted: No
+  EXPECT_EQ(f().finishMode, kExitAsked);
+  f().finishMode = kRunning;
+  view.answers.push_back(MessageBoxAnswer::yes);
+  seq.proceed();
+  tick();
+  tick();
+  ASSERT_EQ(state(), 80);  // whatever the mode
+  block.eraseDone.set(1);
+  tick();
+  block.keyFirmwareDone.set(1);
+  tick(2);
+  block.leaveBooterDone.set(1);
+  tick();
+  ASSERT_EQ(state(), 0);
+  EXPECT_EQ(f().booterPasses, 2);
+
+  tick();  // state 0 of the second pass
+  EXPECT_EQ(f().selectedOption, 2);
+  EXPECT_TRUE(view.control(kIdAlways).checked);
+  EXPECT_FALSE(view.control(kIdAlways).enabled);
+  tick();  // 1: startDone is never cleared
+  tick();  // 2: still connected
+  answerKeyRead(firmwareIdentity());
+  ASSERT_EQ(state(), 53);
+  tick();
+  EXPECT_EQ(state(), 50);
+  tick();
+  EXPECT_EQ(state(), 55);
+}
+
+TEST_F(UpgradeStatesTest, ComponentPhasesShowTheirTextsAndRestartTheBar) {
+  block.identity = firmwareIdentity();
+  f().selectedOption = 1;
+  seq.goToState(56);
+  const std::uint8_t phases[] = {0, 25, 20, 21, 22, 23, 24, 26};
+  for (std::uint8_t phase : phases) {
+    block.regionsDone.set(phase);
+    f().blinkPhase = 1;  // keep to the on-phase, where the status line is written
+    f().blinkTicks = 5;
+    view.progressLog.clear();
+    tick();
+    // bar +6, then back to 0 at the change of phase
+    EXPECT_EQ(view.progressLog.back(), 0) << int(phase);
+    tick();
+    EXPECT_EQ(view.progressPos, 6) << int(phase);
+  }
+  const std::vector<std::string> expected{T(140), T(165), T(160), T(161),
+                                          T(162), T(163), T(164), T(166)};
+  EXPECT_EQ(view.statusLog, expected);
+  EXPECT_EQ(block.upgradeOption.get(), 1);
+  EXPECT_EQ(block.regionsRequest.get(), 1);
+  block.regionsDone.set(1);
+  tick();
+  EXPECT_EQ(state(), 60);
+}
+
+TEST_F(UpgradeStatesTest, NeverShowsTheErasingTextThroughEveryPhase) {
+  block.identity = firmwareIdentity();
+  f().selectedOption = 3;
+  seq.goToState(56);
+  for (std::uint8_t phase : {0, 25, 20, 26}) {
+    block.regionsDone.set(phase);
+    tick();
+    EXPECT_EQ(view.text(kIdStatus), T(kTextErasingComponents));
+  }
+  EXPECT_EQ(block.upgradeOption.get(), 3);
+}
+
+TEST_F(UpgradeStatesTest, ComponentWriteErrors) {
+  // Refused by the worker.
+  block.identity = firmwareIdentity();
+  f().selectedOption = 1;
+  seq.goToState(56);
+  block.regionsDone.set(2);
+  tick(15);
+  EXPECT_EQ(state(), 56);
+  EXPECT_EQ(view.statusLog, std::vector<std::string>{T(kTextCopyError)});
+  EXPECT_TRUE(seq.failureReached());
+
+  // A key that no longer runs its firmware is not asked at all.
+  RecordingView v;
+  protocol::RequestBlock b;
+  FakePackage p;
+  Sequencer s(v, b, p);
+  b.identity = booterIdentity();
+  s.goToState(56);
+  s.onTimer(kTimerId);
+  EXPECT_EQ(b.regionsRequest.get(), 0);
+  EXPECT_EQ(v.text(kIdStatus), T(kTextCopyError));
+}
+
+TEST_F(UpgradeStatesTest, ReadBackEndsInTheReportOrTheFailure) {
+  for (bool good : {true, false}) {
+    RecordingView v;
+    protocol::RequestBlock b;
+    FakePackage p;
+    Sequencer s(v, b, p);
+    b.connected.set(1);
+    s.goToState(60);
+    protocol::KeyIdentity id = firmwareIdentity();
+    if (!good) {
+      id = booterIdentity();
+      usb::putLe32(id, 4, 5);  // a booter of another kind
+    }
+    for (int i = 0; i < 20 && s.fields().state == 60; ++i) {
+      s.onTimer(kTimerId);
+      if (b.identityRequest.get() == 1 && b.identityDone.get() == 0) {
+        b.identity = id;
+        b.identityDone.set(1);
+      }
+      if (b.versionsRequest.get() == 1) b.versionsDone.set(1);
+    }
+    // Here it is a failure, not the error stop.
+    EXPECT_EQ(s.fields().state, good ? 130 : 3);
+  }
+}
+
+}  // namespace
+}  // namespace flashwell::sequencer::tests

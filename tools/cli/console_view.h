@@ -1,0 +1,62 @@
+#pragma once
+
+// The headless flasher's window: it prints what a user would notice, once, as UTF-8. Each new
+// status-line text (not its blinking), both version columns when they are written, the connect
+// prompt the first time, and every message box with its answer.
+
+#include <map>
+#include <ostream>
+#include <set>
+#include <string>
+
+#include "sequencer/dialog_view.h"
+
+namespace flashwell::cli {
+
+class ConsoleView final : public sequencer::DialogView {
+ public:
+  // `answerYes`: how the erase question is answered.
+  ConsoleView(std::ostream& out, bool answerYes);
+
+  // The connect prompt in the run's language, so that it is printed once and not as a column.
+  void setConnectPrompt(std::string text) { connectPrompt_ = std::move(text); }
+
+  void setCaption(const std::string& text) override;
+  void setText(int controlId, const std::string& text) override;
+  void enable(int controlId, bool enabled) override { enabled_[controlId] = enabled; }
+  void show(int, bool) override {}
+  void setCheck(int, bool) override {}
+  void setProgressRange(int, int) override {}
+  void setProgressPos(int) override {}
+  sequencer::MessageBoxAnswer messageBox(const std::string& text,
+                                         sequencer::MessageBoxKind kind) override;
+  void setTimer(unsigned timerId, unsigned) override { timers_.insert(timerId); }
+  void killTimer(unsigned timerId) override { timers_.erase(timerId); }
+  void endDialog(int) override { ended_ = true; }
+
+  bool enabled(int controlId) const;
+  bool timerSet(unsigned timerId) const { return timers_.count(timerId) != 0; }
+  bool ended() const { return ended_; }
+  int informationBoxes() const { return informationBoxes_; }
+  bool declined() const { return declined_; }
+
+ private:
+  // Prints a version column beside the labels, unless it is blank or printed already.
+  void printColumn(int id, const char* heading, const std::string& column);
+  void printLines(const std::string& text, const std::string& indent);
+
+  std::ostream& out_;
+  bool answerYes_;
+  std::string connectPrompt_;
+  bool promptPrinted_ = false;
+  std::string lastStatus_;
+  std::map<int, std::string> lastColumn_;
+  std::string labels_;
+  std::map<int, bool> enabled_;
+  std::set<unsigned> timers_;
+  bool ended_ = false;
+  int informationBoxes_ = 0;
+  bool declined_ = false;
+};
+
+}  // namespace flashwell::cli

@@ -1,0 +1,15 @@
+#pragma once
+
+// One run of the headless flasher: the dialog on a console view, the real worker thread, the
+// virtual key or the platform's USB driver.
+
+#include <ostream>
+
+#include "tools/cli/cli_options.h"
+
+namespace flashwell::cli {
+
+// Runs the upgrade as the options say; the exit code of cli_options.h.
+int runHeadless(const CliOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace flashwell::cli
