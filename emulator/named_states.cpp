@@ -129,7 +129,7 @@ KeyImage freshKey(std::uint16_t hardwareType) {
         .payloadBytes = 0x1800,
         .seed = 172}},
   }};
-  for (const auto& [code, spec] : stored) place(key.regions[code], makeComponent(spec));
+  for (const auto& [code, recipe] : stored) place(key.regions[code], makeComponent(recipe));
   return key;
 }
 

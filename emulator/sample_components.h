@@ -19,6 +19,6 @@ struct ComponentSpec {
 };
 
 // A 16-byte header and its payload; the checksum holds over the whole payload.
-std::vector<std::uint8_t> makeComponent(const ComponentSpec& spec);
+std::vector<std::uint8_t> makeComponent(const ComponentSpec& recipe);
 
 }  // namespace flashwell::emulator

@@ -99,15 +99,15 @@ std::string rectText(const RECT& r) {
          std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top);
 }
 
-void checkControl(Check& check, HWND dialog, HWND control, const ControlSpec& spec,
+void checkControl(Check& check, HWND dialog, HWND control, const ControlSpec& expected,
                   std::size_t index) {
   const std::string where =
-      "control #" + std::to_string(index) + " (id " + std::to_string(spec.id) + ")";
+      "control #" + std::to_string(index) + " (id " + std::to_string(expected.id) + ")";
   const int id = GetDlgCtrlID(control);
-  check.expect(id == spec.id || (spec.id == sequencer::kIdNone && id == 0xFFFF),
+  check.expect(id == expected.id || (expected.id == sequencer::kIdNone && id == 0xFFFF),
                where + ": live id " + std::to_string(id));
 
-  const LiveKind kind = liveKind(spec.kind);
+  const LiveKind kind = liveKind(expected.kind);
   const std::wstring liveClass = className(control);
   const DWORD style = static_cast<DWORD>(GetWindowLongW(control, GWL_STYLE));
   const DWORD exStyle = static_cast<DWORD>(GetWindowLongW(control, GWL_EXSTYLE));
@@ -120,15 +120,15 @@ void checkControl(Check& check, HWND dialog, HWND control, const ControlSpec& sp
   for (const StyleFlag& f : kStyleFlags) {
     if (f.onlyClass && _wcsicmp(liveClass.c_str(), f.onlyClass) != 0) continue;
     const bool live = ((f.extended ? exStyle : style) & f.bit) != 0;
-    const bool wanted = (spec.style & f.flag) != 0;
+    const bool wanted = (expected.style & f.flag) != 0;
     check.expect(live == wanted, where + ": " + f.name + (wanted ? " missing" : " not wanted"));
   }
 
   RECT live;
   GetWindowRect(control, &live);
   MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&live), 2);
-  const RECT wanted = pixels(dialog, spec.x, spec.y, spec.width, spec.height);
-  if (spec.kind == ControlKind::staticBitmap) {
+  const RECT wanted = pixels(dialog, expected.x, expected.y, expected.width, expected.height);
+  if (expected.kind == ControlKind::staticBitmap) {
     // A picture static takes the size of its picture: only its place is the template's.
     check.expect(live.left == wanted.left && live.top == wanted.top,
                  where + ": at " + rectText(live) + ", template " + rectText(wanted));
@@ -140,7 +140,7 @@ void checkControl(Check& check, HWND dialog, HWND control, const ControlSpec& sp
     check.expect(EqualRect(&live, &wanted),
                  where + ": at " + rectText(live) + ", template " + rectText(wanted));
     const std::wstring text = textOf(control);
-    check.expect(text == widen(std::string(spec.text)), where + ": text \"" + str(text) + "\"");
+    check.expect(text == widen(std::string(expected.text)), where + ": text \"" + str(text) + "\"");
   }
 }
 
