@@ -1,0 +1,12 @@
+// flashwell: the desktop program, reaching the key through libusb.
+
+#include <memory>
+
+#include "app/qt/desktop_program.h"
+#include "usb/libusb/libusb_driver.h"
+
+int main(int argc, char** argv) {
+  return flashwell::app::qt::runDesktopProgram(argc, argv, [](flashwell::usb::Clock&) {
+    return std::make_shared<flashwell::usb::libusb::LibusbDriver>();
+  });
+}

@@ -1,0 +1,454 @@
+// The whole desktop dialog: the Qt window, the controller, the real worker thread and the
+// virtual key, driven by clicks in simulated time.
+
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/posix_locale.h"
+#include "app/qt/dialog_session.h"
+#include "catalogue/embedded_package.h"
+#include "catalogue/system_locale.h"
+#include "emulator/emulated_driver.h"
+#include "emulator/faults.h"
+#include "emulator/named_states.h"
+#include "emulator/virtual_key.h"
+#include "sequencer/control_ids.h"
+#include "tests/qt/message_box_answerer.h"
+#include "usb/clock.h"
+
+namespace flashwell::app::qt {
+namespace {
+
+namespace seq = flashwell::sequencer;
+using testing::MessageBoxAnswerer;
+
+std::vector<std::uint8_t> packageCopy() {
+  const auto package = catalogue::embeddedPackage();
+  return {package.begin(), package.end()};
+}
+
+// The dialog on the virtual key. With the simulated clock the test delivers every tick of
+// timer 10 after sleeping its 100 ms on the clock; with the real one the window's own timer
+// runs, as in flashwell-demo.
+class Rig {
+ public:
+  enum class Time { simulated, real };
+
+  explicit Rig(Time time = Time::simulated, std::string keyState = "fresh",
+               std::vector<std::uint8_t> package = packageCopy(),
+               catalogue::SystemLocale* locale = nullptr)
+      : time_(time),
+        clock_(time == Time::simulated ? static_cast<usb::Clock*>(&simulated_) : &system_),
+        key_(*emulator::namedKeyState(keyState)),
+        driver_(*clock_, key_),
+        locale_(locale != nullptr ? locale : &english_),
+        session_(std::make_unique<DialogSession>(
+            driver_, *clock_, *locale_, std::move(package),
+            time == Time::simulated ? WindowTimers::Mode::driven : WindowTimers::Mode::system)) {}
+
+  ~Rig() {
+    // A rig left running: the orderly end is not waited for.
+    session_.reset();
+  }
+
+  DialogWindow& window() { return session_->window(); }
+  CFlashwell_02Dlg& dialog() { return session_->controller(); }
+  emulator::EmulatedDriver& driver() { return driver_; }
+  MessageBoxAnswerer& boxes() { return answerer_; }
+  int state() { return dialog().fields().state; }
+
+  template <typename T>
+  T* widget(int id) {
+    return qobject_cast<T*>(window().control(id));
+  }
+  QString text(int id) {
+    if (auto* label = widget<QLabel>(id)) return label->text();
+    if (auto* button = widget<QAbstractButton>(id)) return button->text();
+    return {};
+  }
+  QString textOf(std::uint16_t textId) { return decodeText(dialog().text(textId)); }
+
+  bool begin() { return window().begin(); }
+
+  // One tick: 100 ms of the clock, then timer 10 when it is set.
+  void tick() {
+    if (time_ == Time::simulated) {
+      simulated_.sleepMs(seq::kTimerPeriodMs);
+      QCoreApplication::processEvents();
+      window().timers().fire(seq::kTimerId);
+      if (states_.empty() || states_.back() != state()) states_.push_back(state());
+    } else {
+      QTest::qWait(static_cast<int>(seq::kTimerPeriodMs));
+    }
+    ++ticks_;
+  }
+
+  // Ticks until `done` holds or the dialog ends; false when `maxTicks` ran out first.
+  bool tickUntil(const std::function<bool()>& done, int maxTicks) {
+    for (int i = 0; i < maxTicks; ++i) {
+      if (done()) return true;
+      if (window().ended()) return false;
+      tick();
+    }
+    return done();
+  }
+
+  bool bothColumnsFilled() {
+    const QString key = text(seq::kIdKeyColumn);
+    return state() == 53 && !text(seq::kIdToolColumn).trimmed().isEmpty() &&
+           key.count(QLatin1Char('.')) >= 4;
+  }
+
+  void click(int id) { QTest::mouseClick(window().control(id), Qt::LeftButton); }
+
+  int ticks() const { return ticks_; }
+  // The states the sequencer went through, for the messages of failed checks.
+  QByteArray stateTrail() const {
+    QByteArray trail;
+    for (const int state : states_) trail += QByteArray::number(state) + ' ';
+    return trail;
+  }
+
+ private:
+  Time time_;
+  usb::SimulatedClock simulated_;
+  usb::SystemClock system_;
+  usb::Clock* clock_;
+  emulator::VirtualKey key_;
+  emulator::EmulatedDriver driver_;
+  catalogue::FixedSystemLocale english_{0x0409};
+  catalogue::SystemLocale* locale_;
+  MessageBoxAnswerer answerer_;
+  std::unique_ptr<DialogSession> session_;
+  int ticks_ = 0;
+  std::vector<int> states_;
+};
+
+// Ticks until the condition holds; the message names the states gone through.
+#define TICK_UNTIL(rig, condition, maxTicks) \
+  QVERIFY2((rig).tickUntil(condition, maxTicks), (rig).stateTrail().constData())
+
+// A picture of the window as the display shows it, under the build folder; the file's path.
+QString saveScreenshot(QWidget& window, const QString& name) {
+  const QString platform = QGuiApplication::platformName();
+  QPixmap shot;
+  if (platform == QLatin1String("xcb")) {
+    if (!QTest::qWaitForWindowExposed(&window)) return {};
+    QTest::qWait(100);
+    shot = window.screen()->grabWindow(window.winId());
+  } else {
+    shot = window.grab();
+  }
+  const QString folder = QStringLiteral(FLASHWELL_BUILD_DIR "/screenshots");
+  if (shot.isNull() || !QDir().mkpath(folder)) return {};
+  const QString file = folder + QStringLiteral("/%1-%2.png").arg(name, platform);
+  return shot.save(file) ? file : QString();
+}
+
+constexpr int kManyTicks = 20000;  // far more than a whole upgrade takes
+
+// Restores the locale variables of the environment when it goes.
+class LocaleEnvironment {
+ public:
+  LocaleEnvironment() {
+    for (const char* name : kNames) saved_.push_back(qgetenv(name));
+  }
+  ~LocaleEnvironment() {
+    for (std::size_t i = 0; i < saved_.size(); ++i) {
+      if (saved_[i].isNull()) {
+        qunsetenv(kNames[i]);
+      } else {
+        qputenv(kNames[i], saved_[i]);
+      }
+    }
+  }
+  void set(const char* lcAll) {
+    for (const char* name : kNames) qunsetenv(name);
+    qputenv("LC_ALL", lcAll);
+  }
+
+ private:
+  static constexpr const char* kNames[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+  std::vector<QByteArray> saved_;
+};
+
+}  // namespace
+
+class DesktopDialogTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void onlyUpgradeByClicksEndsWithTheKeyShowingThePackagesVersions();
+  void exitAndCloseAreIgnoredWhileTheKeyFirmwareIsRewritten();
+  void failureBlinksTenTicksOnThreeOff();
+  void escapeFollowsTheGuardedExit_data();
+  void escapeFollowsTheGuardedExit();
+  void localeChoosesTheTexts_data();
+  void localeChoosesTheTexts();
+  void screenshotWithBothColumnsOnTheRealClock();
+};
+
+void DesktopDialogTest::onlyUpgradeByClicksEndsWithTheKeyShowingThePackagesVersions() {
+  Rig rig;
+  QVERIFY(rig.begin());
+  TICK_UNTIL(
+      rig, [&] { return rig.bothColumnsFilled(); }, 600);
+  const QString toolColumn = rig.text(seq::kIdToolColumn);
+  const QString keyBefore = rig.text(seq::kIdKeyColumn);
+  QVERIFY2(keyBefore != toolColumn, "the fresh key carries older versions");
+  QVERIFY(!rig.widget<QPushButton>(seq::kIdProceed)->isEnabled());
+
+  // "Always" first, then "Only": only the last one stays ticked, and the markers go.
+  rig.click(seq::kIdAlways);
+  rig.click(seq::kIdOnly);
+  QVERIFY(rig.widget<QCheckBox>(seq::kIdOnly)->isChecked());
+  QVERIFY(!rig.widget<QCheckBox>(seq::kIdAlways)->isChecked());
+  QVERIFY(!rig.widget<QCheckBox>(seq::kIdNever)->isChecked());
+  // Clicking the ticked box again leaves it ticked.
+  rig.click(seq::kIdOnly);
+  QVERIFY(rig.widget<QCheckBox>(seq::kIdOnly)->isChecked());
+  for (const int marker : {seq::kIdMarkOnly, seq::kIdMarkAlways, seq::kIdMarkNever}) {
+    QCOMPARE(rig.text(marker), QStringLiteral(" "));
+  }
+  QVERIFY(!rig.widget<QLabel>(seq::kIdModePrompt)->isEnabled());
+  TICK_UNTIL(
+      rig, [&] { return rig.widget<QPushButton>(seq::kIdProceed)->isEnabled(); }, 50);
+
+  rig.boxes().answers = {QMessageBox::Yes, QMessageBox::Ok};
+  rig.click(seq::kIdProceed);
+  QCOMPARE(rig.boxes().seen.size(), std::size_t{1});
+  QCOMPARE(rig.boxes().seen[0].icon, QMessageBox::Question);
+  QCOMPARE(rig.boxes().seen[0].text, rig.textOf(188));
+  for (const int box : {seq::kIdOnly, seq::kIdAlways, seq::kIdNever}) {
+    QVERIFY(!rig.window().control(box)->isEnabled());
+  }
+
+  int highestBar = 0;
+  QString midway;
+  TICK_UNTIL(
+      rig,
+      [&] {
+        highestBar = std::max(highestBar, rig.widget<QProgressBar>(seq::kIdProgress)->value());
+        // A picture while the components are written: status line and bar in use.
+        if (midway.isEmpty() && rig.state() == 56 &&
+            rig.widget<QProgressBar>(seq::kIdProgress)->value() >= 100 &&
+            !rig.text(seq::kIdStatus).isEmpty()) {
+          midway = saveScreenshot(rig.window(), QStringLiteral("qt-upgrade"));
+        }
+        return rig.boxes().seen.size() == 2;
+      },
+      kManyTicks);
+  QCOMPARE(rig.boxes().seen[1].icon, QMessageBox::Information);
+  QCOMPARE(rig.boxes().seen[1].text, rig.textOf(137));
+  QVERIFY(rig.boxes().seen[1].text.startsWith(QStringLiteral("Congratulations!")));
+  QCOMPARE(rig.widget<QProgressBar>(seq::kIdProgress)->maximum(), 1000);
+  QVERIFY(highestBar > 0 && highestBar <= 1000);
+  QVERIFY2(!midway.isEmpty(), "a picture while the components were written");
+  // The key read back carries what the package carries.
+  QCOMPARE(rig.text(seq::kIdKeyColumn), toolColumn);
+  // The orderly exit ends the dialog once the worker has stopped.
+  TICK_UNTIL(
+      rig, [&] { return rig.window().ended(); }, 300);
+  QVERIFY(rig.dialog().block().workerEnded.get() == 1);
+}
+
+void DesktopDialogTest::exitAndCloseAreIgnoredWhileTheKeyFirmwareIsRewritten() {
+  Rig rig;
+  QVERIFY(rig.begin());
+  TICK_UNTIL(
+      rig, [&] { return rig.bothColumnsFilled(); }, 600);
+  rig.click(seq::kIdOnly);
+  TICK_UNTIL(
+      rig, [&] { return rig.widget<QPushButton>(seq::kIdProceed)->isEnabled(); }, 50);
+  rig.boxes().answers = {QMessageBox::Yes};
+  rig.click(seq::kIdProceed);
+
+  // In each locked state, once its work has begun: EXIT, the close command and Escape, more
+  // than once.
+  std::vector<int> triedIn;
+  std::vector<int> finishModes;
+  TICK_UNTIL(
+      rig,
+      [&]() -> bool {
+        const int state = rig.state();
+        if ((state == 80 || state == 90) && rig.dialog().fields().exitLocked == 1 &&
+            std::find(triedIn.begin(), triedIn.end(), state) == triedIn.end()) {
+          triedIn.push_back(state);
+          for (int i = 0; i < 2; ++i) {
+            rig.click(seq::kIdExit);
+            rig.window().close();
+            QTest::keyClick(&rig.window(), Qt::Key_Escape);
+          }
+          finishModes.push_back(rig.window().ended() ? -1 : rig.dialog().fields().finishMode);
+        }
+        return rig.state() == 55;
+      },
+      kManyTicks);
+  QCOMPARE(triedIn, (std::vector<int>{80, 90}));
+  QCOMPARE(finishModes, (std::vector<int>{0, 0}));
+  // The upgrade went on to the components as if nothing had been pressed.
+  QVERIFY(!rig.window().ended());
+  QCOMPARE(rig.dialog().fields().finishMode, 0);
+}
+
+void DesktopDialogTest::failureBlinksTenTicksOnThreeOff() {
+  Rig rig;
+  rig.driver().addFaults(*emulator::parseFault("erase-fails"));
+  QVERIFY(rig.begin());
+  TICK_UNTIL(
+      rig, [&] { return rig.bothColumnsFilled(); }, 600);
+  rig.click(seq::kIdOnly);
+  TICK_UNTIL(
+      rig, [&] { return rig.widget<QPushButton>(seq::kIdProceed)->isEnabled(); }, 50);
+  rig.boxes().answers = {QMessageBox::Yes};
+  rig.click(seq::kIdProceed);
+  const QString impossible = rig.textOf(131);
+  TICK_UNTIL(
+      rig, [&] { return rig.text(seq::kIdStatus) == impossible; }, kManyTicks);
+
+  // Once a blink cycle has begun (the text comes back after its off ticks): on for 10 ticks,
+  // off for 3, over and over; the EXIT caption blinks with the status line.
+  TICK_UNTIL(
+      rig, [&] { return rig.text(seq::kIdStatus).isEmpty(); }, 20);
+  TICK_UNTIL(
+      rig, [&] { return rig.text(seq::kIdStatus) == impossible; }, 20);
+  const QString exitCaption = rig.textOf(102);
+  std::string pattern;
+  for (int i = 0; i < 39; ++i) {
+    const QString status = rig.text(seq::kIdStatus);
+    const bool on = status == impossible;
+    QVERIFY2(on || status.isEmpty(), qPrintable(status));
+    QCOMPARE(rig.text(seq::kIdExit), on ? exitCaption : QStringLiteral(" "));
+    pattern += on ? '1' : '0';
+    rig.tick();
+  }
+  QCOMPARE(pattern, std::string("1111111111000") + "1111111111000" + "1111111111000");
+  QVERIFY(!rig.widget<QPushButton>(seq::kIdProceed)->isEnabled());
+  // The failure left EXIT usable: it ends the program in order.
+  rig.click(seq::kIdExit);
+  TICK_UNTIL(
+      rig, [&] { return rig.window().ended(); }, 300);
+}
+
+void DesktopDialogTest::escapeFollowsTheGuardedExit_data() {
+  QTest::addColumn<bool>("brokenPackage");
+  QTest::addColumn<bool>("useClose");
+  QTest::newRow("waiting for a mode, Escape") << false << false;
+  QTest::newRow("waiting for a mode, close") << false << true;
+  QTest::newRow("broken package, Escape") << true << false;
+}
+
+void DesktopDialogTest::escapeFollowsTheGuardedExit() {
+  QFETCH(bool, brokenPackage);
+  QFETCH(bool, useClose);
+  std::vector<std::uint8_t> package = packageCopy();
+  if (brokenPackage) package.at(0x100) ^= 0x02;  // the model code of another logger
+  Rig rig(Rig::Time::simulated, "fresh", std::move(package));
+  QVERIFY(rig.begin());
+  if (brokenPackage) {
+    TICK_UNTIL(
+        rig, [&] { return rig.text(seq::kIdStatus) == rig.textOf(120); }, 50);
+  } else {
+    TICK_UNTIL(
+        rig, [&] { return rig.bothColumnsFilled(); }, 600);
+  }
+  if (useClose) {
+    rig.window().close();
+  } else {
+    QTest::keyClick(&rig.window(), Qt::Key_Escape);
+  }
+  if (brokenPackage) {
+    // The error stop ends at once.
+    QVERIFY(rig.window().ended());
+    return;
+  }
+  // Otherwise the orderly exit: the worker stops first, then the dialog ends.
+  QVERIFY(!rig.window().ended());
+  TICK_UNTIL(
+      rig, [&] { return rig.window().ended(); }, 300);
+  QCOMPARE(rig.dialog().block().workerEnded.get(), 1);
+  QVERIFY(rig.boxes().seen.empty());
+}
+
+void DesktopDialogTest::localeChoosesTheTexts_data() {
+  QTest::addColumn<QByteArray>("locale");
+  QTest::addColumn<QString>("exitCaption");
+  QTest::addColumn<QString>("proceedCaption");
+  QTest::addColumn<QString>("captionPrefix");
+  QTest::newRow("de_AT.UTF-8") << QByteArray("de_AT.UTF-8") << QStringLiteral("BEENDEN")
+                               << QString::fromUtf8(" DURCHF\u00dcHREN")
+                               << QString::fromUtf8("UPDATE f\u00fcr  ");
+  QTest::newRow("fr_CA") << QByteArray("fr_CA") << QStringLiteral("TERMINER")
+                         << QStringLiteral(" CONTINUER") << QStringLiteral("MIS A JOUR pour  ");
+  QTest::newRow("ca_ES") << QByteArray("ca_ES") << QStringLiteral("TERMINA")
+                         << QStringLiteral(" PROCEED") << QStringLiteral("ACTUALIZAR por  ");
+  QTest::newRow("ja_JP") << QByteArray("ja_JP.UTF-8") << QStringLiteral("E X I T")
+                         << QStringLiteral(" PROCEED") << QStringLiteral("UPDATE for  ");
+  QTest::newRow("C") << QByteArray("C") << QStringLiteral("E X I T") << QStringLiteral(" PROCEED")
+                     << QStringLiteral("UPDATE for  ");
+}
+
+void DesktopDialogTest::localeChoosesTheTexts() {
+  QFETCH(QByteArray, locale);
+  QFETCH(QString, exitCaption);
+  QFETCH(QString, proceedCaption);
+  QFETCH(QString, captionPrefix);
+  LocaleEnvironment environment;
+  environment.set(locale.constData());
+  PosixSystemLocale systemLocale;
+  Rig rig(Rig::Time::simulated, "fresh", packageCopy(), &systemLocale);
+  QVERIFY(rig.begin());
+  rig.tick();
+  QCOMPARE(rig.text(seq::kIdExit), exitCaption);
+  QCOMPARE(rig.text(seq::kIdProceed), proceedCaption);
+  QVERIFY2(rig.window().windowTitle().startsWith(captionPrefix),
+           qPrintable(rig.window().windowTitle()));
+}
+
+// The demo's set-up on the real clock: the key is plugged in 2 s after the start, and the
+// window's own timer runs. Measures the time until both columns are filled and saves a
+// picture of the window then.
+void DesktopDialogTest::screenshotWithBothColumnsOnTheRealClock() {
+  QElapsedTimer started;
+  started.start();
+  usb::SystemClock clock;
+  emulator::VirtualKey key(*emulator::namedKeyState("fresh"));
+  emulator::EmulatedDriver driver(clock, key, nullptr, false);
+  driver.schedulePlug(2000);
+  catalogue::FixedSystemLocale english(0x0409);
+  DialogSession session(driver, clock, english, packageCopy());
+  QVERIFY(session.window().begin());
+  auto* keyColumn = qobject_cast<QLabel*>(session.window().control(seq::kIdKeyColumn));
+  QTRY_VERIFY_WITH_TIMEOUT(
+      session.controller().fields().state == 53 && keyColumn->text().count(QLatin1Char('.')) >= 4,
+      30000);
+  const qint64 elapsedMs = started.elapsed();
+  QVERIFY(elapsedMs >= 2000);
+  qInfo("both columns filled %lld ms after the start (key plugged in at 2000 ms)",
+        static_cast<long long>(elapsedMs));
+
+  QTest::qWait(200);  // let the window paint
+  const QString file = saveScreenshot(session.window(), QStringLiteral("qt-dialog"));
+  QVERIFY(!file.isEmpty());
+  qInfo("screenshot: %s", qPrintable(file));
+}
+
+}  // namespace flashwell::app::qt
+
+QTEST_MAIN(flashwell::app::qt::DesktopDialogTest)
+#include "desktop_dialog_test.moc"
