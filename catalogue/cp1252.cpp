@@ -76,7 +76,8 @@ char32_t cp1252ToCodePoint(unsigned char byte) {
 std::u16string cp1252ToUtf16(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());
-  for (char c : text) out += static_cast<char16_t>(cp1252ToCodePoint(static_cast<unsigned char>(c)));
+  for (char c : text)
+    out += static_cast<char16_t>(cp1252ToCodePoint(static_cast<unsigned char>(c)));
   return out;
 }
 

@@ -13,7 +13,9 @@ std::uint64_t steadyMs() {
 }
 }  // namespace
 
-std::uint32_t SystemClock::tickMs() { return static_cast<std::uint32_t>(steadyMs()); }
+std::uint32_t SystemClock::tickMs() {
+  return static_cast<std::uint32_t>(steadyMs());
+}
 
 void SystemClock::sleepMs(std::uint32_t ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));

@@ -6,7 +6,9 @@ namespace flashwell::catalogue {
 namespace {
 
 TEST(Cp1252, DecodesTheTextsOfEveryLanguage) {
-  EXPECT_EQ(cp1252ToUtf8("Gl\xFC" "ckwunsch! Viel Spa\xDF"), "Glückwunsch! Viel Spaß");
+  EXPECT_EQ(cp1252ToUtf8("Gl\xFC"
+                         "ckwunsch! Viel Spa\xDF"),
+            "Glückwunsch! Viel Spaß");
   EXPECT_EQ(cp1252ToUtf8("\x80 \x9F"), "€ Ÿ");
   EXPECT_EQ(cp1252ToUtf16("pi\xF9"), u"più");
 }

@@ -86,6 +86,29 @@ TEST(PackageLayout, SevenTextTablesOf34RecordsEach) {
   }
 }
 
+// The seventh table is the English one once more, except that its text 184 names GPS before
+// LAMBDA.
+TEST(PackageLayout, TheSeventhTableRepeatsTheEnglishOneSaveForText184) {
+  const std::size_t english = 0x100318, seventh = english + 6 * 9032;
+  bool seen184 = false;
+  for (std::size_t i = 0; i < 34; ++i) {
+    const auto* a = kPackage.data() + english + i * 258;
+    const auto* b = kPackage.data() + seventh + i * 258;
+    if (usb::le16(kPackage, english + i * 258) != 184) {
+      EXPECT_TRUE(std::equal(a, a + 258, b)) << "record " << i;
+      continue;
+    }
+    seen184 = true;
+    std::string text(reinterpret_cast<const char*>(a + 2));
+    const std::string from = "ZUNIT LAMBDA GPS.", to = "ZUNIT GPS LAMBDA.";
+    const auto at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(b + 2)), text.replace(at, from.size(), to));
+    EXPECT_EQ(usb::le16(kPackage, seventh + i * 258), 184);
+  }
+  EXPECT_TRUE(seen184);
+}
+
 TEST(SampleFirmware, KeyFirmwareFillsNineOfItsTwentyEightBlocks) {
   const std::size_t region = image(0x08000);
   EXPECT_EQ(kPackage[region + 29], '3');

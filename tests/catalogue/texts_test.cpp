@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
+
 #include "catalogue/catalogue.h"
 #include "tests/catalogue/package_fixture.h"
 
@@ -61,6 +64,29 @@ TEST(Languages, AChosenLanguageIsKeptAndUnknownNumbersReadEnglish) {
   cat.setLanguageNumber(1);
   EXPECT_EQ(cat.lookupText(184),
             " The MEMPOD doesn' t update the Firmware of LAPSTER4\n ZUNIT LAMBDA GPS.");
+}
+
+// Every row of the built-in locale table reads the language of its LCID's primary language
+// (its low ten bits); Catalan reads Spanish, and no English locale has a row.
+TEST(Languages, EveryLocaleRowReadsThePrimaryLanguageOfItsLcid) {
+  const auto table = embeddedTables().locales;
+  const std::map<std::uint16_t, std::uint16_t> byPrimary = {
+      {0x10, 2}, {0x07, 3}, {0x0A, 4}, {0x03, 4}, {0x0C, 5}, {0x13, 7}, {0x11, 22}};
+  std::set<std::uint16_t> lcids;
+  std::map<std::uint16_t, std::size_t> rowsPerLanguage;
+  for (std::size_t at = 0; usb::le16(table, at + 2) != 0xFFFF; at += kLocaleRecordSize) {
+    ASSERT_TRUE(usb::fits(table, at, kLocaleRecordSize));
+    const std::uint16_t lcid = usb::le16(table, at + 2), language = usb::le16(table, at);
+    const auto primary = byPrimary.find(lcid & 0x3FF);
+    ASSERT_NE(primary, byPrimary.end()) << std::hex << lcid;
+    EXPECT_EQ(language, primary->second) << std::hex << lcid;
+    EXPECT_TRUE(lcids.insert(lcid).second) << "a second row for " << std::hex << lcid;
+    ++rowsPerLanguage[language];
+  }
+  EXPECT_EQ(lcids.size(), 37u);
+  const std::map<std::uint16_t, std::size_t> expected = {{2, 2}, {3, 5}, {4, 21},
+                                                         {5, 6}, {7, 2}, {22, 1}};
+  EXPECT_EQ(rowsPerLanguage, expected);
 }
 
 TEST(Languages, LocaleTableScanStopsAtItsEndAndItsBounds) {
