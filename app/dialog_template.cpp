@@ -43,6 +43,8 @@ constexpr DialogTemplate kTemplate{102, "Vers.", "System", 10, 294, 323, kContro
 
 }  // namespace
 
-const DialogTemplate& mainDialogTemplate() { return kTemplate; }
+const DialogTemplate& mainDialogTemplate() {
+  return kTemplate;
+}
 
 }  // namespace flashwell::app

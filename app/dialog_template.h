@@ -34,7 +34,7 @@ enum ControlStyle : std::uint32_t {
 struct ControlSpec {
   int id;  // sequencer::kIdNone for controls without one
   ControlKind kind;
-  std::string_view text;  // template text (Windows-1252)
+  std::string_view text;    // template text (Windows-1252)
   int x, y, width, height;  // dialog units
   std::uint32_t style;
 };

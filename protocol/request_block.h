@@ -52,7 +52,9 @@ using KeyIdentity = std::array<std::uint8_t, 128>;
 // The program the key runs, identity bytes 28-29: 16 its booter, 51 (0x33) its firmware.
 inline constexpr std::uint16_t kProgramBooter = 16;
 inline constexpr std::uint16_t kProgramFirmware = 51;
-inline std::uint16_t programCode(const KeyIdentity& identity) { return usb::le16(identity, 28); }
+inline std::uint16_t programCode(const KeyIdentity& identity) {
+  return usb::le16(identity, 28);
+}
 
 // Offset of the flash image inside the package.
 inline constexpr std::size_t kFlashImageOffset = 0x300;
@@ -93,12 +95,14 @@ struct RequestBlock {
     componentVersions.fill(ComponentVersion{});
     imageBase = nullptr;
     imageSize = 0;
-    for (SharedByte* b : {&upgradeOption, &keyVariant, &exitRequest, &workerEnded, &startRequest,
-                          &startDone, &connectRequest, &connected, &identityRequest, &identityDone,
-                          &versionsRequest, &versionsDone, &dataEraseRequest, &dataEraseDone,
-                          &regionsRequest, &regionsDone, &enterBooterRequest, &enterBooterDone,
-                          &eraseRequest, &eraseDone, &keyFirmwareRequest, &keyFirmwareDone,
-                          &leaveBooterRequest, &leaveBooterDone, &markRequest, &markDone}) {
+    for (SharedByte* b :
+         {&upgradeOption,      &keyVariant,      &exitRequest,        &workerEnded,
+          &startRequest,       &startDone,       &connectRequest,     &connected,
+          &identityRequest,    &identityDone,    &versionsRequest,    &versionsDone,
+          &dataEraseRequest,   &dataEraseDone,   &regionsRequest,     &regionsDone,
+          &enterBooterRequest, &enterBooterDone, &eraseRequest,       &eraseDone,
+          &keyFirmwareRequest, &keyFirmwareDone, &leaveBooterRequest, &leaveBooterDone,
+          &markRequest,        &markDone}) {
       b->set(0);
     }
   }
