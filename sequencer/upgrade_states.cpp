@@ -148,10 +148,11 @@ void Sequencer::stateReadBack() {
   refreshPrompts();
   setProgress(0, 3);
   const std::uint8_t r = readKeyStep();
-  if (r == kKeyReady)
-    goToState(130);
-  else if (r == kKeyUnusable || r == kKeyWrongKind)
-    goToState(3);
+  if (r == kKeyReading) return;
+  // A key that answers from its booter after the upgrade does not run its firmware: that is
+  // no success to report, whatever the key read makes of it.
+  const bool firmwareRuns = protocol::programCode(block_.identity) == protocol::kProgramFirmware;
+  goToState(r == kKeyReady && firmwareRuns ? 130 : 3);
 }
 
 }  // namespace flashwell::sequencer

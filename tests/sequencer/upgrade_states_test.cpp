@@ -206,28 +206,40 @@ TEST_F(UpgradeStatesTest, ComponentWriteErrors) {
 }
 
 TEST_F(UpgradeStatesTest, ReadBackEndsInTheReportOrTheFailure) {
-  for (bool good : {true, false}) {
+  protocol::KeyIdentity otherBooter = booterIdentity();
+  usb::putLe32(otherBooter, 4, 5);
+  struct Case {
+    const char* what;
+    protocol::KeyIdentity identity;
+    std::uint8_t booterPasses;
+    std::uint16_t next;
+  };
+  const Case cases[] = {
+      {"firmware", firmwareIdentity(), 0, 130},
+      {"firmware after a second pass", firmwareIdentity(), 2, 130},
+      // Here it is a failure, not the error stop.
+      {"booter of another kind", otherBooter, 0, 3},
+      // The key fell back to its booter: no success to report.
+      {"booter", booterIdentity(), 0, 3},
+      {"booter after a second pass", booterIdentity(), 2, 3},
+  };
+  for (const Case& c : cases) {
     RecordingView v;
     protocol::RequestBlock b;
     FakePackage p;
     Sequencer s(v, b, p);
+    s.fields().booterPasses = c.booterPasses;
     b.connected.set(1);
     s.goToState(60);
-    protocol::KeyIdentity id = firmwareIdentity();
-    if (!good) {
-      id = booterIdentity();
-      usb::putLe32(id, 4, 5);  // a booter of another kind
-    }
     for (int i = 0; i < 20 && s.fields().state == 60; ++i) {
       s.onTimer(kTimerId);
       if (b.identityRequest.get() == 1 && b.identityDone.get() == 0) {
-        b.identity = id;
+        b.identity = c.identity;
         b.identityDone.set(1);
       }
       if (b.versionsRequest.get() == 1) b.versionsDone.set(1);
     }
-    // Here it is a failure, not the error stop.
-    EXPECT_EQ(s.fields().state, good ? 130 : 3);
+    EXPECT_EQ(s.fields().state, c.next) << c.what;
   }
 }
 
