@@ -24,7 +24,9 @@ KeyVersionsColumn Catalogue::showKeyVersions(
   out.marker = keyVariant == 0   ? KeyMarker::only
                : keyVariant == 1 ? KeyMarker::always
                                  : KeyMarker::never;
-  if (booterPasses != 0) {
+  // The booter notice stands while the key answers from its booter; once a second pass finds
+  // the restored firmware running, the column shows that firmware's versions again.
+  if (booterPasses != 0 && protocol::programCode(identity) == protocol::kProgramBooter) {
     out.text = "BOOTER\n\n" + lookupText(152);
     return out;
   }

@@ -298,6 +298,11 @@ TEST(KeyColumn, BooterNoticeMarkersAndAKeyRunningNeither) {
   EXPECT_EQ(booter.marker, KeyMarker::always);
   EXPECT_EQ(booter.text, "BOOTER\n\n\nFirmware im MEMPOD wird aktualisiert!");
 
+  // After the firmware was restored from the booter, the second pass shows its versions.
+  const auto restored = cat.showKeyVersions(identityRunning(51), versions, 1, 2, current);
+  ASSERT_TRUE(restored.text);
+  EXPECT_EQ(restored.text->find("BOOTER"), std::string::npos);
+
   for (std::uint8_t variant : {2, 0xFF}) {
     const auto neither = cat.showKeyVersions(identityRunning(16), versions, variant, 0, current);
     EXPECT_EQ(neither.marker, KeyMarker::never);

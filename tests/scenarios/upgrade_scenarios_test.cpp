@@ -101,6 +101,9 @@ TEST(BooterKey, RestoresTheFirmwareThenRunsASecondPassWithTheFirstChoice) {
                                             1, 2, 30, 53, 50, 55, 54, 56, 60,  130};
   EXPECT_EQ(s.states, expected);
   EXPECT_EQ(s.dialog->fields().booterPasses, 2);
+  // The final read shows the restored firmware's versions, not the booter notice.
+  EXPECT_EQ(s.view.text(kIdKeyColumn).find("BOOTER"), std::string::npos);
+  EXPECT_NE(s.view.text(kIdKeyColumn).find("02.05"), std::string::npos);
   ASSERT_FALSE(s.view.messageBoxes.empty());
   EXPECT_EQ(s.view.messageBoxes.back().text, s.text(kTextNoUpgrade));
   EXPECT_FALSE(s.dialog->failureReached());
