@@ -23,6 +23,29 @@ std::vector<std::uint8_t> malformedSet() {
   return set;
 }
 
+// The key's answer to a transfer that a fault refuses.
+KeyAnswer refusedByFault(std::uint32_t busyMs) {
+  KeyAnswer answer;
+  answer.busyMs = busyMs;
+  answer.refusal = "refused by a fault";
+  return answer;
+}
+
+// How the driver reports a transfer the key has answered: a refusal stalls, a status fault
+// fails the request, a zero fault moves nothing.
+struct Outcome {
+  std::uint32_t status;
+  std::size_t moved;
+  bool ok() const { return status == usb::kTransferStatusSuccess && moved > 0; }
+};
+
+Outcome settle(const KeyAnswer& answer, Strike fault, std::size_t size) {
+  if (!answer.accepted) return {kStatusStalled, 0};
+  if (fault == Strike::kStatus) return {kStatusFaulted, size};
+  if (fault == Strike::kZero) return {usb::kTransferStatusSuccess, 0};
+  return {usb::kTransferStatusSuccess, size};
+}
+
 // What is wrong with a record for the column its endpoint names; empty when nothing is.
 std::string recordFault(const usb::UsbTransferRequest& r, bool control, usb::RecordLayout layout,
                         std::span<const std::uint8_t> data) {
@@ -170,31 +193,17 @@ bool EmulatedDriver::controlTransfer(std::unique_lock<std::mutex>& lock, usb::Dr
     traceIt(false);
     return false;
   }
-  KeyAnswer answer;
-  if (fault == Strike::kRefuse) {
-    answer.busyMs = key_.timing().commandMs;
-    answer.refusal = "refused by a fault";
-  } else {
-    answer = key_.control(r.setup, payload);
-  }
+  KeyAnswer answer = fault == Strike::kRefuse ? refusedByFault(key_.timing().commandMs)
+                                              : key_.control(r.setup, payload);
   if (fault == Strike::kLate) answer.busyMs += lateDelayMs(*site, code, sub);
   if (!keyWorks(lock, handle, answer.busyMs)) {
     traceIt(false);
     return false;
   }
-  std::uint32_t status = usb::kTransferStatusSuccess;
-  auto moved = static_cast<std::uint32_t>(payload.size());
-  if (!answer.accepted) {
-    status = kStatusStalled;
-    moved = 0;
-    rejectLocked(answer.refusal);
-  } else if (fault == Strike::kStatus) {
-    status = kStatusFaulted;
-  } else if (fault == Strike::kZero) {
-    moved = 0;
-  }
-  usb::writeResult(record, moved, status);
-  traceIt(status == usb::kTransferStatusSuccess && moved > 0);
+  const Outcome outcome = settle(answer, fault, payload.size());
+  if (!answer.accepted) rejectLocked(answer.refusal);
+  usb::writeResult(record, static_cast<std::uint32_t>(outcome.moved), outcome.status);
+  traceIt(outcome.ok());
   if (answer.accepted && key_.takeRestart()) {
     unplugLocked(now_);
     schedule_.push_back(
@@ -216,31 +225,18 @@ bool EmulatedDriver::outTransfer(std::unique_lock<std::mutex>& lock, usb::Driver
     traceIt(false);
     return false;
   }
-  KeyAnswer answer;
-  if (fault == Strike::kRefuse) {
-    answer.busyMs = 1;
-    answer.refusal = "refused by a fault";
-  } else {
-    answer = key_.write(static_cast<std::uint8_t>(r.endpoint), bytes);
-  }
+  KeyAnswer answer = fault == Strike::kRefuse
+                         ? refusedByFault(1)
+                         : key_.write(static_cast<std::uint8_t>(r.endpoint), bytes);
   if (fault == Strike::kLate) answer.busyMs += lateDelayMs(FaultSite::kOut, 0, 0);
   if (!keyWorks(lock, handle, answer.busyMs)) {
     traceIt(false);
     return false;
   }
-  std::uint32_t status = usb::kTransferStatusSuccess;
-  auto moved = static_cast<std::uint32_t>(bytes.size());
-  if (!answer.accepted) {
-    status = kStatusStalled;
-    moved = 0;
-    rejectLocked(answer.refusal);
-  } else if (fault == Strike::kStatus) {
-    status = kStatusFaulted;
-  } else if (fault == Strike::kZero) {
-    moved = 0;
-  }
-  usb::writeResult(record, moved, status);
-  traceIt(status == usb::kTransferStatusSuccess && moved > 0);
+  const Outcome outcome = settle(answer, fault, bytes.size());
+  if (!answer.accepted) rejectLocked(answer.refusal);
+  usb::writeResult(record, static_cast<std::uint32_t>(outcome.moved), outcome.status);
+  traceIt(outcome.ok());
   return true;
 }
 
@@ -257,8 +253,7 @@ bool EmulatedDriver::inTransfer(std::unique_lock<std::mutex>& lock, usb::DriverH
   }
   KeyAnswer answer;
   if (fault == Strike::kRefuse) {
-    answer.busyMs = 1;
-    answer.refusal = "refused by a fault";
+    answer = refusedByFault(1);
   } else {
     answer = key_.read(endpoint, static_cast<std::uint32_t>(buffer.size()));
     if (inHook_) {
@@ -271,22 +266,12 @@ bool EmulatedDriver::inTransfer(std::unique_lock<std::mutex>& lock, usb::DriverH
     if (trace_) trace_->in(nowLocked(), false, r.endpoint, r.length, {});
     return false;
   }
-  std::uint32_t status = usb::kTransferStatusSuccess;
-  std::size_t moved = std::min(answer.bytes.size(), buffer.size());
-  if (!answer.accepted) {
-    status = kStatusStalled;
-    moved = 0;
-    rejectLocked(answer.refusal);
-  } else if (fault == Strike::kStatus) {
-    status = kStatusFaulted;
-  } else if (fault == Strike::kZero) {
-    moved = 0;
-  }
-  std::copy_n(answer.bytes.begin(), moved, buffer.begin());
-  usb::writeResult(record, static_cast<std::uint32_t>(moved), status);
+  const Outcome outcome = settle(answer, fault, std::min(answer.bytes.size(), buffer.size()));
+  if (!answer.accepted) rejectLocked(answer.refusal);
+  std::copy_n(answer.bytes.begin(), outcome.moved, buffer.begin());
+  usb::writeResult(record, static_cast<std::uint32_t>(outcome.moved), outcome.status);
   if (trace_) {
-    trace_->in(nowLocked(), status == usb::kTransferStatusSuccess && moved > 0, r.endpoint,
-               r.length, buffer.first(moved));
+    trace_->in(nowLocked(), outcome.ok(), r.endpoint, r.length, buffer.first(outcome.moved));
   }
   return true;
 }
