@@ -3,7 +3,10 @@
 #include <CLI/CLI.hpp>
 
 #include <cctype>
+#include <charconv>
+#include <filesystem>
 #include <map>
+#include <system_error>
 
 #include "emulator/faults.h"
 #include "emulator/named_states.h"
@@ -32,6 +35,41 @@ std::string joined(const std::vector<std::string>& names) {
   std::string out;
   for (const std::string& n : names) out += (out.empty() ? "" : ", ") + n;
   return out;
+}
+
+// Why a file cannot be written at `path` (a folder there, or no folder for it); empty when it
+// can be tried. Checked before the run, so that a run is not lost to a file it cannot save.
+std::string unwritablePath(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (path.empty()) return "no file named";
+  const fs::path p(path);
+  if (fs::is_directory(p, ec)) return "'" + path + "' is a folder";
+  const fs::path folder = p.has_parent_path() ? p.parent_path() : fs::path(".");
+  if (!fs::is_directory(folder, ec)) return "the folder of '" + path + "' does not exist";
+  return {};
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+  namespace fs = std::filesystem;
+  std::error_code ec1, ec2;
+  const auto ca = fs::weakly_canonical(fs::absolute(a, ec1), ec1);
+  const auto cb = fs::weakly_canonical(fs::absolute(b, ec2), ec2);
+  return !ec1 && !ec2 && ca.lexically_normal() == cb.lexically_normal();
+}
+
+// A whole number of seconds from 1 on (CLI11's own check names its range in floating point).
+CLI::Validator wholeSeconds() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        std::uint32_t value = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (error != std::errc() || end != text.data() + text.size() || value == 0) {
+          return "'" + text + "' is not a whole number of seconds from 1 to 4294967295";
+        }
+        return {};
+      },
+      "SECONDS");
 }
 
 }  // namespace
@@ -79,7 +117,7 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
   CLI::Option* timeoutOpt =
       app.add_option("--timeout", timeout, "press EXIT after SECONDS on the clock in use")
           ->type_name("SECONDS")
-          ->check(CLI::PositiveNumber);
+          ->check(wholeSeconds());
 
   try {
     app.parse(argc, argv);
@@ -110,13 +148,26 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
       if (!emulator::parseFault(f, &why)) throw CLI::ValidationError("--fault", why);
     }
     o.faults = faults;
-    if (traceOpt->count()) o.tracePath = trace;
+    if (traceOpt->count()) {
+      if (const std::string why = unwritablePath(trace); !why.empty()) {
+        throw CLI::ValidationError("--trace", why);
+      }
+      o.tracePath = trace;
+    }
     o.simulatedClock = clockOpt->count() ? clock == "simulated" : o.emulated.has_value();
     if (lcidOpt->count()) {
       o.lcid = parseLcid(lcid);
       if (!o.lcid) throw CLI::ValidationError("--lcid", "'" + lcid + "' is not a hexadecimal LCID");
     }
-    if (keyStateOpt->count()) o.keyStatePath = keyState;
+    if (keyStateOpt->count()) {
+      if (const std::string why = unwritablePath(keyState); !why.empty()) {
+        throw CLI::ValidationError("--key-state", why);
+      }
+      if (o.tracePath && sameFile(*o.tracePath, keyState)) {
+        throw CLI::ValidationError("--trace", "'" + trace + "' is the --key-state file as well");
+      }
+      o.keyStatePath = keyState;
+    }
     if (timeoutOpt->count()) o.timeoutSeconds = timeout;
     return {o, kExitDone};
   } catch (const CLI::CallForHelp&) {

@@ -24,7 +24,8 @@ struct CliOptions {
 
 // Exit codes.
 inline constexpr int kExitDone = 0;     // the final report was shown
-inline constexpr int kExitFailure = 1;  // a failure display was reached
+inline constexpr int kExitFailure = 1;  // a failure display was reached, or the key state
+                                        // could not be saved
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitDeclined = 3;  // the erase question was answered No
 inline constexpr int kExitTimedOut = 4;

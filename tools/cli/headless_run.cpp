@@ -203,6 +203,8 @@ int runHeadless(const CliOptions& o, std::ostream& out, std::ostream& err) {
     std::string why;
     if (!emulator::saveKeyImage(emulation.key->image(), *o.keyStatePath, &why)) {
       err << "flashwell-cli: " << *o.keyStatePath << ": " << why << "\n";
+      // The next run cannot take the key over: whatever this one reached, it failed.
+      return kExitFailure;
     }
   }
   return code;

@@ -43,7 +43,11 @@ Manifest parseManifest(const std::string& text, const std::filesystem::path& fol
                        const std::string& fileName);
 Manifest readManifest(const std::filesystem::path& path);
 
-// A text file read whole; throws BuildRefusal when it cannot be read.
+// The largest file the builder reads: the package itself is about 1 MiB.
+inline constexpr std::uintmax_t kMaxInputFileSize = 16u << 20;
+
+// A text file read whole; throws BuildRefusal when it cannot be read, is a folder, or is larger
+// than kMaxInputFileSize.
 std::string readWholeFile(const std::filesystem::path& path);
 
 }  // namespace flashwell::pack

@@ -30,6 +30,11 @@ int build(const std::string& manifest, const std::string& folder) {
 }
 
 int inspect(const std::string& file) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(file, ec)) {
+    std::cerr << "flashwell-pack: " << file << ": is a folder\n";
+    return 1;
+  }
   std::ifstream in(file, std::ios::binary);
   if (!in) {
     std::cerr << "flashwell-pack: " << file << ": cannot be read\n";

@@ -106,6 +106,8 @@ std::vector<std::uint8_t> regionImage(const ManifestRegion& r) {
   }
   if (r.file) {
     const auto text = readWholeFile(*r.file);
+    // An empty file would leave the region erased while the manifest gives it an image.
+    if (text.empty()) throw BuildRefusal(r.file->string(), "is empty");
     return {text.begin(), text.end()};
   }
   return {};
@@ -334,11 +336,21 @@ void writeBuiltPackage(const BuiltPackage& built, const std::filesystem::path& f
       throw BuildRefusal((folder / name).string(), "cannot be written");
     }
   }
-  for (std::size_t i = 0; i < temporary.size(); ++i) {
-    std::filesystem::rename(temporary[i], folder / files[i].first, ec);
-    if (ec) {
+  // A folder in the place of an output would fail its rename after earlier files had been
+  // replaced: refuse it before any is.
+  for (const auto& [name, bytes] : files) {
+    if (std::filesystem::is_directory(folder / name, ec)) {
       discard();
-      throw BuildRefusal((folder / files[i].first).string(), "cannot be written: " + ec.message());
+      throw BuildRefusal((folder / name).string(), "cannot be written: a folder is in its place");
+    }
+  }
+  for (std::size_t i = 0; i < temporary.size(); ++i) {
+    std::error_code renamed;
+    std::filesystem::rename(temporary[i], folder / files[i].first, renamed);
+    if (renamed) {
+      discard();
+      throw BuildRefusal((folder / files[i].first).string(),
+                         "cannot be written: " + renamed.message());
     }
   }
 }

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "tools/pack/build_refusal.h"
+#include "tools/pack/manifest.h"
 
 namespace flashwell::pack {
 
@@ -100,11 +101,7 @@ std::vector<TableLine> parseTableText(const std::string& text, const std::string
 }
 
 std::vector<TableLine> readTableFile(const std::filesystem::path& path, std::size_t numberCount) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw BuildRefusal(path.string(), "cannot be read");
-  std::ostringstream text;
-  text << in.rdbuf();
-  return parseTableText(text.str(), path.string(), numberCount);
+  return parseTableText(readWholeFile(path), path.string(), numberCount);
 }
 
 }  // namespace flashwell::pack

@@ -1,0 +1,111 @@
+// flashwell-cli on every kind of bad argument: a usage error whose first line names the option
+// and the value that is wrong, exit code 2, and nothing written: no key-state file and no trace.
+// A key state that cannot be saved fails the run.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "emulator/faults.h"
+#include "tests/edges/program_run.h"
+
+namespace flashwell::edges {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kCli = FLASHWELL_CLI;
+
+class CliEdges : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = scratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  ProgramResult cli(const std::vector<std::string>& args) { return runProgram(kCli, args, dir_); }
+  fs::path dir_;
+};
+
+TEST_F(CliEdges, BadArgumentsAreNamedAndWriteNothing) {
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> named;  // all in the first line
+  };
+  const std::vector<Case> cases{
+      {{"--mode", "sometimes"}, {"--mode", "sometimes"}},
+      {{"--mode"}, {"--mode"}},
+      {{"--emulated", "--fault", "erase:explode"}, {"--fault", "explode"}},
+      {{"--emulated", "--fault", "nowhere:refuse"}, {"--fault", "nowhere"}},
+      {{"--emulated", "--fault", "erase:refuse@0"}, {"--fault", "erase:refuse@0"}},
+      {{"--emulated", "--fault", "erase:refuse@"}, {"--fault", "erase:refuse@"}},
+      {{"--emulated", "--fault", "erase-fails@2"}, {"--fault", "erase-fails"}},
+      {{"--emulated", "--fault", "gibberish"}, {"--fault", "gibberish"}},
+      {{"--emulated=nowhere"}, {"--emulated", "nowhere"}},
+      {{"--emulated", "--timeout", "0"}, {"--timeout", "'0'"}},
+      {{"--emulated", "--timeout", "-5"}, {"--timeout", "'-5'"}},
+      {{"--emulated", "--timeout", "ten"}, {"--timeout", "'ten'"}},
+      {{"--emulated", "--timeout", "99999999999"}, {"--timeout", "99999999999"}},
+      {{"--emulated", "--lcid", "0xZZ"}, {"--lcid", "0xZZ"}},
+      {{"--emulated", "--lcid", "12345"}, {"--lcid", "12345"}},
+      {{"--emulated", "--clock", "fast"}, {"--clock", "fast"}},
+      {{"--fault", "erase-fails"}, {"--emulated"}},
+      {{"--key-state", "key.bin"}, {"--emulated"}},
+      {{"--trace", "trace.jsonl"}, {"--emulated"}},
+      {{"--clock", "simulated"}, {"--emulated"}},
+      {{"--emulated", "--key-state", "missing/key.bin"}, {"--key-state", "missing/key.bin"}},
+      {{"--emulated", "--key-state", "."}, {"--key-state", "'.'", "folder"}},
+      {{"--emulated", "--trace", "missing/trace.jsonl"}, {"--trace", "missing/trace.jsonl"}},
+      {{"--emulated", "--trace", "same.bin", "--key-state", "./same.bin"}, {"--trace", "same.bin"}},
+      {{"--emulated", "stray"}, {"stray"}},
+      {{"--emulated", "--frobnicate"}, {"--frobnicate"}},
+  };
+  for (const Case& c : cases) {
+    const std::string shown = ::testing::PrintToString(c.args);
+    const ProgramResult r = cli(c.args);
+    EXPECT_EQ(r.exitCode, 2) << shown << "\n" << r.err;
+    const auto lines = r.errLines();
+    ASSERT_FALSE(lines.empty()) << shown;
+    EXPECT_EQ(lines[0].rfind("flashwell-cli: ", 0), 0u) << lines[0];
+    for (const std::string& n : c.named) {
+      EXPECT_NE(lines[0].find(n), std::string::npos) << shown << ": " << lines[0];
+    }
+    EXPECT_TRUE(r.out.empty()) << shown;
+    EXPECT_TRUE(filesBelow(dir_).empty()) << shown << ::testing::PrintToString(filesBelow(dir_));
+  }
+}
+
+TEST_F(CliEdges, AKeyStateFileThatIsNoneIsKeptAndNoTraceIsStarted) {
+  for (const std::string& bytes : {std::string("garbage"), std::string(), std::string(40, '\0')}) {
+    writeFile(dir_ / "key.bin", bytes);
+    const ProgramResult r =
+        cli({"--emulated", "--key-state", "key.bin", "--trace", "trace.jsonl", "--timeout", "5"});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    ASSERT_EQ(r.errLines().size(), 1u) << r.err;
+    EXPECT_NE(r.err.find("key.bin"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(dir_ / "key.bin"), bytes);
+    EXPECT_EQ(filesBelow(dir_), std::vector<std::string>{"key.bin"});
+  }
+}
+
+TEST_F(CliEdges, AKeyStateThatCannotBeSavedFailsTheRun) {
+  // The key-state file is written beside itself first; a folder in that place stops it.
+  fs::create_directories(dir_ / "key.bin.tmp" / "blocker");
+  const ProgramResult r = cli({"--emulated", "--mode", "only", "--yes", "--key-state", "key.bin"});
+  EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+  EXPECT_NE(r.err.find("key.bin"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "key.bin"));
+}
+
+TEST_F(CliEdges, ListFaultsPrintsEveryNameOnce) {
+  const ProgramResult r = cli({"--list-faults"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  std::string expected;
+  for (const std::string& name : emulator::faultNames()) expected += name + "\n";
+  EXPECT_EQ(r.out, expected);
+  for (const char* name : {"identify", "region-commit", "unplug-for-good", "erase-fails"}) {
+    EXPECT_NE(r.out.find(std::string(name) + "\n"), std::string::npos) << name;
+  }
+}
+
+}  // namespace
+}  // namespace flashwell::edges

@@ -1,0 +1,131 @@
+// The headless flasher interrupted by --timeout at points spread over an upgrade (and with a
+// key pulled for good), its key saved with --key-state; the next run on that file completes
+// the upgrade.
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "emulator/key_file.h"
+#include "emulator/virtual_key.h"
+#include "tests/faults/cell_run.h"
+#include "tests/faults/key_checks.h"
+#include "tools/cli/cli_options.h"
+#include "tools/cli/headless_run.h"
+
+namespace flashwell::faults {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+CliRun runCli(std::vector<std::string> args) {
+  args.insert(args.begin(), "flashwell-cli");
+  std::vector<const char*> argv;
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  std::ostringstream out, err;
+  const cli::ParseResult parsed =
+      cli::parseCommandLine(static_cast<int>(argv.size()), argv.data(), out, err);
+  if (!parsed.options) return {-1, out.str(), err.str()};
+  const int code = cli::runHeadless(*parsed.options, out, err);
+  return {code, out.str(), err.str()};
+}
+
+class CliRecovery : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("flashwell-faults-" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string path(const char* name) const { return (dir_ / name).string(); }
+
+  // The length of a clean run in simulated seconds, from the time of its trace's last event.
+  int cleanRunSeconds() {
+    const std::string trace = path("clean.jsonl");
+    const CliRun r = runCli({"--emulated", "--mode", "only", "--yes", "--trace", trace});
+    EXPECT_EQ(r.code, cli::kExitDone) << r.out << r.err;
+    std::ifstream in(trace);
+    std::string line, last;
+    while (std::getline(in, line)) last = line;
+    const std::size_t at = last.find("\"t\":");
+    return at == std::string::npos ? 0 : std::stoi(last.substr(at + 4)) / 1000;
+  }
+
+  // The next run on the saved key completes the upgrade and leaves the file holding it.
+  void expectRecovery(const std::string& keyState, const std::string& what) {
+    const CliRun next = runCli({"--emulated", "--mode", "only", "--yes", "--key-state", keyState});
+    EXPECT_EQ(next.code, cli::kExitDone) << what << "\n" << next.out << next.err;
+    std::string why;
+    const auto image = emulator::loadKeyImage(keyState, &why);
+    ASSERT_TRUE(image) << what << ": " << why;
+    const emulator::VirtualKey key(*image);
+    EXPECT_TRUE(holdsPackage(key, packageSlots(), 1)) << what;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(CliRecovery, InterruptedAnywhereTheNextRunCompletes) {
+  const int seconds = cleanRunSeconds();
+  ASSERT_GT(seconds, 20);
+  int interrupted = 0;
+  for (int timeout = 5; timeout < seconds; timeout += 10) {
+    const std::string keyState = path(("key-" + std::to_string(timeout) + ".bin").c_str());
+    const CliRun first = runCli({"--emulated", "--mode", "only", "--yes", "--key-state", keyState,
+                                 "--timeout", std::to_string(timeout)});
+    // An interrupt that comes while the firmware is rewritten waits for EXIT to unlock, so a
+    // late one may find the upgrade done already.
+    ASSERT_TRUE(first.code == cli::kExitTimedOut || first.code == cli::kExitDone) << timeout << "\n"
+                                                                                  << first.out;
+    interrupted += first.code == cli::kExitTimedOut;
+    ASSERT_TRUE(fs::exists(keyState)) << timeout;
+    expectRecovery(keyState, "interrupted after " + std::to_string(timeout) + " s");
+  }
+  EXPECT_GT(interrupted, 2);
+}
+
+TEST_F(CliRecovery, KeyPulledForGoodDuringTheFirmwareIsRestoredNextTime) {
+  const std::string keyState = path("pulled.bin");
+  const CliRun first = runCli({"--emulated", "--mode", "only", "--yes", "--key-state", keyState,
+                               "--fault", "program:unplug-for-good@5", "--timeout", "600"});
+  // The firmware write fails at once; the orderly exit then gives up on the absent key.
+  EXPECT_EQ(first.code, cli::kExitFailure) << first.out;
+  std::string why;
+  const auto left = emulator::loadKeyImage(keyState, &why);
+  ASSERT_TRUE(left) << why;
+  EXPECT_EQ(left->program, emulator::KeyProgram::kBooter);
+  expectRecovery(keyState, "pulled during the firmware");
+}
+
+TEST_F(CliRecovery, KeyPulledForGoodWhileTheToolWaitsForItEndsOnTheTimeout) {
+  // Pulled as the mark step reads the identity: the worker then waits for the key.
+  const Reference& clean = reference("fresh", 1);
+  const auto mark = std::find_if(clean.steps.begin(), clean.steps.end(),
+                                 [](const UpgradeStep& s) { return s.name == "mark"; });
+  ASSERT_NE(mark, clean.steps.end());
+  const auto identify = std::find_if(mark->places.begin(), mark->places.end(), [](const auto& p) {
+    return p.site == emulator::FaultSite::kIdentify;
+  });
+  ASSERT_NE(identify, mark->places.end());
+  const std::string keyState = path("waiting.bin");
+  const CliRun first = runCli(
+      {"--emulated", "--mode", "only", "--yes", "--key-state", keyState, "--fault",
+       "identify:unplug-for-good@" + std::to_string(identify->occurrence), "--timeout", "300"});
+  EXPECT_EQ(first.code, cli::kExitTimedOut) << first.out;
+  expectRecovery(keyState, "pulled at the mark");
+}
+
+}  // namespace
+}  // namespace flashwell::faults

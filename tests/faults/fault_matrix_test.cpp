@@ -1,0 +1,186 @@
+// The fault matrix: every step of an upgrade crossed with every fault the virtual key can
+// inject there. Each run ends in the final report, a failure text with EXIT usable, or (a key
+// gone for good) waits for the key with EXIT usable; EXIT then ends the program within the
+// orderly exit's bounds; and the next run, on the key as this one left it, completes the
+// upgrade. FLASHWELL_FAULT_MATRIX=sample runs every fault on a spread of steps only (for the
+// slow sanitizers).
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <string>
+
+#include "emulator/named_states.h"
+#include "tests/faults/cell_run.h"
+#include "tests/faults/fault_run.h"
+#include "tests/faults/key_checks.h"
+
+namespace flashwell::faults {
+namespace {
+
+using emulator::FaultKind;
+
+constexpr FaultKind kKinds[] = {FaultKind::kRefuse, FaultKind::kLate,   FaultKind::kStatus,
+                                FaultKind::kZero,   FaultKind::kUnplug, FaultKind::kUnplugForGood};
+
+bool sampled() {
+  const char* v = std::getenv("FLASHWELL_FAULT_MATRIX");
+  return v != nullptr && std::string(v) == "sample";
+}
+
+// Of a run of similar steps (the firmware blocks, say), the sample keeps the first and last.
+bool inSample(const std::vector<UpgradeStep>& steps, std::size_t i, const std::string& group) {
+  std::vector<std::size_t> same;
+  for (std::size_t k = 0; k < steps.size(); ++k) {
+    if (steps[k].name.rfind(group, 0) == 0) same.push_back(k);
+  }
+  return same.size() < 3 || i == same.front() || i == same.back();
+}
+
+struct Tally {
+  int runs = 0;
+  int reports = 0;
+  int failures = 0;
+  int waits = 0;
+  int longestExit = 0;
+  int longestBooterWait = 0;
+  int longestWorkerStop = 0;
+};
+
+// Runs every cell of the steps whose name starts with `group`, for `kinds`.
+Tally runGroup(std::uint8_t mode, const std::string& group,
+               std::initializer_list<FaultKind> kinds = {}, const std::string& start = "fresh") {
+  Tally t;
+  const Reference& ref = reference(start, mode);
+  EXPECT_GT(ref.ticks, 0) << "the clean run did not complete";
+  bool any = false;
+  for (std::size_t i = 0; i < ref.steps.size(); ++i) {
+    const UpgradeStep& step = ref.steps[i];
+    if (step.name.rfind(group, 0) != 0) continue;
+    any = true;
+    if (sampled() && !inSample(ref.steps, i, group)) continue;
+    for (const FaultPlace& place : step.places) {
+      for (FaultKind kind : kKinds) {
+        if (kinds.size() && std::find(kinds.begin(), kinds.end(), kind) == kinds.end()) continue;
+        const Cell cell{step.name, place, kind, mode, start};
+        const CellResult r = runCell(cell);
+        ++t.runs;
+        (r.ending == Ending::kReport    ? t.reports
+         : r.ending == Ending::kFailure ? t.failures
+                                        : t.waits)++;
+        t.longestExit = std::max(t.longestExit, r.exitTicks);
+        t.longestBooterWait = std::max(t.longestBooterWait, r.booterWaitTicks);
+        t.longestWorkerStop = std::max(t.longestWorkerStop, r.workerStopTicks);
+        EXPECT_TRUE(r.problem.empty()) << cellName(cell) << ": " << r.problem;
+      }
+    }
+  }
+  EXPECT_TRUE(any) << "no step " << group << " in the clean run";
+  std::printf(
+      "%s, %s key, mode %u: %d cells (%d final report, %d failure, %d waiting for the key); "
+      "longest exit %d ticks, of them %d for the booter and %d for the worker\n",
+      group.c_str(), start.c_str(), unsigned(mode), t.runs, t.reports, t.failures, t.waits,
+      t.longestExit, t.longestBooterWait, t.longestWorkerStop);
+  return t;
+}
+
+TEST(UpgradeSteps, TheCleanRunShowsEveryStepOnce) {
+  const Reference& ref = reference("fresh", 1);
+  ASSERT_GT(ref.ticks, 0);
+  std::set<std::string> names;
+  int firmwareBlocks = 0;
+  int components = 0;
+  std::map<emulator::FaultSite, std::uint32_t> last;
+  for (const UpgradeStep& s : ref.steps) {
+    EXPECT_TRUE(names.insert(s.name).second) << s.name;
+    firmwareBlocks += s.name.rfind("firmware block", 0) == 0;
+    components += s.name.find(" open") != std::string::npos;
+    // Each place of a site lies after that site's places in the steps before.
+    for (const FaultPlace& p : s.places) {
+      EXPECT_GT(p.occurrence, last[p.site]) << s.name << " " << placeText(p);
+      last[p.site] = p.occurrence;
+    }
+  }
+  for (const char* name : {"connect", "identity", "versions", "booter entry", "firmware-area erase",
+                           "booter exit", "data erase", "mark", "final read"}) {
+    EXPECT_TRUE(names.count(name)) << name;
+  }
+  EXPECT_EQ(components, 7);
+  EXPECT_GT(firmwareBlocks, 0);
+  // The erase is the run's only erase, the first program command its first firmware block.
+  const auto step = [&](const std::string& name) {
+    return *std::find_if(ref.steps.begin(), ref.steps.end(),
+                         [&](const UpgradeStep& s) { return s.name == name; });
+  };
+  ASSERT_EQ(step("firmware-area erase").places.size(), 1u);
+  EXPECT_EQ(placeText(step("firmware-area erase").places[0]), "erase@1");
+  EXPECT_EQ(placeText(step("firmware block 1").places[0]), "program@1");
+  EXPECT_EQ(placeText(step("connect").places[0]), "open@1");
+  EXPECT_EQ(placeText(step("identity").places[0]), "identify@1");
+}
+
+TEST(CleanRuns, LeaveTheKeyHoldingThePackageInEachMode) {
+  for (std::uint8_t mode : {1, 2, 3}) {
+    for (const char* start : {"fresh", "booter"}) {
+      FaultRun run(*emulator::namedKeyState(start), mode);
+      run.runUntil(20000);
+      ASSERT_TRUE(run.ended()) << start << " " << int(mode);
+      EXPECT_FALSE(run.dialog->failureReached()) << start << " " << int(mode);
+      // A key found in its booter gets its firmware back whatever the mode.
+      const std::uint8_t option = std::string(start) == "booter" && mode == 3 ? 3 : mode;
+      EXPECT_TRUE(holdsPackage(*run.key, run.dialog->block().regions, option))
+          << start << " " << int(mode);
+    }
+  }
+}
+
+struct Group {
+  const char* name;
+  std::uint8_t mode;
+};
+
+class FaultMatrix : public ::testing::TestWithParam<Group> {};
+
+TEST_P(FaultMatrix, EndsClearlyExitsInTimeAndRecoversOnTheNextRun) {
+  runGroup(GetParam().mode, GetParam().name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Only, FaultMatrix,
+                         ::testing::Values(Group{"connect", 1}, Group{"identity", 1},
+                                           Group{"versions", 1}, Group{"booter entry", 1},
+                                           Group{"firmware-area erase", 1},
+                                           Group{"firmware block", 1}, Group{"booter exit", 1},
+                                           Group{"data erase", 1}, Group{"mark", 1},
+                                           Group{"component", 1}, Group{"final read", 1}),
+                         [](const auto& info) {
+                           std::string name = info.param.name;
+                           std::replace(name.begin(), name.end(), ' ', '_');
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
+
+// "Always" differs from "Only" only in what the components carry; "Never" opens the regions
+// and writes nothing.
+TEST(FaultMatrixOtherModes, AlwaysComponents) {
+  runGroup(2, "component 0x0515");
+  runGroup(2, "component 0x0640", {FaultKind::kRefuse, FaultKind::kUnplug});
+}
+
+TEST(FaultMatrixOtherModes, NeverMarkAndComponents) {
+  runGroup(3, "mark");
+  runGroup(3, "component", {FaultKind::kRefuse, FaultKind::kLate, FaultKind::kUnplugForGood});
+}
+
+// A key left in its booter by an earlier run: the firmware is restored first, then a second
+// pass upgrades it. A fault on that way must leave it no worse.
+TEST(FaultMatrixBooterKey, RestoringTheFirmware) {
+  for (const char* group : {"identity", "firmware-area erase", "firmware block", "booter exit"}) {
+    runGroup(1, group, {}, "booter");
+  }
+}
+
+}  // namespace
+}  // namespace flashwell::faults

@@ -1,0 +1,68 @@
+// The key-state file over arbitrary bytes: a file is either refused with a one-line reason, or
+// read into a key image that writes back to a file that reads to the same image. Inputs either
+// are a file of their own or patch a valid file (where its fields and lengths are, mostly) and
+// may cut it short, so that the checks deep in a whole file are reached as well.
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdlib>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "emulator/key_file.h"
+#include "emulator/named_states.h"
+
+namespace {
+
+using namespace flashwell::emulator;
+
+void check(std::span<const std::uint8_t> file) {
+  std::string why;
+  const auto image = decodeKeyImage(file, &why);
+  if (!image) {
+    if (why.empty() || why.find('\n') != std::string::npos) std::abort();
+    return;
+  }
+  const auto again = encodeKeyImage(*image);
+  const auto back = decodeKeyImage(again, &why);
+  if (!back || encodeKeyImage(*back) != again) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FuzzedDataProvider in(data, size);
+  if (!in.ConsumeBool()) {
+    const auto own = in.ConsumeRemainingBytes<std::uint8_t>();
+    check(own);
+    return 0;
+  }
+  static std::vector<std::uint8_t> valid = encodeKeyImage(*namedKeyState("fresh"));
+  // Where the fields are: the head with the identity and configuration lengths, the firmware
+  // area's length, and the region records after it.
+  const std::size_t regionsAt = 8 + 4 + 2 + 2 + (4 + 128) * 2 + 4 + 0x1C000;
+  std::vector<std::pair<std::size_t, std::uint8_t>> saved;
+  const int patches = in.ConsumeIntegralInRange(0, 16);
+  for (int i = 0; i < patches && in.remaining_bytes() > 0; ++i) {
+    std::size_t at = 0;
+    switch (in.ConsumeIntegralInRange(0, 2)) {
+      case 0:
+        at = in.ConsumeIntegralInRange<std::size_t>(0, 0x120);
+        break;
+      case 1:
+        at = regionsAt - 4 + in.ConsumeIntegralInRange<std::size_t>(0, 7 * (0x20000 + 6) + 4);
+        break;
+      default:
+        at = in.ConsumeIntegral<std::uint32_t>();
+    }
+    at %= valid.size();
+    saved.push_back({at, valid[at]});
+    valid[at] = in.ConsumeIntegral<std::uint8_t>();
+  }
+  std::span<const std::uint8_t> file = valid;
+  if (in.ConsumeBool()) file = file.first(in.ConsumeIntegralInRange<std::size_t>(0, valid.size()));
+  check(file);
+  for (auto it = saved.rbegin(); it != saved.rend(); ++it) valid[it->first] = it->second;
+  return 0;
+}
