@@ -51,41 +51,41 @@ void DialogWindow::build(const DialogTemplate& dialog) {
   setFixedSize(horizontalPixels(dialog.width, units_), verticalPixels(dialog.height, units_));
   int pictureCount = 0;
   std::vector<QWidget*> frames;
-  for (const ControlSpec& spec : dialog.controls) {
-    QWidget* widget = makeControl(spec);
-    widget->setGeometry(toPixels(spec.x, spec.y, spec.width, spec.height, units_));
-    if (spec.kind == ControlKind::staticBitmap) {
+  for (const ControlSpec& entry : dialog.controls) {
+    QWidget* widget = makeControl(entry);
+    widget->setGeometry(toPixels(entry.x, entry.y, entry.width, entry.height, units_));
+    if (entry.kind == ControlKind::staticBitmap) {
       // A picture static takes the size of its bitmap.
       widget->resize(kBannerWidth, kBannerHeight);
       if (pictureCount < 2) pictures_[pictureCount++] = static_cast<QLabel*>(widget);
     }
-    if (spec.kind == ControlKind::groupBox) frames.push_back(widget);
-    if ((spec.style & kDisabled) != 0) widget->setEnabled(false);
-    if ((spec.style & kVisible) == 0) widget->hide();
-    if ((spec.style & kTabStop) == 0 && spec.kind != ControlKind::staticText &&
-        spec.kind != ControlKind::staticBitmap) {
+    if (entry.kind == ControlKind::groupBox) frames.push_back(widget);
+    if ((entry.style & kDisabled) != 0) widget->setEnabled(false);
+    if ((entry.style & kVisible) == 0) widget->hide();
+    if ((entry.style & kTabStop) == 0 && entry.kind != ControlKind::staticText &&
+        entry.kind != ControlKind::staticBitmap) {
       widget->setFocusPolicy(Qt::NoFocus);
     }
-    if (spec.id != seq::kIdNone) controls_[spec.id] = widget;
+    if (entry.id != seq::kIdNone) controls_[entry.id] = widget;
   }
   // Frames lie beneath the controls they surround and let the mouse through.
   for (QWidget* frame : frames) frame->lower();
 }
 
-QWidget* DialogWindow::makeControl(const ControlSpec& spec) {
-  const QString text = decodeText(std::string(spec.text));
-  switch (spec.kind) {
+QWidget* DialogWindow::makeControl(const ControlSpec& entry) {
+  const QString text = decodeText(std::string(entry.text));
+  switch (entry.kind) {
     case ControlKind::pushButton:
     case ControlKind::defaultPushButton: {
       auto* button = new QPushButton(text, this);
-      if (spec.kind == ControlKind::defaultPushButton) button->setDefault(true);
-      connect(button, &QPushButton::clicked, this, [this, id = spec.id] { command(id); });
+      if (entry.kind == ControlKind::defaultPushButton) button->setDefault(true);
+      connect(button, &QPushButton::clicked, this, [this, id = entry.id] { command(id); });
       return button;
     }
     case ControlKind::autoCheckBox: {
       auto* box = new MultiLineCheckBox(this);
       box->setText(text);
-      connect(box, &QCheckBox::clicked, this, [this, id = spec.id] { command(id); });
+      connect(box, &QCheckBox::clicked, this, [this, id = entry.id] { command(id); });
       return box;
     }
     case ControlKind::staticBitmap: {
@@ -110,7 +110,7 @@ QWidget* DialogWindow::makeControl(const ControlSpec& spec) {
   label->setTextFormat(Qt::PlainText);
   label->setWordWrap(true);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  if ((spec.style & kClientEdge) != 0) label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  if ((entry.style & kClientEdge) != 0) label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   return label;
 }
 

@@ -73,7 +73,7 @@ class DialogWindow : public QDialog, public sequencer::DialogView {
 
  private:
   void build(const DialogTemplate& dialog);
-  QWidget* makeControl(const ControlSpec& spec);
+  QWidget* makeControl(const ControlSpec& entry);
   void command(int controlId);
 
   BaseUnits units_;

@@ -85,9 +85,9 @@ void DialogWindowTest::drawsEveryControlAtItsTemplatePlace() {
   QCOMPARE(window.size(),
            QSize(horizontalPixels(dialog.width, units), verticalPixels(dialog.height, units)));
   int pictures = 0;
-  for (const ControlSpec& spec : dialog.controls) {
-    const QRect expected = toPixels(spec.x, spec.y, spec.width, spec.height, units);
-    if (spec.kind == ControlKind::staticBitmap) {
+  for (const ControlSpec& entry : dialog.controls) {
+    const QRect expected = toPixels(entry.x, entry.y, entry.width, entry.height, units);
+    if (entry.kind == ControlKind::staticBitmap) {
       QLabel* picture = window.picture(pictures++);
       QVERIFY(picture != nullptr);
       QCOMPARE(picture->pos(), expected.topLeft());
@@ -95,9 +95,9 @@ void DialogWindowTest::drawsEveryControlAtItsTemplatePlace() {
       QCOMPARE(picture->pixmap().size(), QSize(kBannerWidth, kBannerHeight));
       continue;
     }
-    if (spec.id == seq::kIdNone) continue;
-    QWidget* widget = window.control(spec.id);
-    QVERIFY2(widget != nullptr, qPrintable(QString::number(spec.id)));
+    if (entry.id == seq::kIdNone) continue;
+    QWidget* widget = window.control(entry.id);
+    QVERIFY2(widget != nullptr, qPrintable(QString::number(entry.id)));
     QCOMPARE(widget->geometry(), expected);
   }
   QCOMPARE(pictures, 2);
