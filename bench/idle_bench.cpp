@@ -14,12 +14,6 @@ namespace flashwell::bench {
 
 namespace {
 
-class NoNotices final : public usb::LinkNotices {
- public:
-  void anotherProgramUsesKey() override {}
-  void keyAccessDenied(const std::string&) override {}
-};
-
 double processCpuSeconds() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -41,7 +35,7 @@ IdleFigures measureIdle(double idleSeconds, int pickups) {
   usb::SystemClock clock;
   emulator::VirtualKey key(*emulator::namedKeyState("fresh"));
   emulator::EmulatedDriver driver(clock, key);
-  NoNotices notices;
+  usb::SilentNotices notices;
   protocol::RequestBlock block;
   block.zero();  // no package: the key-firmware job is refused at once, without traffic
   protocol::Worker worker(block, driver, clock, notices);

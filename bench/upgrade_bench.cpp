@@ -31,12 +31,6 @@ class PauseTally final : public usb::Clock {
   usb::SimulatedClock& clock_;
 };
 
-class NoNotices final : public usb::LinkNotices {
- public:
-  void anotherProgramUsesKey() override {}
-  void keyAccessDenied(const std::string&) override {}
-};
-
 // The pauses that booter entry (2000), booter exit (500 and 10000) and the seven region opens
 // (2000 each) prescribe.
 constexpr std::uint64_t kPrescribedPausesMs = 2000 + 500 + 10000 + 7 * 2000;
@@ -100,7 +94,7 @@ UpgradeFigures runUpgrade(std::uint8_t option) {
   emulator::VirtualKey key(*emulator::namedKeyState("fresh"));
   emulator::Trace trace(nullptr, true);
   emulator::EmulatedDriver driver(clock, key, &trace);
-  NoNotices notices;
+  usb::SilentNotices notices;
 
   const auto embedded = catalogue::embeddedPackage();
   std::vector<std::uint8_t> package(embedded.begin(), embedded.end());

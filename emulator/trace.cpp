@@ -48,6 +48,17 @@ TraceEvent event(std::uint64_t t, const char* name) {
   e.ev = name;
   return e;
 }
+
+// An endpoint transfer: `data` is what was sent (out) or returned (in).
+TraceEvent transfer(std::uint64_t t, const char* name, bool ok, std::uint32_t endpoint,
+                    std::uint32_t length, std::span<const std::uint8_t> data) {
+  TraceEvent e = event(t, name);
+  e.ok = ok;
+  e.data = toHex(data);
+  e.ep = endpoint;
+  e.len = length;
+  return e;
+}
 }  // namespace
 
 void Trace::plug(std::uint64_t t) {
@@ -85,22 +96,12 @@ void Trace::control(std::uint64_t t, bool ok, std::span<const std::uint8_t> setu
 
 void Trace::out(std::uint64_t t, bool ok, std::uint32_t endpoint, std::uint32_t length,
                 std::span<const std::uint8_t> data) {
-  TraceEvent e = event(t, "out");
-  e.ok = ok;
-  e.data = toHex(data);
-  e.ep = endpoint;
-  e.len = length;
-  record(std::move(e));
+  record(transfer(t, "out", ok, endpoint, length, data));
 }
 
 void Trace::in(std::uint64_t t, bool ok, std::uint32_t endpoint, std::uint32_t length,
                std::span<const std::uint8_t> data) {
-  TraceEvent e = event(t, "in");
-  e.ok = ok;
-  e.data = toHex(data);
-  e.ep = endpoint;
-  e.len = length;
-  record(std::move(e));
+  record(transfer(t, "in", ok, endpoint, length, data));
 }
 
 }  // namespace flashwell::emulator

@@ -88,4 +88,11 @@ class LinkNotices {
   virtual void keyAccessDenied(const std::string& path) = 0;
 };
 
+// Notices that show nothing, for runs without a user: benchmarks, fuzzers, tests.
+class SilentNotices final : public LinkNotices {
+ public:
+  void anotherProgramUsesKey() override {}
+  void keyAccessDenied(const std::string&) override {}
+};
+
 }  // namespace flashwell::usb

@@ -25,12 +25,6 @@
 
 namespace flashwell::faults {
 
-class QuietNotices final : public usb::LinkNotices {
- public:
-  void anotherProgramUsesKey() override {}
-  void keyAccessDenied(const std::string&) override {}
-};
-
 // One tick as the run saw it: the virtual time at which it ran, the state and the finish mode
 // after it.
 struct TickRecord {
@@ -67,7 +61,7 @@ class FaultRun {
   std::unique_ptr<emulator::Trace> trace;
   std::unique_ptr<emulator::VirtualKey> key;
   std::unique_ptr<emulator::EmulatedDriver> driver;
-  QuietNotices notices;
+  usb::SilentNotices notices;
   catalogue::FixedSystemLocale locale{0x0409};
   sequencer::RecordingView view;
   std::unique_ptr<app::CFlashwell_02Dlg> dialog;

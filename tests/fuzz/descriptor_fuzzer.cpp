@@ -15,16 +15,6 @@
 #include "usb/link.h"
 #include "usb/transfer_request.h"
 
-namespace {
-
-class NoNotices final : public flashwell::usb::LinkNotices {
- public:
-  void anotherProgramUsesKey() override {}
-  void keyAccessDenied(const std::string&) override {}
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace flashwell;
   // The descriptor request leaves the key as it is, so one key serves every input.
@@ -34,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   usb::SimulatedClock clock;
   emulator::EmulatedDriver driver(clock, key);
   driver.setDescriptorHook([&](std::vector<std::uint8_t>& set) { set = answer; });
-  NoNotices notices;
+  usb::SilentNotices notices;
   usb::UsbLink link(driver, notices);
   const int opened = link.UsbEnsureOpen();
 

@@ -15,16 +15,6 @@
 #include "usb/clock.h"
 #include "usb/link.h"
 
-namespace {
-
-class NoNotices final : public flashwell::usb::LinkNotices {
- public:
-  void anotherProgramUsesKey() override {}
-  void keyAccessDenied(const std::string&) override {}
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace flashwell;
   FuzzedDataProvider in(data, size);
@@ -34,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   usb::SimulatedClock clock(in.ConsumeIntegral<std::uint32_t>());
   fuzzing::AnsweringDriver driver(in, clock);
   driver.setArchitecture(x64 ? usb::kArchitectureX64 : 0);
-  NoNotices notices;
+  usb::SilentNotices notices;
   usb::UsbLink link(driver, notices);
   protocol::CommandChannel channel(link, clock);
   protocol::KeyCommands commands(link, channel);

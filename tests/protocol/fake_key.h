@@ -109,10 +109,6 @@ class PauseRecorder final : public usb::Clock {
   usb::SimulatedClock& clock_;
 };
 
-class SilentNotices final : public usb::LinkNotices {
- public:
-  void anotherProgramUsesKey() override {}
-  void keyAccessDenied(const std::string&) override {}
-};
+using usb::SilentNotices;
 
 }  // namespace flashwell::protocol::testing
