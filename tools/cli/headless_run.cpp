@@ -250,13 +250,17 @@ KeyInfo keyInfo(const app::CFlashwell_02Dlg& dialog, const ConsoleView& view,
 }  // namespace
 
 int runHeadless(const CliOptions& o, std::ostream& out, std::ostream& err) {
+  const std::unique_ptr<RunOutput> output = makeOutput(o, out, err);
+  return runHeadless(o, *output, err);
+}
+
+int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err) {
   std::unique_ptr<usb::Clock> clock;
   if (o.simulatedClock) {
     clock = std::make_unique<usb::SimulatedClock>();
   } else {
     clock = std::make_unique<usb::SystemClock>();
   }
-  const std::unique_ptr<RunOutput> output = makeOutput(o, out, err);
 
   Emulation emulation;
   std::unique_ptr<trace::ReplayDriver> replay;
@@ -288,9 +292,9 @@ int runHeadless(const CliOptions& o, std::ostream& out, std::ostream& err) {
   trace::TracedDriver traced(*driver, *clock, log.get());
   traced.setObserver([&traffic](const trace::LogEvent& e) { traffic.see(e); });
 
-  ConsoleNotices notices(*output);
+  ConsoleNotices notices(output);
   catalogue::FixedSystemLocale locale(o.lcid ? *o.lcid : app::processLocaleLcid());
-  ConsoleView view(*output, o.yes);
+  ConsoleView view(output, o.yes);
   if (o.info) view.keepColumns();
   const std::span<const std::uint8_t> embedded = catalogue::embeddedPackage();
 
@@ -314,16 +318,16 @@ int runHeadless(const CliOptions& o, std::ostream& out, std::ostream& err) {
         dialog.OnCancelCommand();
       }
       if (!view.ended()) user.afterTick();
-      output->progress(progress.now(user.elapsedMs()));
+      output.progress(progress.now(user.elapsedMs()));
     }
-    if (user.keyRead()) output->key(keyInfo(dialog, view, traffic));
+    if (user.keyRead()) output.key(keyInfo(dialog, view, traffic));
     code = user.exitCode();
   }  // the dialog stops and joins its worker here
 
   if (replay) {
     if (const auto difference = replay->leftOver()) {
       replayDiffers = true;
-      output->replayDiffers(difference->line, difference->recorded, difference->sent);
+      output.replayDiffers(difference->line, difference->recorded, difference->sent);
     }
   }
   if (replayDiffers) code = kExitReplayDiffers;
@@ -336,7 +340,7 @@ int runHeadless(const CliOptions& o, std::ostream& out, std::ostream& err) {
       code = kExitFailure;
     }
   }
-  output->end(code);
+  output.end(code);
   return code;
 }
 
