@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
 #include "tests/trace/session.h"
+#include "trace/environment_log.h"
 
 namespace flashwell::trace {
 namespace {
@@ -82,6 +87,38 @@ TEST(TracedDriver, TheDescriptorSetIsLoggedAsFarAsTheDriverWroteIt) {
     return;
   }
   ADD_FAILURE() << "no descriptor event";
+}
+
+TEST(EnvironmentLog, TheWindowedProgramsLogWhereTheVariableSays) {
+  usb::SimulatedClock clock;
+  emulator::VirtualKey key(*emulator::namedKeyState("fresh"));
+  const auto driver = std::make_shared<emulator::EmulatedDriver>(clock, key);
+  const std::filesystem::path file =
+      std::filesystem::temp_directory_path() / ("flashwell-env-" + std::to_string(::getpid()));
+
+  ::unsetenv(kTraceVariable);
+  EXPECT_EQ(withEnvironmentLog(driver, clock), driver);
+  ::setenv(kTraceVariable, "", 1);
+  EXPECT_EQ(withEnvironmentLog(driver, clock), driver);
+  ::setenv(kTraceVariable, (file / "no-such-folder" / "log").c_str(), 1);
+  EXPECT_EQ(withEnvironmentLog(driver, clock), driver);
+
+  ::setenv(kTraceVariable, file.c_str(), 1);
+  {
+    const auto logged = withEnvironmentLog(driver, clock);
+    EXPECT_NE(logged, driver);
+    testing::NullNotices notices;
+    usb::UsbLink link(*logged, notices);
+    testing::runSession(link);
+  }
+  ::unsetenv(kTraceVariable);
+  std::ifstream in(file);
+  std::string why;
+  const auto events = readLog(in, &why);
+  ASSERT_TRUE(events) << why;
+  EXPECT_EQ(events->front().ev, "search");
+  EXPECT_EQ(events->back().ev, "close");
+  std::filesystem::remove(file);
 }
 
 }  // namespace
