@@ -16,13 +16,19 @@ TerminalOutput::TerminalOutput(std::ostream& out, std::ostream& err,
 
 std::string TerminalOutput::barLine(const Progress& p) {
   const int percent = p.percent();
-  const int filled = percent * kBarWidth / 100;
-  std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-                    std::string(static_cast<std::size_t>(kBarWidth - filled), '-') + "]";
+  const auto filled = static_cast<std::size_t>(percent * kBarWidth / 100);
+  std::string line;
+  line.reserve(64 + p.step.size());
+  line.push_back('[');
+  line.append(filled, '#');
+  line.append(static_cast<std::size_t>(kBarWidth) - filled, '-');
+  line.push_back(']');
   char figures[48];
   const std::uint32_t seconds = p.elapsedMs / 1000;
   std::snprintf(figures, sizeof figures, " %3d%%  %u:%02u  ", percent, seconds / 60, seconds % 60);
-  return bar + figures + p.step;
+  line.append(figures);
+  line.append(p.step);
+  return line;
 }
 
 void TerminalOutput::between(const std::function<void()>& print) {
