@@ -75,11 +75,7 @@ CLI::Validator wholeSeconds() {
       "SECONDS");
 }
 
-constexpr const char* kFooter = R"(Commands:
-  info   wait for the key, print what it holds beside what this tool carries, and end; the key
-         is read only: nothing is erased, programmed or written
-
-Exit codes:
+constexpr const char* kFooter = R"(Exit codes:
   0  the final report was shown (info: the key was read)
   1  a failure display was reached, or the key state could not be saved
   2  usage error
@@ -135,7 +131,9 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
                        "print the program's version and the version "
                        "of the MEMPOD firmware it carries, and end");
   CLI::App* info =
-      app.add_subcommand("info", "read the key and print what it holds; change nothing");
+      app.add_subcommand("info",
+                         "wait for the key, print what it holds beside what this tool carries, "
+                         "and end; nothing is erased, programmed or written");
   info->fallthrough();
 
   CLI::Option* emulatedOpt =
