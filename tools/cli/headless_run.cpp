@@ -209,16 +209,17 @@ class ProgressWatch {
 
   Progress now(std::uint32_t elapsedMs) {
     const sequencer::SequencerFields& f = dialog_.fields();
-    if (!plan_ && f.proceedStarted != 0) {
+    if (!planned_ && f.proceedStarted != 0) {
+      planned_ = true;
       plan_ = planBlocks(dialog_.block(), f.selectedOption, f.booterPasses >= 1);
       sentBefore_ = traffic_.blocksSent();
     }
     Progress p;
     p.step = view_.status();
     p.elapsedMs = elapsedMs;
-    if (plan_) {
-      p.total = plan_->total();
-      p.firmwareBlocks = plan_->firmware;
+    if (planned_) {
+      p.total = plan_.total();
+      p.firmwareBlocks = plan_.firmware;
       p.sent = traffic_.blocksSent() - sentBefore_;
     }
     p.finished = view_.informationBoxes() > 0 && !dialog_.failureReached();
@@ -229,7 +230,8 @@ class ProgressWatch {
   const app::CFlashwell_02Dlg& dialog_;
   const ConsoleView& view_;
   const TrafficFacts& traffic_;
-  std::optional<BlockPlan> plan_;
+  bool planned_ = false;
+  BlockPlan plan_;
   std::uint32_t sentBefore_ = 0;
 };
 
