@@ -54,23 +54,24 @@ set(_doc ${CMAKE_BINARY_DIR}/packaging/doc)
 file(MAKE_DIRECTORY ${_man} ${_doc})
 set(_compressed)
 
-# Manual pages. The window programs' is written by hand; the command-line programs' are made from
-# their --help by help2man, so that they cannot drift from the options.
+# Manual pages. The window programs' page is written by hand; the command-line programs' are made
+# from their --help by help2man, so that they cannot drift from the options.
 string(TIMESTAMP FLASHWELL_MAN_DATE "%Y-%m-%d" UTC)
 configure_file(${_packaging}/man/flashwell.1.in ${_man}/flashwell.1 @ONLY)
 configure_file(${_packaging}/man/flashwell-demo.1 ${_man}/flashwell-demo.1 COPYONLY)
 set(_pages ${_man}/flashwell.1 ${_man}/flashwell-demo.1)
 
+set(_tools flashwell-cli)
+if(TARGET flashwell-pack)
+  list(APPEND _tools flashwell-pack)
+endif()
+install(TARGETS ${_tools} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
 find_program(FLASHWELL_HELP2MAN help2man)
 if(FLASHWELL_HELP2MAN)
   set(_flashwell-cli_name "load new firmware onto a MEMPOD key from the command line")
   set(_flashwell-pack_name "build, inspect and export Flashwell firmware packages")
-  set(_man_sources)
-  foreach(_program IN ITEMS flashwell-cli flashwell-pack)
-    if(NOT TARGET ${_program})
-      continue()
-    endif()
-    install(TARGETS ${_program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  foreach(_program IN LISTS _tools)
     # --version-string: the page does not depend on a --version option; --no-discard-stderr:
     # nor on which stream the help goes to.
     add_custom_command(
@@ -86,11 +87,7 @@ if(FLASHWELL_HELP2MAN)
     list(APPEND _pages ${_man}/${_program}.1)
   endforeach()
 else()
-  message(STATUS "help2man not found: no manual pages for flashwell-cli and flashwell-pack")
-  install(TARGETS flashwell-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  if(TARGET flashwell-pack)
-    install(TARGETS flashwell-pack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  endif()
+  message(STATUS "help2man not found: no manual pages for ${_tools}")
 endif()
 
 # The copyright file in Debian's machine-readable form, its licence text taken from LICENSE.
