@@ -228,8 +228,7 @@ bool EmulatedDriver::inTransfer(std::unique_lock<std::mutex>& lock, usb::DriverH
                                 const usb::UsbTransferRequest& r, std::span<std::uint8_t> record,
                                 std::span<std::uint8_t> buffer) {
   const auto endpoint = static_cast<std::uint8_t>(r.endpoint);
-  Exchange e =
-      FaultedKey(key_, faults_).read(endpoint, static_cast<std::uint32_t>(buffer.size()));
+  Exchange e = FaultedKey(key_, faults_).read(endpoint, static_cast<std::uint32_t>(buffer.size()));
   if (pulls(e.fault)) {
     pullKeyLocked(nowLocked(), e.fault == Strike::kUnplug);
     rejectLocked("key pulled by a fault");

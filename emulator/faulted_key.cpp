@@ -24,8 +24,8 @@ Exchange FaultedKey::control(std::span<const std::uint8_t, 8> setup,
   Exchange e;
   e.fault = site ? strikeOf(faults_.strike(*site)) : Strike::kNone;
   if (pulls(e.fault)) return e;
-  e.answer = stalls(e.fault) ? refusedByFault(key_.timing().commandMs)
-                             : key_.control(setup, payload);
+  e.answer =
+      stalls(e.fault) ? refusedByFault(key_.timing().commandMs) : key_.control(setup, payload);
   if (e.fault == Strike::kLate) e.answer.busyMs += lateDelayMs(*site, code, sub);
   return e;
 }

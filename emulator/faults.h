@@ -1,8 +1,9 @@
 #pragma once
 
-// Faults the virtual key's doors (the emulated driver, the usbdevfs handler) inject into the conversation with the virtual key, written
-// WHERE:WHAT[@N]: at the Nth occurrence (1 = the first) of a command or transfer, the key or the
-// driver misbehaves in one way. A few named shorthands stand for the usual cases.
+// Faults the virtual key's doors (the emulated driver, the usbdevfs handler) inject into the
+// conversation with the virtual key, written WHERE:WHAT[@N]: at the Nth occurrence (1 = the first)
+// of a command or transfer, the key or the driver misbehaves in one way. A few named shorthands
+// stand for the usual cases.
 
 #include <cstdint>
 #include <optional>
