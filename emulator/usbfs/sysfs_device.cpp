@@ -102,7 +102,7 @@ SysfsDevice keyDevice(std::uint8_t devnum, std::span<const std::uint8_t> configu
 
 SysfsDevice foreignDevice(std::uint8_t devnum) {
   SysfsDevice d;
-  d.sysPath = "/devices/usb1/1-1";
+  d.sysPath = "/devices/usb1/1-3";
   d.devnum = devnum;
   d.vendor = kKeyVendor;
   d.product = kKeyProduct;

@@ -33,7 +33,7 @@ std::vector<std::uint8_t> descriptorsFile(const SysfsDevice& device);
 std::string testbedText(const SysfsDevice& device);
 
 // The root hub the devices hang off, the virtual key on port 2 and a device of the key's vendor
-// that is not a key (mass storage) on port 1.
+// that is not a key (mass storage) on port 3, which libusb lists first.
 SysfsDevice rootHub();
 SysfsDevice keyDevice(std::uint8_t devnum, std::span<const std::uint8_t> configuration,
                       bool configured);
