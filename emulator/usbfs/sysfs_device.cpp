@@ -69,7 +69,8 @@ std::string testbedText(const SysfsDevice& d) {
   t += "A: devnum=" + std::to_string(d.devnum) + "\\n\n";
   t += "A: idVendor=" + hex4(d.vendor) + "\\n\n";
   t += "A: idProduct=" + hex4(d.product) + "\\n\n";
-  t += std::string("A: bConfigurationValue=") + (d.configured ? "1" : "") + "\\n\n";
+  // An unconfigured device's attribute is empty, without even a newline.
+  t += std::string("A: bConfigurationValue=") + (d.configured ? "1\\n" : "") + "\n";
   t += "A: speed=12\\n\n";
   t += "H: descriptors=" + toHex(descriptorsFile(d)) + "\n";
   return t;

@@ -169,7 +169,7 @@ void UsbfsKey::handle(Node& node, UMockdevIoctlClient* client) {
       } else {
         node.configured = value == 1;
         umockdev_testbed_set_attribute(testbed_, ("/sys" + node.device.sysPath).c_str(),
-                                       "bConfigurationValue", node.configured ? "1\n" : "\n");
+                                       "bConfigurationValue", node.configured ? "1\n" : "");
       }
       break;
     }
