@@ -76,7 +76,7 @@ scenario() {
       run pulled 1 "ERROR on Copying Firmware" --fault unplug-during-regions \
         --key-state "$work/recovered.key" -- --mode only --yes &&
         run recovered 0 "Congratulations!" --key-state "$work/recovered.key" -- --mode only --yes &&
-        emulated recovered fresh --mode only --yes --fault unplug-during-regions &&
+        { emulated recovered fresh --mode only --yes --fault unplug-during-regions; [ $? = 1 ]; } &&
         emulated recovered fresh --mode only --yes && same_image recovered ;;
     foreign-and-stall)
       # A storage device of the key's vendor listed first, and the second read stalling its
@@ -92,9 +92,15 @@ scenario() {
   esac
 }
 
+checked() {
+  scenario "$1" && return 0
+  echo "$1: FAILED"
+  return 1
+}
+
 pids=()
 for s in "$@"; do
-  scenario "$s" >"$work/$s.result" 2>&1 &
+  checked "$s" >"$work/$s.result" 2>&1 &
   pids+=($!)
 done
 failed=0
