@@ -1,6 +1,8 @@
 #include "emulator/usbfs/sysfs_device.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "emulator/trace.h"
 
@@ -30,7 +32,7 @@ std::string devNode(std::uint8_t devnum) {
 }
 
 std::vector<std::uint8_t> descriptorsFile(const SysfsDevice& d) {
-  std::vector<std::uint8_t> bytes = {
+  const std::uint8_t device[] = {
       18,
       1,
       0x10,
@@ -50,7 +52,10 @@ std::vector<std::uint8_t> descriptorsFile(const SysfsDevice& d) {
       0,  // no strings
       1,  // one configuration
   };
-  bytes.insert(bytes.end(), d.configuration.begin(), d.configuration.end());
+  std::vector<std::uint8_t> bytes(sizeof device + d.configuration.size());
+  std::copy(std::begin(device), std::end(device), bytes.begin());
+  std::copy(d.configuration.begin(), d.configuration.end(),
+            bytes.begin() + static_cast<std::ptrdiff_t>(sizeof device));
   return bytes;
 }
 

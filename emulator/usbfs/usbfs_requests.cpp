@@ -109,10 +109,7 @@ void UsbfsKey::handle(Node& node, UMockdevIoctlClient* client) {
       usbdevfs_disconnect_claim dc{};
       if (d) std::memcpy(&dc, d->data, sizeof dc);
       if (d) umockdev_ioctl_data_unref(d);
-      dc.driver[sizeof dc.driver - 1] = '\0';
-      // libusb asks to detach any driver but its own ("usbfs").
-      const bool except = (dc.flags & USBDEVFS_DISCONNECT_CLAIM_EXCEPT_DRIVER) != 0;
-      error = except && node.driver == dc.driver ? EBUSY : claim(node, dc.interface, true);
+      error = claim(node, dc.interface, true);
       break;
     }
     case USBDEVFS_RELEASEINTERFACE:
@@ -229,8 +226,9 @@ int UsbfsKey::claim(Node& node, unsigned interface, bool detach) {
   int error = 0;
   if (!node.configured || interface != 0) {
     error = ENOENT;  // no such interface in configuration 0
-  } else if (!node.driver.empty() && node.driver != "usbfs") {
-    if (!detach) {
+  } else if (!node.driver.empty()) {
+    // "usbfs" is another program's claim: no detaching takes that away.
+    if (!detach || node.driver == "usbfs") {
       error = EBUSY;
     } else if (!options_.driverDetachable) {
       error = EACCES;
@@ -238,7 +236,22 @@ int UsbfsKey::claim(Node& node, unsigned interface, bool detach) {
       node.driver.clear();
     }
   }
-  if (error == 0 && node.claimed.insert(interface).second == false) return 0;
+  if (error == 0 && node.claimed.count(interface)) return 0;
+  if (error == 0) {
+    // The claim is the open of this door: the open faults strike here. A late open cannot be
+    // had without blocking umockdev's worker, so it is let through at once.
+    const Strike fault = FaultedKey(key_, faults_).open();
+    if (stalls(fault) || fault == Strike::kStatus || fault == Strike::kZero) {
+      error = EIO;
+    } else if (pulls(fault)) {
+      traceOpen(false);
+      pullLocked(node, nowLocked());
+      schedule_.push_back({nowLocked(), Scheduled::What::kUnplug,
+                           fault == Strike::kUnplug ? std::optional(kUnplugAwayMs) : std::nullopt});
+      return ENODEV;
+    }
+  }
+  if (error == 0) node.claimed.insert(interface);
   traceOpen(error == 0);
   return error;
 }

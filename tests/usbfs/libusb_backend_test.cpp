@@ -125,6 +125,22 @@ TEST_F(UsbfsBackend, AKernelDriverThatStaysIsNotTakenForAnotherProgram) {
   EXPECT_EQ(notices_.busy, 0);
 }
 
+TEST_F(UsbfsBackend, AKeyClaimedByAnotherProgramStillRaisesTheBusyNotice) {
+  UsbfsKeyOptions options;
+  options.kernelDriver = "usbfs";  // what the kernel names another program's claim
+  start(options);
+  EXPECT_EQ(link_->UsbEnsureOpen(), 0);
+  EXPECT_EQ(notices_.busy, 1);
+}
+
+TEST_F(UsbfsBackend, OpenFaultsStrikeTheClaim) {
+  start({}, "fresh", {"open:refuse"});
+  EXPECT_EQ(link_->UsbEnsureOpen(), 0);
+  EXPECT_EQ(notices_.busy, 0);
+  ASSERT_EQ(link_->UsbEnsureOpen(), 1);
+  EXPECT_EQ(readIdentity(), 128);
+}
+
 TEST_F(UsbfsBackend, AnUnconfiguredKeyIsGivenItsConfiguration) {
   UsbfsKeyOptions options;
   options.unconfigured = true;
