@@ -65,6 +65,7 @@ class UsbfsKey {
   // The key's memory as it stands, taken while no request is being answered.
   KeyImage keyImage() const;
 
+ private:
   // One device node and everything the host has in flight on it.
   struct Urb {
     UMockdevIoctlData* urb = nullptr;
@@ -87,8 +88,6 @@ class UsbfsKey {
     std::string driver;  // the kernel driver bound to interface 0
     std::deque<Urb> urbs;
   };
-
- private:
   struct Scheduled {
     std::uint64_t atMs;
     enum class What { kUnplug, kPlugAfterRestart, kPlugAfterPowerCycle } what;
