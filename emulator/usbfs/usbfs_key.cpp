@@ -3,6 +3,7 @@
 #include <umockdev.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <stdexcept>
 
 namespace flashwell::emulator::usbfs {
@@ -28,14 +29,14 @@ UsbfsKey::~UsbfsKey() {
   }
 }
 
-std::uint64_t UsbfsKey::nowLocked() const {
+std::uint64_t UsbfsKey::elapsedMs() const {
   return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                         std::chrono::steady_clock::now() - start_)
                                         .count());
 }
 
 std::uint64_t UsbfsKey::nowMs() const {
-  return nowLocked();
+  return elapsedMs();
 }
 
 void UsbfsKey::addFaults(const std::vector<Fault>& faults) {
@@ -85,7 +86,8 @@ std::unique_ptr<UsbfsKey::Node> UsbfsKey::makeNode(SysfsDevice device, bool isKe
 // Outside the lock: the testbed's calls may wait for umockdev's worker thread, which may be
 // waiting for the lock in a handler.
 void UsbfsKey::arrive(Node& node) {
-  if (node.handler && node.device.sysPath != rootHub().sysPath) {
+  // Nothing opens the root hub; it is there as the devices' parent.
+  if (node.device.sysPath != rootHub().sysPath) {
     umockdev_testbed_attach_ioctl(testbed_, devNode(node.device.devnum).c_str(), node.handler,
                                   nullptr);
   }
@@ -116,7 +118,7 @@ void UsbfsKey::plugIn() {
     keyNode_ = nodes_.back().get();
     present.push_back(keyNode_);
     ++arrivals_;
-    if (trace_) trace_->plug(nowLocked());
+    if (trace_) trace_->plug(elapsedMs());
   }
   for (Node* node : present) arrive(*node);
 }
@@ -142,7 +144,7 @@ void UsbfsKey::service() {
   std::vector<Node*> arriving;
   {
     std::lock_guard lock(mutex_);
-    const std::uint64_t now = nowLocked();
+    const std::uint64_t now = elapsedMs();
     std::sort(schedule_.begin(), schedule_.end(),
               [](const Scheduled& a, const Scheduled& b) { return a.atMs < b.atMs; });
     while (!schedule_.empty() && schedule_.front().atMs <= now) {

@@ -96,7 +96,8 @@ class UsbfsKey {
 
   static int onIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* node);
   void handle(Node& node, UMockdevIoctlClient* client);
-  void handleForeign(Node& node, UMockdevIoctlClient* client, unsigned long request);
+  int answerKey(Node& node, unsigned long request, UMockdevIoctlData* arg);
+  int answerForeign(unsigned long request, UMockdevIoctlData* arg);
   int claim(Node& node, unsigned interface, bool detach);
   int submit(Node& node, UMockdevIoctlData* arg);
   int reap(Node& node, UMockdevIoctlData* arg);
@@ -107,7 +108,7 @@ class UsbfsKey {
   std::unique_ptr<Node> makeNode(SysfsDevice device, bool isKey);
   void arrive(Node& node);
   void leave(Node& node);
-  std::uint64_t nowLocked() const;
+  std::uint64_t elapsedMs() const;
 
   VirtualKey& key_;
   Trace* trace_;

@@ -85,12 +85,16 @@ int UsbfsKey::onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* nod
 void UsbfsKey::handle(Node& node, UMockdevIoctlClient* client) {
   const unsigned long request = umockdev_ioctl_client_get_request(client);
   UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-  std::unique_lock lock(mutex_);
-  ++counts_[requestName(request)];
-  if (!node.isKey) {
-    handleForeign(node, client, request);
-    return;
+  int error = 0;
+  {
+    std::lock_guard lock(mutex_);
+    error = node.isKey ? answerKey(node, request, arg) : answerForeign(request, arg);
   }
+  umockdev_ioctl_client_complete(client, error ? -1 : 0, error);
+}
+
+int UsbfsKey::answerKey(Node& node, unsigned long request, UMockdevIoctlData* arg) {
+  ++counts_[requestName(request)];
   int error = 0;
   switch (request) {
     case USBDEVFS_GET_CAPABILITIES:
@@ -116,7 +120,7 @@ void UsbfsKey::handle(Node& node, UMockdevIoctlClient* client) {
       if (node.claimed.erase(readUnsigned(arg)) == 0) {
         error = node.gone ? ENODEV : EINVAL;
       } else if (trace_) {
-        trace_->close(nowLocked());
+        trace_->close(elapsedMs());
       }
       break;
     case USBDEVFS_GETDRIVER: {
@@ -196,31 +200,25 @@ void UsbfsKey::handle(Node& node, UMockdevIoctlClient* client) {
       error = ENOTTY;
       break;
   }
-  lock.unlock();
-  umockdev_ioctl_client_complete(client, error ? -1 : 0, error);
+  return error;
 }
 
 // The foreign device is held by its own kernel driver; nothing of the key's tool should ever
 // reach it, and everything that does is counted.
-void UsbfsKey::handleForeign(Node& node, UMockdevIoctlClient* client, unsigned long request) {
+int UsbfsKey::answerForeign(unsigned long request, UMockdevIoctlData* arg) {
   ++foreignRequests_;
-  int error = EBUSY;
-  if (request == USBDEVFS_GET_CAPABILITIES) {
-    if (UMockdevIoctlData* d = resolveArg<std::uint32_t>(umockdev_ioctl_client_get_arg(client))) {
-      std::memcpy(d->data, &kCapabilities, sizeof kCapabilities);
-      umockdev_ioctl_data_unref(d);
-    }
-    error = 0;
-  } else if (request == USBDEVFS_REAPURBNDELAY || request == USBDEVFS_REAPURB) {
-    error = EAGAIN;
-  }
-  (void)node;
-  umockdev_ioctl_client_complete(client, error ? -1 : 0, error);
+  if (request == USBDEVFS_REAPURBNDELAY || request == USBDEVFS_REAPURB) return EAGAIN;
+  if (request != USBDEVFS_GET_CAPABILITIES) return EBUSY;
+  UMockdevIoctlData* d = resolveArg<std::uint32_t>(arg);
+  if (d == nullptr) return EFAULT;
+  std::memcpy(d->data, &kCapabilities, sizeof kCapabilities);
+  umockdev_ioctl_data_unref(d);
+  return 0;
 }
 
 int UsbfsKey::claim(Node& node, unsigned interface, bool detach) {
   auto traceOpen = [&](bool ok) {
-    if (trace_) trace_->open(nowLocked(), devNode(node.device.devnum), ok);
+    if (trace_) trace_->open(elapsedMs(), devNode(node.device.devnum), ok);
   };
   if (node.gone) return ENODEV;
   int error = 0;
@@ -245,8 +243,8 @@ int UsbfsKey::claim(Node& node, unsigned interface, bool detach) {
       error = EIO;
     } else if (pulls(fault)) {
       traceOpen(false);
-      pullLocked(node, nowLocked());
-      schedule_.push_back({nowLocked(), Scheduled::What::kUnplug,
+      pullLocked(node, elapsedMs());
+      schedule_.push_back({elapsedMs(), Scheduled::What::kUnplug,
                            fault == Strike::kUnplug ? std::optional(kUnplugAwayMs) : std::nullopt});
       return ENODEV;
     }
@@ -289,7 +287,7 @@ int UsbfsKey::submit(Node& node, UMockdevIoctlData* arg) {
 
 void UsbfsKey::answerTransfer(Node& node, Urb& u, unsigned char type, std::uint8_t endpoint,
                               std::span<std::uint8_t> buffer) {
-  const std::uint64_t now = nowLocked();
+  const std::uint64_t now = elapsedMs();
   u.readyAt = now;
   const bool control = type == USBDEVFS_URB_TYPE_CONTROL;
   const bool in = control ? (buffer[0] & kDeviceToHost) != 0 : (endpoint & kDeviceToHost) != 0;
@@ -357,7 +355,7 @@ void UsbfsKey::answerTransfer(Node& node, Urb& u, unsigned char type, std::uint8
 }
 
 int UsbfsKey::reap(Node& node, UMockdevIoctlData* arg) {
-  const std::uint64_t now = nowLocked();
+  const std::uint64_t now = elapsedMs();
   auto ready = node.urbs.end();
   for (auto it = node.urbs.begin(); it != node.urbs.end(); ++it) {
     if (it->readyAt <= now && (ready == node.urbs.end() || it->readyAt < ready->readyAt))
