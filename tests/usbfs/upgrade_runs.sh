@@ -59,6 +59,9 @@ for e in events:
     if e["ev"] in ("in", "out"):
         assert e["ep"] in (2, 129, 130) and "len" in e and "data" in e
 assert kinds.count("out") > 100 and kinds.count("in") > 10 and kinds.count("control") > 100
+# Each arrival is under a new device number.
+nodes = [e["path"] for e in events if e["ev"] == "open" and e["ok"]]
+assert len(set(nodes)) == kinds.count("plug"), (set(nodes), kinds.count("plug"))
 PY
 }
 
