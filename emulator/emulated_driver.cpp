@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "emulator/faulted_key.h"
 #include "emulator/strike.h"
 #include "usb/bytes.h"
 #include "usb/transfer_request.h"
@@ -267,11 +268,11 @@ usb::OpenResult EmulatedDriver::openExclusive(const std::string& path) {
                                  [&](const auto& h) { return h.second.path == path; });
   if (inUse || (isKey && held_)) return fail(usb::kErrorNoAccess, "held by another handle");
   if (isKey) {
-    const Strike fault = strikeOf(faults_.strike(FaultSite::kOpen));
-    if (fault == Strike::kRefuse || fault == Strike::kStatus || fault == Strike::kZero) {
+    const Strike fault = FaultedKey(key_, faults_).open();
+    if (stalls(fault) || fault == Strike::kStatus || fault == Strike::kZero) {
       return fail(kErrorGenFailure, "open refused by a fault");
     }
-    if (fault == Strike::kUnplug || fault == Strike::kUnplugForGood) {
+    if (pulls(fault)) {
       pullKeyLocked(nowLocked(), fault == Strike::kUnplug);
       return fail(kErrorFileNotFound, "key pulled by a fault");
     }

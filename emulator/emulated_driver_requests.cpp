@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "emulator/emulated_driver.h"
+#include "emulator/faulted_key.h"
 #include "emulator/strike.h"
 #include "usb/bytes.h"
 #include "usb/transfer_request.h"
@@ -23,16 +24,9 @@ std::vector<std::uint8_t> malformedSet() {
   return set;
 }
 
-// The key's answer to a transfer that a fault refuses.
-KeyAnswer refusedByFault(std::uint32_t busyMs) {
-  KeyAnswer answer;
-  answer.busyMs = busyMs;
-  answer.refusal = "refused by a fault";
-  return answer;
-}
-
 // How the driver reports a transfer the key has answered: a refusal stalls, a status fault
-// fails the request, a zero fault moves nothing.
+// fails the request, a zero fault moves nothing. The key's driver resets a stalled pipe before it
+// reports the failure, so a persistent stall looks like a refusal from this side.
 struct Outcome {
   std::uint32_t status;
   std::size_t moved;
@@ -110,11 +104,11 @@ std::optional<std::size_t> EmulatedDriver::descriptorRequest(std::unique_lock<st
   if (!isKey) return fail("this device has no descriptor service");
   if (buffer.size() < usb::kDescriptorBufferSize) return fail("descriptor buffer too small");
 
-  const Strike fault = strikeOf(faults_.strike(FaultSite::kDescriptor));
-  if (fault == Strike::kRefuse || fault == Strike::kStatus) {
+  const Strike fault = FaultedKey(key_, faults_).descriptor();
+  if (stalls(fault) || fault == Strike::kStatus) {
     return fail("descriptor request failed by a fault");
   }
-  if (fault == Strike::kUnplug || fault == Strike::kUnplugForGood) {
+  if (pulls(fault)) {
     pullKeyLocked(nowLocked(), fault == Strike::kUnplug);
     return fail("key pulled by a fault");
   }
@@ -180,31 +174,25 @@ bool EmulatedDriver::controlTransfer(std::unique_lock<std::mutex>& lock, usb::Dr
                                      const usb::UsbTransferRequest& r,
                                      std::span<std::uint8_t> record,
                                      std::span<std::uint8_t> payload) {
-  const std::uint8_t code = r.setup[1];
-  const std::uint8_t sub = payload.empty() ? 0 : payload[0];
-  const auto site = siteOfCommand(code, sub, usb::le16(payload, 3));
-  const Strike fault = site ? strikeOf(faults_.strike(*site)) : Strike::kNone;
+  const Exchange e = FaultedKey(key_, faults_).control(r.setup, payload);
   auto traceIt = [&](bool ok) {
     if (trace_) trace_->control(nowLocked(), ok, r.setup, payload);
   };
-  if (fault == Strike::kUnplug || fault == Strike::kUnplugForGood) {
-    pullKeyLocked(nowLocked(), fault == Strike::kUnplug);
+  if (pulls(e.fault)) {
+    pullKeyLocked(nowLocked(), e.fault == Strike::kUnplug);
     rejectLocked("key pulled by a fault");
     traceIt(false);
     return false;
   }
-  KeyAnswer answer = fault == Strike::kRefuse ? refusedByFault(key_.timing().commandMs)
-                                              : key_.control(r.setup, payload);
-  if (fault == Strike::kLate) answer.busyMs += lateDelayMs(*site, code, sub);
-  if (!keyWorks(lock, handle, answer.busyMs)) {
+  if (!keyWorks(lock, handle, e.answer.busyMs)) {
     traceIt(false);
     return false;
   }
-  const Outcome outcome = settle(answer, fault, payload.size());
-  if (!answer.accepted) rejectLocked(answer.refusal);
+  const Outcome outcome = settle(e.answer, e.fault, payload.size());
+  if (!e.answer.accepted) rejectLocked(e.answer.refusal);
   usb::writeResult(record, static_cast<std::uint32_t>(outcome.moved), outcome.status);
   traceIt(outcome.ok());
-  if (answer.accepted && key_.takeRestart()) {
+  if (e.answer.accepted && key_.takeRestart()) {
     unplugLocked(now_);
     schedule_.push_back(
         {now_ + key_.timing().reenumerationMs, Scheduled::What::kPlugAfterRestart, std::nullopt});
@@ -215,26 +203,22 @@ bool EmulatedDriver::controlTransfer(std::unique_lock<std::mutex>& lock, usb::Dr
 bool EmulatedDriver::outTransfer(std::unique_lock<std::mutex>& lock, usb::DriverHandle handle,
                                  const usb::UsbTransferRequest& r, std::span<std::uint8_t> record,
                                  std::span<std::uint8_t> bytes) {
-  const Strike fault = strikeOf(faults_.strike(FaultSite::kOut));
+  const Exchange e = FaultedKey(key_, faults_).write(static_cast<std::uint8_t>(r.endpoint), bytes);
   auto traceIt = [&](bool ok) {
     if (trace_) trace_->out(nowLocked(), ok, r.endpoint, r.length, bytes);
   };
-  if (fault == Strike::kUnplug || fault == Strike::kUnplugForGood) {
-    pullKeyLocked(nowLocked(), fault == Strike::kUnplug);
+  if (pulls(e.fault)) {
+    pullKeyLocked(nowLocked(), e.fault == Strike::kUnplug);
     rejectLocked("key pulled by a fault");
     traceIt(false);
     return false;
   }
-  KeyAnswer answer = fault == Strike::kRefuse
-                         ? refusedByFault(1)
-                         : key_.write(static_cast<std::uint8_t>(r.endpoint), bytes);
-  if (fault == Strike::kLate) answer.busyMs += lateDelayMs(FaultSite::kOut, 0, 0);
-  if (!keyWorks(lock, handle, answer.busyMs)) {
+  if (!keyWorks(lock, handle, e.answer.busyMs)) {
     traceIt(false);
     return false;
   }
-  const Outcome outcome = settle(answer, fault, bytes.size());
-  if (!answer.accepted) rejectLocked(answer.refusal);
+  const Outcome outcome = settle(e.answer, e.fault, bytes.size());
+  if (!e.answer.accepted) rejectLocked(e.answer.refusal);
   usb::writeResult(record, static_cast<std::uint32_t>(outcome.moved), outcome.status);
   traceIt(outcome.ok());
   return true;
@@ -243,30 +227,24 @@ bool EmulatedDriver::outTransfer(std::unique_lock<std::mutex>& lock, usb::Driver
 bool EmulatedDriver::inTransfer(std::unique_lock<std::mutex>& lock, usb::DriverHandle handle,
                                 const usb::UsbTransferRequest& r, std::span<std::uint8_t> record,
                                 std::span<std::uint8_t> buffer) {
-  const Strike fault = strikeOf(faults_.strike(FaultSite::kIn));
   const auto endpoint = static_cast<std::uint8_t>(r.endpoint);
-  if (fault == Strike::kUnplug || fault == Strike::kUnplugForGood) {
-    pullKeyLocked(nowLocked(), fault == Strike::kUnplug);
+  Exchange e = FaultedKey(key_, faults_).read(endpoint, static_cast<std::uint32_t>(buffer.size()));
+  if (pulls(e.fault)) {
+    pullKeyLocked(nowLocked(), e.fault == Strike::kUnplug);
     rejectLocked("key pulled by a fault");
     if (trace_) trace_->in(nowLocked(), false, r.endpoint, r.length, {});
     return false;
   }
-  KeyAnswer answer;
-  if (fault == Strike::kRefuse) {
-    answer = refusedByFault(1);
-  } else {
-    answer = key_.read(endpoint, static_cast<std::uint32_t>(buffer.size()));
-    if (inHook_) {
-      inHook_(endpoint, answer.bytes);
-      answer.accepted = true;
-    }
+  KeyAnswer& answer = e.answer;
+  if (!stalls(e.fault) && inHook_) {
+    inHook_(endpoint, answer.bytes);
+    answer.accepted = true;
   }
-  if (fault == Strike::kLate) answer.busyMs += lateDelayMs(FaultSite::kIn, 0, 0);
   if (!keyWorks(lock, handle, answer.busyMs)) {
     if (trace_) trace_->in(nowLocked(), false, r.endpoint, r.length, {});
     return false;
   }
-  const Outcome outcome = settle(answer, fault, std::min(answer.bytes.size(), buffer.size()));
+  const Outcome outcome = settle(answer, e.fault, std::min(answer.bytes.size(), buffer.size()));
   if (!answer.accepted) rejectLocked(answer.refusal);
   std::copy_n(answer.bytes.begin(), outcome.moved, buffer.begin());
   usb::writeResult(record, static_cast<std::uint32_t>(outcome.moved), outcome.status);

@@ -30,13 +30,14 @@ struct KindName {
   FaultKind kind;
   std::string_view name;
 };
-constexpr std::array<KindName, 6> kKinds{{
+constexpr std::array<KindName, 7> kKinds{{
     {FaultKind::kRefuse, "refuse"},
     {FaultKind::kLate, "late"},
     {FaultKind::kStatus, "status"},
     {FaultKind::kZero, "zero"},
     {FaultKind::kUnplug, "unplug"},
     {FaultKind::kUnplugForGood, "unplug-for-good"},
+    {FaultKind::kStall, "stall"},
 }};
 
 constexpr std::string_view kShorthands[] = {

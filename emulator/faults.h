@@ -1,8 +1,9 @@
 #pragma once
 
-// Faults the emulated driver injects into the conversation with the virtual key, written
-// WHERE:WHAT[@N]: at the Nth occurrence (1 = the first) of a command or transfer, the key or the
-// driver misbehaves in one way. A few named shorthands stand for the usual cases.
+// Faults the virtual key's doors (the emulated driver, the usbdevfs handler) inject into the
+// conversation with the virtual key, written WHERE:WHAT[@N]: at the Nth occurrence (1 = the first)
+// of a command or transfer, the key or the driver misbehaves in one way. A few named shorthands
+// stand for the usual cases.
 
 #include <cstdint>
 #include <optional>
@@ -35,6 +36,7 @@ enum class FaultKind {
   kZero,           // carried out, the driver reports 0 bytes moved
   kUnplug,         // the key is pulled as the request arrives and is back after 5 s
   kUnplugForGood,  // the key is pulled and never comes back
+  kStall,          // not carried out; the endpoint stays halted until the host clears the halt
 };
 
 struct Fault {

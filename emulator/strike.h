@@ -1,6 +1,6 @@
 #pragma once
 
-// One occurrence as the emulated driver acts on it: no fault, or the kind that strikes it.
+// One occurrence as a door to the virtual key acts on it: no fault, or the kind that strikes it.
 
 #include <optional>
 
@@ -8,7 +8,7 @@
 
 namespace flashwell::emulator {
 
-enum class Strike { kNone, kRefuse, kLate, kStatus, kZero, kUnplug, kUnplugForGood };
+enum class Strike { kNone, kRefuse, kLate, kStatus, kZero, kUnplug, kUnplugForGood, kStall };
 
 inline Strike strikeOf(std::optional<FaultKind> kind) {
   if (!kind) return Strike::kNone;
@@ -25,8 +25,19 @@ inline Strike strikeOf(std::optional<FaultKind> kind) {
       return Strike::kUnplug;
     case FaultKind::kUnplugForGood:
       return Strike::kUnplugForGood;
+    case FaultKind::kStall:
+      return Strike::kStall;
   }
   return Strike::kNone;
+}
+
+inline bool pulls(Strike fault) {
+  return fault == Strike::kUnplug || fault == Strike::kUnplugForGood;
+}
+
+// The key does not carry the request out: it stalls the transfer.
+inline bool stalls(Strike fault) {
+  return fault == Strike::kRefuse || fault == Strike::kStall;
 }
 
 }  // namespace flashwell::emulator

@@ -177,6 +177,7 @@ TEST(EmulatedFaults, EachKindAtAStoreIdentity) {
       {FaultKind::kRefuse, false, false, 1}, {FaultKind::kLate, true, true, 1 + 4800 + 1000},
       {FaultKind::kStatus, false, true, 1},  {FaultKind::kZero, false, true, 1},
       {FaultKind::kUnplug, false, false, 0}, {FaultKind::kUnplugForGood, false, false, 0},
+      {FaultKind::kStall, false, false, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(kindName(c.kind)));
@@ -201,6 +202,13 @@ TEST(EmulatedFaults, OccurrencesInTransfersOpenAndDescriptor) {
     KeyHost host(named("fresh"));
     host.driver.addFaults(*parseFault("in:zero@2"));
     EXPECT_EQ(host.identify().size(), 128u);
+    EXPECT_TRUE(host.identify().empty());
+    EXPECT_EQ(host.identify().size(), 128u);
+  }
+  {
+    // The key's driver resets a stalled pipe itself: the halt does not outlast the transfer.
+    KeyHost host(named("fresh"));
+    host.driver.addFaults(*parseFault("in:stall"));
     EXPECT_TRUE(host.identify().empty());
     EXPECT_EQ(host.identify().size(), 128u);
   }

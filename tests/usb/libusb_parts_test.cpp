@@ -78,6 +78,35 @@ TEST(LibusbDescriptorTest, NeedsInterfaceZeroWithAnEndpointAndRoomForTheSet) {
   EXPECT_FALSE(assembleDescriptorSet(keyConfiguration(64), small));
 }
 
+TEST(LibusbDescriptorTest, TakesOnlyTheKeysInterfaceForAKey) {
+  ConfigurationFields key = keyConfiguration(64);
+  key.interfaces[0].endpoints = {{0x81, 3, 8, 10}, {0x02, 2, 64, 0}, {0x82, 2, 64, 0}};
+  EXPECT_TRUE(hasKeyInterface(key));
+
+  const struct {
+    const char* name;
+    void (*change)(ConfigurationFields&);
+  } others[] = {
+      {"mass storage", [](ConfigurationFields& c) { c.interfaces[0].interfaceClass = 0x08; }},
+      {"another subclass", [](ConfigurationFields& c) { c.interfaces[0].subClass = 1; }},
+      {"another protocol", [](ConfigurationFields& c) { c.interfaces[0].protocol = 0x50; }},
+      {"two endpoints", [](ConfigurationFields& c) { c.interfaces[0].endpoints.pop_back(); }},
+      {"bulk where the interrupt endpoint is",
+       [](ConfigurationFields& c) { c.interfaces[0].endpoints[0].attributes = 2; }},
+      {"another endpoint address",
+       [](ConfigurationFields& c) { c.interfaces[0].endpoints[2].address = 0x83; }},
+      {"the interface is not interface 0",
+       [](ConfigurationFields& c) { c.interfaces[0].number = 1; }},
+      {"no interface", [](ConfigurationFields& c) { c.interfaces.clear(); }},
+  };
+  for (const auto& other : others) {
+    SCOPED_TRACE(other.name);
+    ConfigurationFields c = key;
+    other.change(c);
+    EXPECT_FALSE(hasKeyInterface(c));
+  }
+}
+
 std::vector<std::uint8_t> record(RecordLayout layout, std::uint32_t endpoint,
                                  std::uint32_t direction, std::uint32_t length,
                                  const SetupPacket& setup = {}) {

@@ -61,6 +61,17 @@ std::optional<std::size_t> assembleDescriptorSet(const ConfigurationFields& conf
   return total;
 }
 
+bool hasKeyInterface(const ConfigurationFields& configuration) {
+  const InterfaceFields* interface = interfaceZero(configuration);
+  if (interface == nullptr || interface->interfaceClass != 0xFF || interface->subClass != 0 ||
+      interface->protocol != 0 || interface->endpoints.size() != 3) {
+    return false;
+  }
+  return endpointKind(configuration, 0x81) == EndpointKind::kInterrupt &&
+         endpointKind(configuration, 0x02) == EndpointKind::kBulk &&
+         endpointKind(configuration, 0x82) == EndpointKind::kBulk;
+}
+
 std::optional<EndpointKind> endpointKind(const ConfigurationFields& configuration,
                                          std::uint8_t address) {
   const InterfaceFields* interface = interfaceZero(configuration);

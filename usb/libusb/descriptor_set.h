@@ -49,6 +49,12 @@ inline constexpr std::size_t kEndpointDescriptorLength = 7;
 std::optional<std::size_t> assembleDescriptorSet(const ConfigurationFields& configuration,
                                                  std::span<std::uint8_t> out);
 
+// Whether the configuration has the key's interface, as the udev rule knows it: interface 0 of
+// the vendor class (0xFF, subclass 0, protocol 0) with interrupt in 0x81, bulk out 0x02 and bulk
+// in 0x82. Other devices of the key's vendors (its storage devices, its other products) are
+// left alone.
+bool hasKeyInterface(const ConfigurationFields& configuration);
+
 enum class EndpointKind { kBulk, kInterrupt, kOther };
 
 // The transfer type of an endpoint of interface 0; nullopt when it has no such endpoint.

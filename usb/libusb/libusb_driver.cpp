@@ -2,6 +2,7 @@
 
 #include <libusb.h>
 
+#include <iostream>
 #include <limits>
 
 #include "usb/bytes.h"
@@ -15,30 +16,17 @@ namespace {
 
 constexpr std::uint32_t kTransferStatusFailed = 0;
 
-std::optional<std::string> pathOf(libusb_device* device) {
-  libusb_device_descriptor descriptor{};
-  if (libusb_get_device_descriptor(device, &descriptor) != LIBUSB_SUCCESS) return std::nullopt;
-  if (!isOfferedVendor(descriptor.idVendor)) return std::nullopt;
-  std::uint8_t ports[8];
-  const int count = libusb_get_port_numbers(device, ports, sizeof ports);
-  if (count < 0) return std::nullopt;
-  return interfacePathFor(descriptor.idVendor, descriptor.idProduct, libusb_get_bus_number(device),
-                          std::span<const std::uint8_t>(ports, static_cast<std::size_t>(count)));
-}
-
 // libusb's parsed configuration in the terms of the descriptor set.
-std::optional<ConfigurationFields> configurationOf(libusb_device* device) {
-  libusb_config_descriptor* config = nullptr;
-  if (libusb_get_active_config_descriptor(device, &config) != LIBUSB_SUCCESS) return std::nullopt;
+ConfigurationFields fieldsOf(const libusb_config_descriptor& config) {
   ConfigurationFields fields;
-  fields.totalLength = config->wTotalLength;
-  fields.interfaceCount = config->bNumInterfaces;
-  fields.value = config->bConfigurationValue;
-  fields.stringIndex = config->iConfiguration;
-  fields.attributes = config->bmAttributes;
-  fields.maxPower = config->MaxPower;
-  for (int i = 0; i < config->bNumInterfaces; ++i) {
-    const libusb_interface& interface = config->interface[i];
+  fields.totalLength = config.wTotalLength;
+  fields.interfaceCount = config.bNumInterfaces;
+  fields.value = config.bConfigurationValue;
+  fields.stringIndex = config.iConfiguration;
+  fields.attributes = config.bmAttributes;
+  fields.maxPower = config.MaxPower;
+  for (int i = 0; i < config.bNumInterfaces; ++i) {
+    const libusb_interface& interface = config.interface[i];
     if (interface.num_altsetting < 1) continue;
     const libusb_interface_descriptor& alt = interface.altsetting[0];
     InterfaceFields f;
@@ -55,8 +43,39 @@ std::optional<ConfigurationFields> configurationOf(libusb_device* device) {
     }
     fields.interfaces.push_back(std::move(f));
   }
+  return fields;
+}
+
+// The device's first configuration, read from the descriptors the system keeps: nothing is
+// sent to the device, which need not be configured yet.
+std::optional<ConfigurationFields> firstConfigurationOf(libusb_device* device) {
+  libusb_config_descriptor* config = nullptr;
+  if (libusb_get_config_descriptor(device, 0, &config) != LIBUSB_SUCCESS) return std::nullopt;
+  ConfigurationFields fields = fieldsOf(*config);
   libusb_free_config_descriptor(config);
   return fields;
+}
+
+std::optional<ConfigurationFields> activeConfigurationOf(libusb_device* device) {
+  libusb_config_descriptor* config = nullptr;
+  if (libusb_get_active_config_descriptor(device, &config) != LIBUSB_SUCCESS) return std::nullopt;
+  ConfigurationFields fields = fieldsOf(*config);
+  libusb_free_config_descriptor(config);
+  return fields;
+}
+
+// The interface path of a key; nullopt for any other device, of the key's vendors or not.
+std::optional<std::string> pathOf(libusb_device* device) {
+  libusb_device_descriptor descriptor{};
+  if (libusb_get_device_descriptor(device, &descriptor) != LIBUSB_SUCCESS) return std::nullopt;
+  if (!isOfferedVendor(descriptor.idVendor)) return std::nullopt;
+  const auto configuration = firstConfigurationOf(device);
+  if (!configuration || !hasKeyInterface(*configuration)) return std::nullopt;
+  std::uint8_t ports[8];
+  const int count = libusb_get_port_numbers(device, ports, sizeof ports);
+  if (count < 0) return std::nullopt;
+  return interfacePathFor(descriptor.idVendor, descriptor.idProduct, libusb_get_bus_number(device),
+                          std::span<const std::uint8_t>(ports, static_cast<std::size_t>(count)));
 }
 
 }  // namespace
@@ -113,10 +132,9 @@ OpenResult LibusbDriver::openExclusive(const std::string& path) {
     int error = libusb_open(wanted, &handle);
     std::optional<ConfigurationFields> configuration;
     if (error == LIBUSB_SUCCESS) {
-      // The claim is what makes the open exclusive: a second claim reports the device busy.
-      error = libusb_claim_interface(handle, 0);
+      error = claimKeyInterface(wanted, handle);
       if (error == LIBUSB_SUCCESS) {
-        configuration = configurationOf(wanted);
+        configuration = activeConfigurationOf(wanted);
         if (!configuration) {
           libusb_release_interface(handle, 0);
           error = LIBUSB_ERROR_OTHER;
@@ -134,6 +152,39 @@ OpenResult LibusbDriver::openExclusive(const std::string& path) {
   }
   if (count >= 0) libusb_free_device_list(list, 1);
   return result;
+}
+
+int LibusbDriver::claimKeyInterface(libusb_device* device, libusb_device_handle* handle) {
+  // A kernel driver bound to the interface is let go for as long as the key is open and bound
+  // again at the release.
+  libusb_set_auto_detach_kernel_driver(handle, 1);
+  // A key that came up unconfigured (configuration 0) has no interface to claim yet.
+  int active = -1;
+  int error = libusb_get_configuration(handle, &active);
+  if (error == LIBUSB_SUCCESS && active == 0) {
+    const auto first = firstConfigurationOf(device);
+    error = libusb_set_configuration(handle, first ? first->value : 1);
+    if (error != LIBUSB_SUCCESS) {
+      tell(std::string("the key is not configured and could not be configured: ") +
+           libusb_strerror(static_cast<libusb_error>(error)));
+    }
+  }
+  if (error != LIBUSB_SUCCESS) return error;
+  // The claim is what makes the open exclusive: with the kernel driver let go, a busy interface
+  // is one that another program has claimed.
+  error = libusb_claim_interface(handle, 0);
+  if (error != LIBUSB_SUCCESS && error != LIBUSB_ERROR_BUSY &&
+      libusb_kernel_driver_active(handle, 0) == 1) {
+    tell(std::string("a kernel driver holds the key's interface and could not be detached: ") +
+         libusb_strerror(static_cast<libusb_error>(error)));
+  }
+  return error;
+}
+
+void LibusbDriver::tell(const std::string& text) {
+  if (text == lastTold_) return;
+  lastTold_ = text;
+  std::cerr << "flashwell: " << text << "\n";
 }
 
 bool LibusbDriver::ioControl(DriverHandle handle, std::uint32_t code,
@@ -184,6 +235,11 @@ bool LibusbDriver::transfer(OpenDevice& device, std::uint32_t code, std::span<st
       error = libusb_interrupt_transfer(device.handle, plan->endpoint, data.data(), length, &moved,
                                         kTransferTimeoutMs);
       break;
+  }
+  // A stalled bulk or interrupt endpoint stays halted until the host clears it: left so, every
+  // later transfer on it would stall too, until the key is pulled.
+  if (error == LIBUSB_ERROR_PIPE && plan->kind != TransferKind::kControl) {
+    libusb_clear_halt(device.handle, plan->endpoint);
   }
   const bool ok = error == LIBUSB_SUCCESS;
   writeResult(record, static_cast<std::uint32_t>(moved),

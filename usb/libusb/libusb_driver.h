@@ -1,8 +1,11 @@
 #pragma once
 
-// The key's driver stood in for by libusb: the devices of the key's vendors appear as members
-// of the class, an exclusive open claims interface 0, and the three driver requests become
-// descriptor look-ups and libusb transfers.
+// The key's driver stood in for by libusb: the devices of the key's vendors that carry the key's
+// interface appear as members of the class, an exclusive open claims interface 0 (configuring
+// the key first if it came up unconfigured, and detaching a kernel driver bound to it), and the
+// three driver requests become descriptor look-ups and libusb transfers. A transfer is carried
+// out as one libusb transfer of the length asked for, on a small-packet key's interrupt endpoint
+// too: the key sends a whole report as full packets, and the transfer ends when it is full.
 
 #include <map>
 #include <string>
@@ -12,6 +15,7 @@
 #include "usb/libusb/descriptor_set.h"
 
 struct libusb_context;
+struct libusb_device;
 struct libusb_device_handle;
 
 namespace flashwell::usb::libusb {
@@ -43,6 +47,9 @@ class LibusbDriver final : public UsbDriver {
   };
 
   std::vector<std::string> offeredPaths();
+  int claimKeyInterface(libusb_device* device, libusb_device_handle* handle);
+  // What the user should know about a key that cannot be opened, once on the standard error.
+  void tell(const std::string& text);
   bool transfer(OpenDevice& device, std::uint32_t code, std::span<std::uint8_t> record,
                 std::span<std::uint8_t> data);
 
@@ -50,6 +57,7 @@ class LibusbDriver final : public UsbDriver {
   std::vector<std::string> searchPaths_;
   std::map<DriverHandle, OpenDevice> open_;
   DriverHandle nextHandle_ = 1;
+  std::string lastTold_;
 };
 
 }  // namespace flashwell::usb::libusb

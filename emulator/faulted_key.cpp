@@ -1,0 +1,51 @@
+#include "emulator/faulted_key.h"
+
+#include "usb/bytes.h"
+
+namespace flashwell::emulator {
+
+namespace {
+
+// The key's answer to a request that a fault keeps from it: the key still takes its time.
+KeyAnswer refusedByFault(std::uint32_t busyMs) {
+  KeyAnswer answer;
+  answer.busyMs = busyMs;
+  answer.refusal = "refused by a fault";
+  return answer;
+}
+
+}  // namespace
+
+Exchange FaultedKey::control(std::span<const std::uint8_t, 8> setup,
+                             std::span<const std::uint8_t> payload) {
+  const std::uint8_t code = setup[1];
+  const std::uint8_t sub = payload.empty() ? 0 : payload[0];
+  const auto site = siteOfCommand(code, sub, usb::le16(payload, 3));
+  Exchange e;
+  e.fault = site ? strikeOf(faults_.strike(*site)) : Strike::kNone;
+  if (pulls(e.fault)) return e;
+  e.answer =
+      stalls(e.fault) ? refusedByFault(key_.timing().commandMs) : key_.control(setup, payload);
+  if (e.fault == Strike::kLate) e.answer.busyMs += lateDelayMs(*site, code, sub);
+  return e;
+}
+
+Exchange FaultedKey::write(std::uint8_t endpoint, std::span<const std::uint8_t> data) {
+  Exchange e;
+  e.fault = strikeOf(faults_.strike(FaultSite::kOut));
+  if (pulls(e.fault)) return e;
+  e.answer = stalls(e.fault) ? refusedByFault(1) : key_.write(endpoint, data);
+  if (e.fault == Strike::kLate) e.answer.busyMs += lateDelayMs(FaultSite::kOut, 0, 0);
+  return e;
+}
+
+Exchange FaultedKey::read(std::uint8_t endpoint, std::uint32_t length) {
+  Exchange e;
+  e.fault = strikeOf(faults_.strike(FaultSite::kIn));
+  if (pulls(e.fault)) return e;
+  e.answer = stalls(e.fault) ? refusedByFault(1) : key_.read(endpoint, length);
+  if (e.fault == Strike::kLate) e.answer.busyMs += lateDelayMs(FaultSite::kIn, 0, 0);
+  return e;
+}
+
+}  // namespace flashwell::emulator

@@ -1,0 +1,169 @@
+// The libusb backend against the virtual key at the kernel's usbdevfs interface: the system's
+// libusb, unchanged, enumerates the key in umockdev's testbed, opens it and moves every byte
+// through URBs that the key's node answers. Each case is a way a real machine presents the key
+// that the backend has to cope with.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "emulator/faults.h"
+#include "emulator/named_states.h"
+#include "emulator/trace.h"
+#include "emulator/usbfs/usbfs_key.h"
+#include "emulator/virtual_key.h"
+#include "usb/libusb/libusb_driver.h"
+#include "usb/link.h"
+
+namespace flashwell {
+namespace {
+
+using emulator::usbfs::UsbfsKey;
+using emulator::usbfs::UsbfsKeyOptions;
+
+class CountingNotices final : public usb::LinkNotices {
+ public:
+  void anotherProgramUsesKey() override { ++busy; }
+  void keyAccessDenied(const std::string&) override { ++denied; }
+  int busy = 0;
+  int denied = 0;
+};
+
+// The key on the bus, the system's libusb in the backend, and a thread that plugs and pulls.
+class UsbfsBackend : public ::testing::Test {
+ protected:
+  void start(UsbfsKeyOptions options, const std::string& state = "fresh",
+             const std::vector<std::string>& faults = {}) {
+    key_ = std::make_unique<emulator::VirtualKey>(*emulator::namedKeyState(state));
+    bus_ = std::make_unique<UsbfsKey>(*key_, &trace_, options);
+    for (const std::string& f : faults) bus_->addFaults(*emulator::parseFault(f));
+    bus_->plugIn();
+    servicing_ = std::thread([this] {
+      while (!stop_) {
+        bus_->service();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+    });
+    // libusb looks for devices as its context starts: the testbed exists by now.
+    driver_ = std::make_unique<usb::libusb::LibusbDriver>();
+    link_ = std::make_unique<usb::UsbLink>(*driver_, notices_);
+  }
+
+  void TearDown() override {
+    link_.reset();
+    driver_.reset();
+    stop_ = true;
+    if (servicing_.joinable()) servicing_.join();
+  }
+
+  // Identify, announce a 128-byte read and read the identity from 0x82: the bytes read, or -1.
+  int readIdentity() {
+    std::array<std::uint8_t, 6> identify = {7, 0, 0, 0, 0, 0};
+    std::array<std::uint8_t, 6> announce = {0, 0, 0, 0x80, 0, 1};
+    const usb::SetupPacket identifySetup = {0x40, 0x0E, 0, 0, 0, 0, 6, 0};
+    const usb::SetupPacket announceSetup = {0x40, 0x0C, 0, 0, 0x71, 0x04, 6, 0};
+    if (link_->UsbControlTransfer(identify, identifySetup) != 6) return -1;
+    if (link_->UsbControlTransfer(announce, announceSetup) != 6) return -1;
+    std::array<std::uint8_t, 128> identity{};
+    return link_->UsbReadEp2(identity);
+  }
+
+  emulator::Trace trace_{nullptr, true};
+  std::unique_ptr<emulator::VirtualKey> key_;
+  std::unique_ptr<UsbfsKey> bus_;
+  std::unique_ptr<usb::libusb::LibusbDriver> driver_;
+  CountingNotices notices_;
+  std::unique_ptr<usb::UsbLink> link_;
+  std::atomic<bool> stop_ = false;
+  std::thread servicing_;
+};
+
+TEST_F(UsbfsBackend, OpensTheKeyAndReadsItsIdentity) {
+  start({});
+  ASSERT_EQ(link_->UsbEnsureOpen(), 1);
+  EXPECT_TRUE(link_->UsbIsLargePacketKey());
+  EXPECT_EQ(readIdentity(), 128);
+  EXPECT_EQ(notices_.busy, 0);
+}
+
+TEST_F(UsbfsBackend, AForeignDeviceOfTheVendorNeitherHidesTheKeyNorHearsFromUs) {
+  UsbfsKeyOptions options;
+  options.foreignDevice = true;
+  start(options);
+  ASSERT_EQ(link_->UsbEnsureOpen(), 1);
+  EXPECT_EQ(readIdentity(), 128);
+  EXPECT_EQ(notices_.busy, 0);
+  EXPECT_EQ(bus_->foreignRequests(), 0u);
+}
+
+TEST_F(UsbfsBackend, AStalledEndpointIsClearedSoTheNextReadWorks) {
+  start({}, "fresh", {"in:stall@1"});
+  ASSERT_EQ(link_->UsbEnsureOpen(), 1);
+  EXPECT_EQ(readIdentity(), -1);
+  EXPECT_EQ(readIdentity(), 128);
+  EXPECT_EQ(bus_->ioctlCounts()["CLEAR_HALT"], 1u);
+}
+
+TEST_F(UsbfsBackend, AKernelDriverOnTheInterfaceIsDetached) {
+  UsbfsKeyOptions options;
+  options.kernelDriver = "mempod-serial";
+  start(options);
+  ASSERT_EQ(link_->UsbEnsureOpen(), 1);
+  EXPECT_EQ(readIdentity(), 128);
+  EXPECT_EQ(notices_.busy, 0);
+}
+
+TEST_F(UsbfsBackend, AKernelDriverThatStaysIsNotTakenForAnotherProgram) {
+  UsbfsKeyOptions options;
+  options.kernelDriver = "mempod-serial";
+  options.driverDetachable = false;
+  start(options);
+  EXPECT_EQ(link_->UsbEnsureOpen(), 0);
+  EXPECT_EQ(notices_.busy, 0);
+}
+
+TEST_F(UsbfsBackend, AKeyClaimedByAnotherProgramStillRaisesTheBusyNotice) {
+  UsbfsKeyOptions options;
+  options.kernelDriver = "usbfs";  // what the kernel names another program's claim
+  start(options);
+  EXPECT_EQ(link_->UsbEnsureOpen(), 0);
+  EXPECT_EQ(notices_.busy, 1);
+}
+
+TEST_F(UsbfsBackend, OpenFaultsStrikeTheClaim) {
+  start({}, "fresh", {"open:refuse"});
+  EXPECT_EQ(link_->UsbEnsureOpen(), 0);
+  EXPECT_EQ(notices_.busy, 0);
+  ASSERT_EQ(link_->UsbEnsureOpen(), 1);
+  EXPECT_EQ(readIdentity(), 128);
+}
+
+TEST_F(UsbfsBackend, AnUnconfiguredKeyIsGivenItsConfiguration) {
+  UsbfsKeyOptions options;
+  options.unconfigured = true;
+  start(options);
+  ASSERT_EQ(link_->UsbEnsureOpen(), 1);
+  EXPECT_EQ(readIdentity(), 128);
+}
+
+TEST_F(UsbfsBackend, AKeyPulledMidTransferIsFoundAgainUnderItsNewNumber) {
+  start({}, "fresh", {"in:unplug@1"});
+  ASSERT_EQ(link_->UsbEnsureOpen(), 1);
+  const std::string first = bus_->keyNode();
+  EXPECT_EQ(readIdentity(), -1);
+  link_->UsbClose();
+  // Back after five seconds, under another device number.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (link_->UsbEnsureOpen() != 1 && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_EQ(bus_->keyArrivals(), 2u);
+  EXPECT_NE(bus_->keyNode(), first);
+  EXPECT_EQ(readIdentity(), 128);
+}
+
+}  // namespace
+}  // namespace flashwell
