@@ -74,8 +74,8 @@ void KeyHost::setInterfaceLink(std::string link) {
 
 void KeyHost::watch(std::function<void(bool)> changed, std::uint32_t periodMs) {
   if (watcher_.joinable()) return;
-  watcher_ = std::thread([this, changed = std::move(changed), periodMs] {
-    bool was = present();
+  // The state the caller knows now, so that a change before the thread runs is reported too.
+  watcher_ = std::thread([this, changed = std::move(changed), periodMs, was = present()]() mutable {
     while (!stop_) {
       clock_.sleepMs(periodMs);
       const bool now = present();

@@ -3,6 +3,8 @@
 //   flashwell-wine-test resources|shell PROGRAM.exe
 //   flashwell-wine-test only PROGRAM.exe [READY_FILE DONE_FILE]
 //   flashwell-wine-test never|exit-waiting|escape-waiting|second-instance PROGRAM.exe
+//   flashwell-wine-test booter|failure PROGRAM.exe
+//   flashwell-wine-test plug-later PROGRAM.exe STANDIN_TOOL.exe
 //
 // "shell" checks the shell's pieces in this process, on the dialog of PROGRAM's resources.
 //
@@ -30,8 +32,8 @@ std::wstring wide(const char* s) {
 int usage() {
   std::fputs(
       "usage: flashwell-wine-test resources|shell|only|never|exit-waiting|escape-waiting|"
-      "second-instance "
-      "PROGRAM.exe [READY_FILE DONE_FILE]\n",
+      "second-instance|booter|failure PROGRAM.exe [READY_FILE DONE_FILE]\n"
+      "       flashwell-wine-test plug-later PROGRAM.exe STANDIN_TOOL.exe\n",
       stderr);
   return 2;
 }
@@ -57,6 +59,12 @@ int main(int argc, char** argv) {
     failures = runExitWhileWaiting(exe, name == "escape-waiting");
   } else if (name == "second-instance" && argc == 3) {
     failures = runSecondInstance(exe);
+  } else if (name == "booter" && argc == 3) {
+    failures = runBooterKey(exe);
+  } else if (name == "failure" && argc == 3) {
+    failures = runFailureDisplay(exe);
+  } else if (name == "plug-later" && argc == 4) {
+    failures = runPluggedLater(exe, wide(argv[3]));
   } else {
     return usage();
   }

@@ -139,7 +139,13 @@ int runOnlyUpgrade(const std::wstring& exe, const std::wstring& screenshotReady,
   Check check("only");
   RunningProgram program(exe);
   HWND dialog = startAndFindDialog(check, program);
-  if (!dialog || !waitForColumns(check, program, dialog)) return check.failures();
+  if (dialog) onlyUpgrade(check, program, dialog, screenshotReady, screenshotDone);
+  return check.failures();
+}
+
+void onlyUpgrade(Check& check, RunningProgram& program, HWND dialog,
+                 const std::wstring& screenshotReady, const std::wstring& screenshotDone) {
+  if (!waitForColumns(check, program, dialog)) return;
   const std::vector<std::wstring> toolLines = versionLines(itemText(dialog, kIdToolColumn));
   const std::vector<std::wstring> keyBefore = versionLines(itemText(dialog, kIdKeyColumn));
   check.note("tool column: " + joined(toolLines));
@@ -149,10 +155,10 @@ int runOnlyUpgrade(const std::wstring& exe, const std::wstring& screenshotReady,
                "label column \"" + printable(itemText(dialog, kIdLabels)) + "\"");
   screenshotHandshake(check, screenshotReady, screenshotDone);
 
-  if (!tickMode(check, dialog, kIdOnly)) return check.failures();
+  if (!tickMode(check, dialog, kIdOnly)) return;
   click(dialog, kIdProceed);
   HWND question = expectMessageBox(check, program, text(188), 10000, "erase question");
-  if (!question) return check.failures();
+  if (!question) return;
   click(question, IDYES);
 
   // While the key's own firmware is erased and written, EXIT, close and Escape are all refused:
@@ -170,13 +176,12 @@ int runOnlyUpgrade(const std::wstring& exe, const std::wstring& screenshotReady,
   }
 
   HWND report = expectMessageBox(check, program, text(137), kUpgradeMs, "final report");
-  if (!report) return check.failures();
+  if (!report) return;
   const std::vector<std::wstring> keyAfter = versionLines(itemText(dialog, kIdKeyColumn));
   check.note("key column after: " + joined(keyAfter));
   check.expect(keyAfter == toolLines, "the key column does not show the new versions");
   click(report, IDOK);
   expectEnds(check, program, kEndMs);
-  return check.failures();
 }
 
 int runNeverUpgrade(const std::wstring& exe) {
