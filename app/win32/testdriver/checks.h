@@ -35,15 +35,16 @@ class Check {
 // Each returns the number of failed expectations.
 int checkResources(const std::wstring& exe);
 int checkShell(const std::wstring& exe);
+// `again`: the key may show the tool's versions already (a run after a failed one).
 int runOnlyUpgrade(const std::wstring& exe, const std::wstring& screenshotReady,
-                   const std::wstring& screenshotDone);
+                   const std::wstring& screenshotDone, bool again = false);
 int runNeverUpgrade(const std::wstring& exe);
 class RunningProgram;
 // The "Only" upgrade from the moment the dialog is there: both columns read, "Only" ticked,
 // PROCEED, Yes, the final report with the key column equal to the tool's, OK, the end.
 void onlyUpgrade(Check& check, RunningProgram& program, HWND dialog,
                  const std::wstring& screenshotReady = L"",
-                 const std::wstring& screenshotDone = L"");
+                 const std::wstring& screenshotDone = L"", bool again = false);
 // Ends the program while it waits for the key, with EXIT or with the Escape key.
 int runExitWhileWaiting(const std::wstring& exe, bool withEscape);
 int runSecondInstance(const std::wstring& exe);
