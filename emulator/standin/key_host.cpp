@@ -120,7 +120,7 @@ bool KeyHost::finish(std::string* error) {
   std::lock_guard lock(keyMutex_);
   if (config_.keyFile && !saveKeyImage(key_.image(), *config_.keyFile, error)) return false;
   if (config_.records) {
-    std::ofstream out(*config_.records, std::ios::trunc);
+    std::ofstream out(*config_.records, std::ios::binary | std::ios::trunc);
     for (const auto& [size, count] : counts_.transferRecords) out << size << " " << count << "\n";
     out << "descriptor " << counts_.descriptorRequests << "\n";
     if (!out.flush()) {

@@ -77,6 +77,7 @@ static NTSTATUS pnp(PDEVICE_OBJECT device, DEVICE_STATE* state, PIRP irp) {
     irp->IoStatus.Status = STATUS_SUCCESS;
     IoSkipCurrentIrpStackLocation(irp);
     const NTSTATUS status = IoCallDriver(lower, irp);
+    RtlFreeUnicodeString(&state->link);
     IoDetachDevice(lower);
     IoDeleteDevice(device);
     return status;
@@ -107,6 +108,11 @@ static NTSTATUS NTAPI dispatch(PDEVICE_OBJECT device, PIRP irp) {
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
   if (state->kind == kKeyDevice && stack->MajorFunction == IRP_MJ_PNP) {
     return pnp(device, state, irp);
+  }
+  if (state->kind == kKeyDevice &&
+      (stack->MajorFunction == IRP_MJ_POWER || stack->MajorFunction == IRP_MJ_SYSTEM_CONTROL)) {
+    IoSkipCurrentIrpStackLocation(irp);
+    return IoCallDriver(state->lower, irp);
   }
   switch (stack->MajorFunction) {
     case IRP_MJ_CREATE:
