@@ -116,6 +116,8 @@ static NTSTATUS NTAPI dispatch(PDEVICE_OBJECT device, PIRP irp) {
   }
   switch (stack->MajorFunction) {
     case IRP_MJ_CREATE:
+      /* Wine gives the caller a handle whatever this answers (a second exclusive open of the
+         key succeeds there); the key's requests on a refused handle then fail. */
       if (state->kind == kKeyDevice) {
         uint32_t error = 0;
         const intptr_t handle = standin_open(&error);
