@@ -26,8 +26,11 @@ typedef void (*standin_presence_fn)(void* context, int present);
 #define STANDIN_IOCTL_UNPLUG 0x00222008u
 
 /* Reads the configuration beside the DLL and puts the key on its bus; 0 when that fails
-   (the reason is in the log the configuration names). */
-STANDIN_API int standin_start(standin_presence_fn presence, void* context);
+   (the reason is in flashwell-standin.log beside the DLL). Once started, later calls do nothing. */
+STANDIN_API int standin_start(void);
+/* Who is told of the key's comings and goings from now on; NULL: nobody, when the device goes
+   away. Returns once no call to the former one is under way. */
+STANDIN_API void standin_notify(standin_presence_fn presence, void* context);
 /* The symbolic link of the key's device interface, as the kernel names it (\??\root#...). */
 STANDIN_API void standin_set_interface(const uint16_t* link, unsigned length);
 STANDIN_API int standin_present(void);

@@ -43,7 +43,7 @@ class ProcessMemory final : public flashwell::emulator::standin::CallerMemory {
 // The one key of the driver's process, created when the driver adds its device.
 class StandIn {
  public:
-  int start(standin_presence_fn presence, void* context) {
+  int start() {
     std::lock_guard lock(mutex_);
     if (host_) return 1;
     const std::string folder = ownFolder();
@@ -63,8 +63,14 @@ class StandIn {
       return 0;
     }
     if (!link_.empty()) host_->setInterfaceLink(link_);
-    host_->watch([presence, context](bool present) { presence(context, present ? 1 : 0); });
+    host_->watch([this](bool present) { tell(present); });
     return 1;
+  }
+
+  void notify(standin_presence_fn presence, void* context) {
+    std::lock_guard lock(notifyMutex_);
+    presence_ = presence;
+    context_ = context;
   }
 
   void setLink(std::string link) {
@@ -99,6 +105,11 @@ class StandIn {
   }
 
  private:
+  void tell(bool present) {
+    std::lock_guard lock(notifyMutex_);
+    if (presence_) presence_(context_, present ? 1 : 0);
+  }
+
   static std::string ownFolder() {
     HMODULE self = nullptr;
     GetModuleHandleExA(
@@ -111,6 +122,10 @@ class StandIn {
   }
 
   std::mutex mutex_;
+  // Held while the driver is told of a change, so that it can stop being told safely.
+  std::mutex notifyMutex_;
+  standin_presence_fn presence_ = nullptr;
+  void* context_ = nullptr;
   std::ofstream log_;
   std::string link_;
   std::unique_ptr<KeyHost> host_;
@@ -128,8 +143,12 @@ StandIn& standIn() {
 
 extern "C" {
 
-int standin_start(standin_presence_fn presence, void* context) {
-  return standIn().start(presence, context);
+int standin_start(void) {
+  return standIn().start();
+}
+
+void standin_notify(standin_presence_fn presence, void* context) {
+  standIn().notify(presence, context);
 }
 
 void standin_set_interface(const uint16_t* link, unsigned length) {

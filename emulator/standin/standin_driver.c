@@ -54,12 +54,13 @@ static NTSTATUS NTAPI add_device(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo) {
     return NT_SUCCESS(status) ? STATUS_NO_SUCH_DEVICE : status;
   }
   standin_set_interface((const uint16_t*)state->link.Buffer, state->link.Length / sizeof(WCHAR));
-  if (!standin_start(on_presence, state)) {
+  if (!standin_start()) {
     RtlFreeUnicodeString(&state->link);
     IoDetachDevice(state->lower);
     IoDeleteDevice(device);
     return STATUS_UNSUCCESSFUL;
   }
+  standin_notify(on_presence, state);
   device->Flags &= ~DO_DEVICE_INITIALIZING;
   return STATUS_SUCCESS;
 }
@@ -73,6 +74,7 @@ static NTSTATUS pnp(PDEVICE_OBJECT device, DEVICE_STATE* state, PIRP irp) {
     irp->IoStatus.Status = STATUS_SUCCESS;
   } else if (minor == IRP_MN_REMOVE_DEVICE) {
     InterlockedExchange(&state->started, 0);
+    standin_notify(NULL, NULL);
     IoSetDeviceInterfaceState(&state->link, FALSE);
     irp->IoStatus.Status = STATUS_SUCCESS;
     IoSkipCurrentIrpStackLocation(irp);
