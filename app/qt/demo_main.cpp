@@ -7,6 +7,7 @@
 #include "emulator/emulated_driver.h"
 #include "emulator/named_states.h"
 #include "emulator/virtual_key.h"
+#include "trace/environment_log.h"
 
 namespace {
 
@@ -27,6 +28,8 @@ struct DemoBus {
 int main(int argc, char** argv) {
   return flashwell::app::qt::runDesktopProgram(argc, argv, [](flashwell::usb::Clock& clock) {
     auto bus = std::make_shared<DemoBus>(clock, *flashwell::emulator::namedKeyState("fresh"));
-    return std::shared_ptr<flashwell::usb::UsbDriver>(bus, &bus->driver);
+    // FLASHWELL_TRACE=FILE logs the traffic with the key.
+    return flashwell::trace::withEnvironmentLog(
+        std::shared_ptr<flashwell::usb::UsbDriver>(bus, &bus->driver), clock);
   });
 }

@@ -10,6 +10,7 @@
 #include "catalogue/embedded_package.h"
 #include "emulator/emulated_driver.h"
 #include "emulator/named_states.h"
+#include "trace/environment_log.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   using namespace flashwell;
@@ -19,8 +20,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     emulator::VirtualKey key(*emulator::namedKeyState("fresh"));
     emulator::EmulatedDriver driver(clock, key, nullptr, false);
     driver.schedulePlug(settings.plugAfterMs);
+    // FLASHWELL_TRACE=FILE logs the traffic with the key; the driver is borrowed, not owned.
+    const auto logged = trace::withEnvironmentLog(
+        std::shared_ptr<usb::UsbDriver>(std::shared_ptr<void>(), &driver), clock);
     const auto package = catalogue::embeddedPackage();
-    app::win32::runMainDialog(dialogInstance, driver, clock, {package.begin(), package.end()});
+    app::win32::runMainDialog(dialogInstance, *logged, clock, {package.begin(), package.end()});
   });
   application.InitInstance();
   return 0;

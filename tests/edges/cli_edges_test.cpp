@@ -50,7 +50,7 @@ TEST_F(CliEdges, BadArgumentsAreNamedAndWriteNothing) {
       {{"--emulated", "--clock", "fast"}, {"--clock", "fast"}},
       {{"--fault", "erase-fails"}, {"--emulated"}},
       {{"--key-state", "key.bin"}, {"--emulated"}},
-      {{"--trace", "trace.jsonl"}, {"--emulated"}},
+      {{"--key-trace", "trace.jsonl"}, {"--emulated"}},
       {{"--clock", "simulated"}, {"--emulated"}},
       {{"--emulated", "--key-state", "missing/key.bin"}, {"--key-state", "missing/key.bin"}},
       {{"--emulated", "--key-state", "."}, {"--key-state", "'.'", "folder"}},
@@ -105,6 +105,21 @@ TEST_F(CliEdges, ListFaultsPrintsEveryNameOnce) {
   for (const char* name : {"identify", "region-commit", "unplug-for-good", "erase-fails"}) {
     EXPECT_NE(r.out.find(std::string(name) + "\n"), std::string::npos) << name;
   }
+}
+
+TEST_F(CliEdges, OnATerminalTheBarReachesAHundredAndAPipeGetsThePlainLines) {
+  // script gives the program a pseudo-terminal, as a user's terminal would.
+  const ProgramResult tty = runProgram(
+      "/usr/bin/script", {"-qec", kCli + " --emulated --mode only --yes", "/dev/null"}, dir_);
+  EXPECT_EQ(tty.exitCode, 0) << tty.out << tty.err;
+  EXPECT_NE(tty.out.find("\r\x1b[K[##############################] 100%"), std::string::npos)
+      << tty.out;
+  EXPECT_NE(tty.out.find("Congratulations!"), std::string::npos);
+
+  const ProgramResult piped = cli({"--emulated", "--mode", "only", "--yes"});
+  EXPECT_EQ(piped.exitCode, 0) << piped.err;
+  EXPECT_EQ(piped.out.find_first_of("\r\x1b%"), std::string::npos) << piped.out;
+  EXPECT_NE(piped.out.find("\nstatus: Copying Firmware for GPS\n"), std::string::npos);
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ ParseResult parse(std::vector<const char*> args, std::string* errors = nullptr) 
 TEST(CliOptions, UsageErrorsEndWithCodeTwoAndTheUsage) {
   const std::vector<std::vector<const char*>> bad{
       {"--mode", "sometimes"},  {"--fault", "erase-fails"},  // without --emulated
-      {"--key-state", "k.bin"}, {"--trace", "t.jsonl"},
+      {"--key-state", "k.bin"}, {"--key-trace", "t.jsonl"},
       {"--clock", "simulated"}, {"--emulated", "--fault", "erase:explode"},
       {"--emulated=nowhere"},   {"--lcid", "12345"},
       {"--lcid", "0xZZ"},       {"--timeout", "0"},

@@ -1,5 +1,7 @@
 // flashwell-cli: the upgrade without a window.
 
+#include <unistd.h>
+
 #include <iostream>
 
 #include "tools/cli/cli_options.h"
@@ -7,7 +9,9 @@
 
 int main(int argc, char** argv) {
   using namespace flashwell::cli;
-  const ParseResult parsed = parseCommandLine(argc, argv, std::cout, std::cerr);
+  ParseResult parsed = parseCommandLine(argc, argv, std::cout, std::cerr);
   if (!parsed.options) return parsed.exitCode;
+  // A terminal gets a progress bar; a pipe or a file gets the plain lines.
+  parsed.options->terminal = ::isatty(STDOUT_FILENO) == 1;
   return runHeadless(*parsed.options, std::cout, std::cerr);
 }

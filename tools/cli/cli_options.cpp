@@ -5,11 +5,14 @@
 #include <cctype>
 #include <charconv>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <system_error>
 
 #include "emulator/faults.h"
 #include "emulator/named_states.h"
+#include "trace/log_file.h"
+#include "trace/replay_driver.h"
 
 namespace flashwell::cli {
 
@@ -72,6 +75,38 @@ CLI::Validator wholeSeconds() {
       "SECONDS");
 }
 
+constexpr const char* kFooter = R"(Exit codes:
+  0  the final report was shown (info: the key was read)
+  1  a failure display was reached, or the key state could not be saved
+  2  usage error
+  3  the erase question was answered No
+  4  --timeout ran out
+  5  --replay: the run made a request that differs from the recorded one
+
+--json writes one JSON object per line (UTF-8), each with an "event":
+  caption, status {"text"}; prompt {"text"}; column {"side": "tool"|"key", "heading",
+  "rows": [{"label", "value"}]}; question {"text", "answer"}; message {"text"};
+  progress {"step", "percent", "sent", "total", "elapsed_ms"}; key (info) {"program",
+  "packet", "mark", "tool", "key"}; replay {"line", "recorded", "sent"}; end {"exit_code"})";
+
+// Reads a recorded log for --replay; throws a usage error naming what is wrong with it.
+std::vector<trace::LogEvent> replayLogFrom(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw CLI::ValidationError("--replay", "cannot read '" + path + "'");
+  std::string why;
+  auto events = trace::readLog(in, &why);
+  if (!events) throw CLI::ValidationError("--replay", "'" + path + "', " + why);
+  why = trace::whyNotReplayable(*events);
+  if (!why.empty()) throw CLI::ValidationError("--replay", "'" + path + "': " + why);
+  return std::move(*events);
+}
+
+void checkWritable(const char* option, const std::string& path) {
+  if (const std::string why = unwritablePath(path); !why.empty()) {
+    throw CLI::ValidationError(option, why);
+  }
+}
+
 }  // namespace
 
 ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& out,
@@ -88,6 +123,18 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
   std::string keyState;
   std::uint32_t timeout = 0;
   bool listFaults = false;
+  std::string keyTrace;
+  std::string replay;
+  bool json = false;
+  app.footer(kFooter);
+  app.set_version_flag("--version", versionText(),
+                       "print the program's version and the version "
+                       "of the MEMPOD firmware it carries, and end");
+  CLI::App* info =
+      app.add_subcommand("info",
+                         "wait for the key, print what it holds beside what this tool carries, "
+                         "and end; nothing is erased, programmed or written");
+  info->fallthrough();
 
   CLI::Option* emulatedOpt =
       app.add_option("--emulated", emulated,
@@ -105,7 +152,18 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
   app.add_flag("--list-faults", listFaults,
                "print every fault place, fault kind and named fault, one a line, and end");
   CLI::Option* traceOpt =
-      app.add_option("--trace", trace, "write the virtual key's trace to FILE")->type_name("FILE");
+      app.add_option("--trace", trace,
+                     "write the traffic log of the run (what crosses the driver) "
+                     "to FILE, on any backend")
+          ->type_name("FILE");
+  CLI::Option* keyTraceOpt =
+      app.add_option("--key-trace", keyTrace, "write the virtual key's own trace to FILE")
+          ->type_name("FILE");
+  CLI::Option* replayOpt =
+      app.add_option("--replay", replay,
+                     "answer from the traffic log in FILE instead of a key, in simulated time")
+          ->type_name("FILE");
+  app.add_flag("--json", json, "one JSON object per line for each event (see below)");
   CLI::Option* clockOpt = app.add_option("--clock", clock, "simulated (with --emulated) or real")
                               ->check(CLI::IsMember({"simulated", "real"}));
   CLI::Option* lcidOpt =
@@ -133,12 +191,29 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
                                                      joined(emulator::namedKeyStateNames()) + ")");
       }
     }
-    const bool needsKey = faultOpt->count() || traceOpt->count() || keyStateOpt->count() ||
+    const bool needsKey = faultOpt->count() || keyTraceOpt->count() || keyStateOpt->count() ||
                           (clockOpt->count() && clock == "simulated");
+    if (replayOpt->count()) {
+      if (o.emulated || needsKey) {
+        throw CLI::ValidationError("--replay",
+                                   "takes no --emulated, --fault, --key-trace, --key-state or "
+                                   "--clock simulated: the log answers in their place");
+      }
+      if (clockOpt->count()) {
+        throw CLI::ValidationError("--replay", "runs in simulated time; --clock is not for it");
+      }
+      o.replayLog = replayLogFrom(replay);
+      o.replayPath = replay;
+    }
     if (needsKey && !o.emulated) {
       throw CLI::ValidationError("--emulated",
-                                 "--fault, --trace, --key-state and --clock simulated need it");
+                                 "--fault, --key-trace, --key-state and --clock simulated need it");
     }
+    o.info = info->parsed();
+    if (o.info && (modeOpt->count() || yes)) {
+      throw CLI::ValidationError("info", "reads the key only: --mode and --yes are not for it");
+    }
+    o.json = json;
     static const std::map<std::string, std::uint8_t> modes{
         {"only", 1}, {"always", 2}, {"never", 3}};
     if (modeOpt->count()) o.mode = modes.at(mode);
@@ -149,22 +224,32 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
     }
     o.faults = faults;
     if (traceOpt->count()) {
-      if (const std::string why = unwritablePath(trace); !why.empty()) {
-        throw CLI::ValidationError("--trace", why);
-      }
+      checkWritable("--trace", trace);
       o.tracePath = trace;
     }
-    o.simulatedClock = clockOpt->count() ? clock == "simulated" : o.emulated.has_value();
+    if (keyTraceOpt->count()) {
+      checkWritable("--key-trace", keyTrace);
+      if (o.tracePath && sameFile(*o.tracePath, keyTrace)) {
+        throw CLI::ValidationError("--key-trace", "'" + keyTrace + "' is the --trace file as well");
+      }
+      o.keyTracePath = keyTrace;
+    }
+    if (o.replayPath && o.tracePath && sameFile(*o.tracePath, *o.replayPath)) {
+      throw CLI::ValidationError("--trace", "'" + trace + "' is the --replay file as well");
+    }
+    o.simulatedClock =
+        clockOpt->count() ? clock == "simulated" : o.emulated.has_value() || o.replayPath;
     if (lcidOpt->count()) {
       o.lcid = parseLcid(lcid);
       if (!o.lcid) throw CLI::ValidationError("--lcid", "'" + lcid + "' is not a hexadecimal LCID");
     }
     if (keyStateOpt->count()) {
-      if (const std::string why = unwritablePath(keyState); !why.empty()) {
-        throw CLI::ValidationError("--key-state", why);
-      }
-      if (o.tracePath && sameFile(*o.tracePath, keyState)) {
-        throw CLI::ValidationError("--trace", "'" + trace + "' is the --key-state file as well");
+      checkWritable("--key-state", keyState);
+      for (const auto& [option, path] :
+           {std::pair{"--trace", o.tracePath}, std::pair{"--key-trace", o.keyTracePath}}) {
+        if (path && sameFile(*path, keyState)) {
+          throw CLI::ValidationError(option, "'" + *path + "' is the --key-state file as well");
+        }
       }
       o.keyStatePath = keyState;
     }
@@ -173,8 +258,13 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
   } catch (const CLI::CallForHelp&) {
     out << app.help();
     return {std::nullopt, kExitDone};
+  } catch (const CLI::CallForVersion& e) {
+    out << e.what() << "\n";
+    return {std::nullopt, kExitDone};
   } catch (const CLI::Error& e) {
-    err << "flashwell-cli: " << e.what() << "\n" << app.help();
+    // The whole program's usage, also when the error is in a command's part.
+    err << "flashwell-cli: " << e.what() << "\n"
+        << app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal);
     return {std::nullopt, kExitUsage};
   }
 }

@@ -1,24 +1,14 @@
 #include "tools/cli/console_view.h"
 
 #include <algorithm>
-#include <vector>
 
 #include "catalogue/cp1252.h"
 #include "sequencer/control_ids.h"
+#include "tools/cli/plain_output.h"
 
 namespace flashwell::cli {
 
 namespace {
-
-std::vector<std::string> splitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t at; (at = text.find('\n', start)) != std::string::npos; start = at + 1) {
-    lines.push_back(text.substr(start, at - start));
-  }
-  lines.push_back(text.substr(start));
-  return lines;
-}
 
 bool blank(const std::string& text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\n'; });
@@ -26,77 +16,90 @@ bool blank(const std::string& text) {
 
 // The label column has two lines above the first row of the version columns.
 constexpr std::size_t kLabelLinesAbove = 2;
-constexpr std::size_t kLabelWidth = 10;
 
 }  // namespace
 
-ConsoleView::ConsoleView(std::ostream& out, bool answerYes) : out_(out), answerYes_(answerYes) {}
+ConsoleView::ConsoleView(RunOutput& output, bool answerYes)
+    : output_(output), answerYes_(answerYes) {}
 
 void ConsoleView::setCaption(const std::string& text) {
-  out_ << catalogue::cp1252ToUtf8(text) << "\n" << std::flush;
+  output_.caption(catalogue::cp1252ToUtf8(text));
 }
 
 void ConsoleView::setText(int controlId, const std::string& text) {
   using namespace sequencer;
   switch (controlId) {
     case kIdStatus:
-      if (!text.empty() && text != lastStatus_) {
-        lastStatus_ = text;
-        out_ << "status: " << catalogue::cp1252ToUtf8(text) << "\n" << std::flush;
+      if (!text.empty() && catalogue::cp1252ToUtf8(text) != lastStatus_) {
+        lastStatus_ = catalogue::cp1252ToUtf8(text);
+        output_.status(lastStatus_);
       }
       return;
     case kIdLabels:
       labels_ = text;
       return;
     case kIdToolColumn:
-      return printColumn(controlId, "Vers.  in  FLASHWELL", text);
+      return tellColumn(controlId, text);
     case kIdKeyColumn:
       if (!connectPrompt_.empty() && text == connectPrompt_) {
         if (promptPrinted_) return;
         promptPrinted_ = true;
-        printLines(text, "");
+        output_.prompt(catalogue::cp1252ToUtf8(text));
         return;
       }
-      return printColumn(controlId, "Vers.  in  MEMPOD", text);
+      return tellColumn(controlId, text);
     default:
       return;
   }
 }
 
-void ConsoleView::printColumn(int id, const char* heading, const std::string& column) {
-  if (blank(column) || lastColumn_[id] == column) return;
-  lastColumn_[id] = column;
-  out_ << heading << ":\n";
+std::string ConsoleView::label(std::size_t row) const {
   const std::vector<std::string> labels = splitLines(labels_);
-  const std::vector<std::string> rows = splitLines(column);
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const std::size_t li = i + kLabelLinesAbove;
-    std::string label = li < labels.size() ? catalogue::cp1252ToUtf8(labels[li]) : "";
-    if (label.empty() && blank(rows[i])) continue;
-    label.resize(std::max(label.size(), kLabelWidth), ' ');
-    out_ << "  " << label << catalogue::cp1252ToUtf8(rows[i]) << "\n";
-  }
-  out_ << std::flush;
+  const std::size_t at = row + kLabelLinesAbove;
+  return at < labels.size() ? catalogue::cp1252ToUtf8(labels[at]) : "";
 }
 
-void ConsoleView::printLines(const std::string& text, const std::string& indent) {
-  for (const std::string& line : splitLines(catalogue::cp1252ToUtf8(text))) {
-    out_ << indent << line << "\n";
+void ConsoleView::tellColumn(int id, const std::string& column) {
+  if (blank(column) || lastColumn_[id] == column) return;
+  lastColumn_[id] = column;
+  if (keepColumns_) return;
+  const bool tool = id == sequencer::kIdToolColumn;
+  Column told{tool ? "tool" : "key", tool ? kToolHeading : kKeyHeading, {}};
+  const std::vector<std::string> rows = splitLines(column);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    std::string name = label(i);
+    if (name.empty() && blank(rows[i])) continue;
+    told.rows.emplace_back(std::move(name), catalogue::cp1252ToUtf8(rows[i]));
   }
-  out_ << std::flush;
+  output_.column(told);
+}
+
+std::vector<std::vector<std::string>> ConsoleView::columnsSideBySide() const {
+  auto rowsOf = [this](int id) {
+    const auto it = lastColumn_.find(id);
+    return it == lastColumn_.end() ? std::vector<std::string>{} : splitLines(it->second);
+  };
+  const std::vector<std::string> tool = rowsOf(sequencer::kIdToolColumn);
+  const std::vector<std::string> key = rowsOf(sequencer::kIdKeyColumn);
+  std::vector<std::vector<std::string>> rows;
+  for (std::size_t i = 0; i < std::max(tool.size(), key.size()); ++i) {
+    const std::string t = i < tool.size() ? catalogue::cp1252ToUtf8(tool[i]) : "";
+    const std::string k = i < key.size() ? catalogue::cp1252ToUtf8(key[i]) : "";
+    std::string name = label(i);
+    if (name.empty() && blank(t) && blank(k)) continue;
+    rows.push_back({std::move(name), t, k});
+  }
+  return rows;
 }
 
 sequencer::MessageBoxAnswer ConsoleView::messageBox(const std::string& text,
                                                     sequencer::MessageBoxKind kind) {
   if (kind == sequencer::MessageBoxKind::information) {
     ++informationBoxes_;
-    out_ << "message:\n";
-    printLines(text, "  ");
+    output_.message(catalogue::cp1252ToUtf8(text));
     return sequencer::MessageBoxAnswer::ok;
   }
-  out_ << "question:\n";
-  printLines(text, "  ");
-  out_ << "answer: " << (answerYes_ ? "Yes" : "No") << "\n" << std::flush;
+  output_.question(catalogue::cp1252ToUtf8(text), answerYes_);
   if (!answerYes_) declined_ = true;
   return answerYes_ ? sequencer::MessageBoxAnswer::yes : sequencer::MessageBoxAnswer::no;
 }

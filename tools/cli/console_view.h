@@ -1,25 +1,28 @@
 #pragma once
 
-// The headless flasher's window: it prints what a user would notice, once, as UTF-8. Each new
-// status-line text (not its blinking), both version columns when they are written, the connect
-// prompt the first time, and every message box with its answer.
+// The headless flasher's window: it tells the run's output what a user would notice, once, as
+// UTF-8. Each new status-line text (not its blinking), both version columns when they are
+// written, the connect prompt the first time, and every message box with its answer.
 
 #include <map>
-#include <ostream>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "sequencer/dialog_view.h"
+#include "tools/cli/run_output.h"
 
 namespace flashwell::cli {
 
 class ConsoleView final : public sequencer::DialogView {
  public:
   // `answerYes`: how the erase question is answered.
-  ConsoleView(std::ostream& out, bool answerYes);
+  ConsoleView(RunOutput& output, bool answerYes);
 
   // The connect prompt in the run's language, so that it is printed once and not as a column.
   void setConnectPrompt(std::string text) { connectPrompt_ = std::move(text); }
+  // Columns are kept, not told (info tells them side by side at the end).
+  void keepColumns() { keepColumns_ = true; }
 
   void setCaption(const std::string& text) override;
   void setText(int controlId, const std::string& text) override;
@@ -39,14 +42,19 @@ class ConsoleView final : public sequencer::DialogView {
   bool ended() const { return ended_; }
   int informationBoxes() const { return informationBoxes_; }
   bool declined() const { return declined_; }
+  // The status line's last text, UTF-8.
+  const std::string& status() const { return lastStatus_; }
+  // Both columns side by side: label, tool, key; rows without a label and values are left out.
+  std::vector<std::vector<std::string>> columnsSideBySide() const;
 
  private:
-  // Prints a version column beside the labels, unless it is blank or printed already.
-  void printColumn(int id, const char* heading, const std::string& column);
-  void printLines(const std::string& text, const std::string& indent);
+  // Tells a version column with the labels beside it, unless it is blank or told already.
+  void tellColumn(int id, const std::string& column);
+  std::string label(std::size_t row) const;
 
-  std::ostream& out_;
+  RunOutput& output_;
   bool answerYes_;
+  bool keepColumns_ = false;
   std::string connectPrompt_;
   bool promptPrinted_ = false;
   std::string lastStatus_;

@@ -1,5 +1,6 @@
 #include "tools/cli/headless_run.h"
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -20,6 +21,13 @@
 #include "sequencer/control_ids.h"
 #include "sequencer/text_ids.h"
 #include "tools/cli/console_view.h"
+#include "tools/cli/json_output.h"
+#include "tools/cli/plain_output.h"
+#include "tools/cli/terminal_output.h"
+#include "tools/cli/upgrade_blocks.h"
+#include "trace/log_file.h"
+#include "trace/replay_driver.h"
+#include "trace/traced_driver.h"
 #include "usb/clock.h"
 #include "usb/platform_driver.h"
 
@@ -27,12 +35,14 @@ namespace flashwell::cli {
 
 namespace {
 
+constexpr std::size_t kIdentityMarkByte = 54;
+
 // The link's notices on the console. The worker calls them; they are printed by the window
 // thread between ticks, and the worker goes on at once, as after a dismissed box. The worker
 // asks again at every retry, so a notice is printed only when it differs from the last.
 class ConsoleNotices final : public usb::LinkNotices {
  public:
-  explicit ConsoleNotices(std::ostream& out) : out_(out) {}
+  explicit ConsoleNotices(RunOutput& output) : output_(output) {}
   void anotherProgramUsesKey() override { post("ANOTHER PROGRAM UTILIZES USB"); }
   void keyAccessDenied(const std::string& path) override {
     post("no access to the key at " + path + " (is the udev rule for the key installed?)");
@@ -45,7 +55,7 @@ class ConsoleNotices final : public usb::LinkNotices {
       std::lock_guard lock(mutex_);
       pending.swap(pending_);
     }
-    for (const std::string& text : pending) out_ << "message:\n  " << text << "\n" << std::flush;
+    for (const std::string& text : pending) output_.message(text);
   }
 
  private:
@@ -56,7 +66,7 @@ class ConsoleNotices final : public usb::LinkNotices {
     pending_.push_back(std::move(text));
   }
 
-  std::ostream& out_;
+  RunOutput& output_;
   std::mutex mutex_;
   std::string last_;
   std::vector<std::string> pending_;
@@ -82,10 +92,10 @@ bool setUpEmulation(const CliOptions& o, usb::Clock& clock, Emulation& e, std::o
   } else {
     image = emulator::namedKeyState(*o.emulated);
   }
-  if (o.tracePath) {
-    e.traceFile = std::make_unique<std::ofstream>(*o.tracePath, std::ios::trunc);
+  if (o.keyTracePath) {
+    e.traceFile = std::make_unique<std::ofstream>(*o.keyTracePath, std::ios::trunc);
     if (!*e.traceFile) {
-      err << "flashwell-cli: cannot write the trace to " << *o.tracePath << "\n";
+      err << "flashwell-cli: cannot write the key's trace to " << *o.keyTracePath << "\n";
       return false;
     }
     e.trace = std::make_unique<emulator::Trace>(e.traceFile.get());
@@ -109,9 +119,12 @@ class Operator {
       failurePressed_ = true;
       dialog_.OnExit();
     }
-    chooseAndProceed();
-    const std::uint32_t elapsed = clock_.tickMs() - start_;
-    if (o_.timeoutSeconds && elapsed >= *o_.timeoutSeconds * 1000u &&
+    if (o_.info) {
+      readOnly();
+    } else {
+      chooseAndProceed();
+    }
+    if (o_.timeoutSeconds && elapsedMs() >= *o_.timeoutSeconds * 1000u &&
         dialog_.fields().finishMode == sequencer::kRunning) {
       // Pressed again on later ticks while EXIT is locked.
       timedOut_ = true;
@@ -119,29 +132,47 @@ class Operator {
     }
   }
 
+  std::uint32_t elapsedMs() const { return clock_.tickMs() - start_; }
+  // The key was read for info, and the dialog left without a further request to the key.
+  bool keyRead() const { return keyRead_; }
+
   int exitCode() const {
     if (timedOut_) return kExitTimedOut;
     if (failurePressed_) return kExitFailure;
+    if (keyRead_) return kExitDone;
     if (view_.declined()) return kExitDeclined;
     if (view_.informationBoxes() > 0) return kExitDone;
     return kExitFailure;
   }
 
  private:
+  static constexpr std::uint16_t kAwaitChoice = 53;
+
   void chooseAndProceed() {
     if (o_.mode == 0 || proceedPressed_ || dialog_.fields().finishMode != sequencer::kRunning) {
       return;
     }
-    if (dialog_.fields().selectedOption == 0 && dialog_.fields().state == 53) {
+    if (dialog_.fields().selectedOption == 0 && dialog_.fields().state == kAwaitChoice) {
       if (o_.mode == 1) dialog_.OnOnly();
       if (o_.mode == 2) dialog_.OnAlways();
       if (o_.mode == 3) dialog_.OnNever();
     }
     if (dialog_.fields().selectedOption != 0 && view_.enabled(sequencer::kIdProceed) &&
-        dialog_.fields().state == 53) {
+        dialog_.fields().state == kAwaitChoice) {
       proceedPressed_ = true;
       dialog_.OnProceed();
     }
+  }
+
+  // Once the key has been read and both columns stand, the dialog ends at once: no mode is
+  // chosen, so nothing is asked of the key beyond what reading it took.
+  void readOnly() {
+    if (keyRead_ || dialog_.fields().finishMode != sequencer::kRunning ||
+        dialog_.fields().state != kAwaitChoice) {
+      return;
+    }
+    keyRead_ = true;
+    dialog_.OnCancelCommand();
   }
 
   const CliOptions& o_;
@@ -154,11 +185,78 @@ class Operator {
   bool failurePressed_ = false;
   bool proceedPressed_ = false;
   bool timedOut_ = false;
+  bool keyRead_ = false;
 };
+
+std::unique_ptr<RunOutput> makeOutput(const CliOptions& o, std::ostream& out, std::ostream& err) {
+  if (o.json) return std::make_unique<JsonOutput>(out);
+  if (o.terminal) {
+    return std::make_unique<TerminalOutput>(out, err, [] {
+      using namespace std::chrono;
+      return static_cast<std::uint64_t>(
+          duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    });
+  }
+  return std::make_unique<PlainOutput>(out, err);
+}
+
+// The progress of the upgrade: its plan once the mode is chosen, the blocks counted since.
+class ProgressWatch {
+ public:
+  ProgressWatch(const app::CFlashwell_02Dlg& dialog, const ConsoleView& view,
+                const TrafficFacts& traffic)
+      : dialog_(dialog), view_(view), traffic_(traffic) {}
+
+  Progress now(std::uint32_t elapsedMs) {
+    const sequencer::SequencerFields& f = dialog_.fields();
+    if (!planned_ && f.proceedStarted != 0) {
+      planned_ = true;
+      plan_ = planBlocks(dialog_.block(), f.selectedOption, f.booterPasses >= 1);
+      sentBefore_ = traffic_.blocksSent();
+    }
+    Progress p;
+    p.step = view_.status();
+    p.elapsedMs = elapsedMs;
+    if (planned_) {
+      p.total = plan_.total();
+      p.firmwareBlocks = plan_.firmware;
+      p.sent = traffic_.blocksSent() - sentBefore_;
+    }
+    p.finished = view_.informationBoxes() > 0 && !dialog_.failureReached();
+    return p;
+  }
+
+ private:
+  const app::CFlashwell_02Dlg& dialog_;
+  const ConsoleView& view_;
+  const TrafficFacts& traffic_;
+  bool planned_ = false;
+  BlockPlan plan_;
+  std::uint32_t sentBefore_ = 0;
+};
+
+KeyInfo keyInfo(const app::CFlashwell_02Dlg& dialog, const ConsoleView& view,
+                const TrafficFacts& traffic) {
+  KeyInfo info;
+  const protocol::KeyIdentity& id = dialog.block().identity;
+  const std::uint16_t program = protocol::programCode(id);
+  info.program = program == protocol::kProgramFirmware ? "firmware"
+                 : program == protocol::kProgramBooter ? "booter"
+                                                       : "program " + std::to_string(program);
+  info.packet = traffic.maxPacket() == 8 ? "small" : "large";
+  info.mark = id[kIdentityMarkByte];
+  info.rows = view.columnsSideBySide();
+  return info;
+}
 
 }  // namespace
 
 int runHeadless(const CliOptions& o, std::ostream& out, std::ostream& err) {
+  const std::unique_ptr<RunOutput> output = makeOutput(o, out, err);
+  return runHeadless(o, *output, err);
+}
+
+int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err) {
   std::unique_ptr<usb::Clock> clock;
   if (o.simulatedClock) {
     clock = std::make_unique<usb::SimulatedClock>();
@@ -167,46 +265,84 @@ int runHeadless(const CliOptions& o, std::ostream& out, std::ostream& err) {
   }
 
   Emulation emulation;
+  std::unique_ptr<trace::ReplayDriver> replay;
   std::unique_ptr<usb::UsbDriver> platformDriver;
   usb::UsbDriver* driver = nullptr;
   if (o.emulated) {
     if (!setUpEmulation(o, *clock, emulation, err)) return kExitUsage;
     driver = emulation.driver.get();
+  } else if (o.replayPath) {
+    replay = std::make_unique<trace::ReplayDriver>(*clock, o.replayLog);
+    driver = replay.get();
   } else {
     platformDriver = usb::makePlatformDriver();
     driver = platformDriver.get();
   }
 
-  ConsoleNotices notices(out);
+  // The traffic log, and what the run learns from its own traffic, on any backend.
+  std::ofstream logFile;
+  std::unique_ptr<trace::LogWriter> log;
+  if (o.tracePath) {
+    logFile.open(*o.tracePath, std::ios::trunc);
+    if (!logFile) {
+      err << "flashwell-cli: cannot write the traffic log to " << *o.tracePath << "\n";
+      return kExitUsage;
+    }
+    log = std::make_unique<trace::LogWriter>(logFile);
+  }
+  TrafficFacts traffic;
+  trace::TracedDriver traced(*driver, *clock, log.get());
+  traced.setObserver([&traffic](const trace::LogEvent& e) { traffic.see(e); });
+
+  ConsoleNotices notices(output);
   catalogue::FixedSystemLocale locale(o.lcid ? *o.lcid : app::processLocaleLcid());
-  ConsoleView view(out, o.yes);
+  ConsoleView view(output, o.yes);
+  if (o.info) view.keepColumns();
   const std::span<const std::uint8_t> embedded = catalogue::embeddedPackage();
 
   int code = kExitFailure;
+  bool replayDiffers = false;
   {
-    app::CFlashwell_02Dlg dialog(view, app::DialogEnvironment{*driver, *clock, notices, locale},
+    app::CFlashwell_02Dlg dialog(view, app::DialogEnvironment{traced, *clock, notices, locale},
                                  std::vector<std::uint8_t>(embedded.begin(), embedded.end()));
     dialog.OnInitDialog();
     view.setConnectPrompt(dialog.text(sequencer::kTextConnectPrompt));
     Operator user(o, dialog, view, *clock);
+    ProgressWatch progress(dialog, view, traffic);
     // The window thread: it only ever waits by sleeping on the clock.
     while (!view.ended()) {
       clock->sleepMs(sequencer::kTimerPeriodMs);
       if (view.timerSet(sequencer::kTimerId)) dialog.OnTimer(sequencer::kTimerId);
       notices.printPending();
+      if (replay && replay->difference()) {
+        // The log cannot answer the rest of this run.
+        replayDiffers = true;
+        dialog.OnCancelCommand();
+      }
       if (!view.ended()) user.afterTick();
+      output.progress(progress.now(user.elapsedMs()));
     }
+    if (user.keyRead()) output.key(keyInfo(dialog, view, traffic));
     code = user.exitCode();
   }  // the dialog stops and joins its worker here
+
+  if (replay) {
+    if (const auto difference = replay->leftOver()) {
+      replayDiffers = true;
+      output.replayDiffers(difference->line, difference->recorded, difference->sent);
+    }
+  }
+  if (replayDiffers) code = kExitReplayDiffers;
 
   if (o.emulated && o.keyStatePath) {
     std::string why;
     if (!emulator::saveKeyImage(emulation.key->image(), *o.keyStatePath, &why)) {
       err << "flashwell-cli: " << *o.keyStatePath << ": " << why << "\n";
       // The next run cannot take the key over: whatever this one reached, it failed.
-      return kExitFailure;
+      code = kExitFailure;
     }
   }
+  output.end(code);
   return code;
 }
 

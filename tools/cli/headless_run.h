@@ -6,10 +6,13 @@
 #include <ostream>
 
 #include "tools/cli/cli_options.h"
+#include "tools/cli/run_output.h"
 
 namespace flashwell::cli {
 
 // Runs the upgrade as the options say; the exit code of cli_options.h.
 int runHeadless(const CliOptions& options, std::ostream& out, std::ostream& err);
+// The same, telling the run's events to `output`; `err` takes what goes wrong outside the run.
+int runHeadless(const CliOptions& options, RunOutput& output, std::ostream& err);
 
 }  // namespace flashwell::cli

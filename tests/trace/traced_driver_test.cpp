@@ -1,0 +1,125 @@
+// The decorator on the emulated driver: it writes what crosses the seam as the key sees it, and
+// changes nothing of what the host gets back.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "tests/trace/session.h"
+#include "trace/environment_log.h"
+
+namespace flashwell::trace {
+namespace {
+
+using testing::TracedKey;
+
+bool transfer(const std::string& ev) {
+  return ev == "control" || ev == "out" || ev == "in";
+}
+
+TEST(TracedDriver, TransfersMatchTheKeysTraceInOrderBytesAndTime) {
+  TracedKey host;
+  testing::runSession(host.link);
+  std::vector<LogEvent> hostSide;
+  for (const LogEvent& e : host.hostEvents()) {
+    if (transfer(e.ev)) hostSide.push_back(e);
+  }
+  std::vector<emulator::TraceEvent> keySide;
+  for (const emulator::TraceEvent& e : host.keyTrace.events()) {
+    if (transfer(e.ev)) keySide.push_back(e);
+  }
+  ASSERT_EQ(hostSide.size(), 3u);
+  ASSERT_EQ(hostSide.size(), keySide.size());
+  for (std::size_t i = 0; i < keySide.size(); ++i) {
+    emulator::TraceEvent asKey;
+    asKey.t = hostSide[i].t;
+    asKey.ev = hostSide[i].ev;
+    asKey.ok = hostSide[i].ok;
+    asKey.setup = hostSide[i].setup;
+    asKey.data = hostSide[i].data;
+    asKey.ep = hostSide[i].ep;
+    asKey.len = hostSide[i].len;
+    EXPECT_EQ(emulator::toJsonLine(asKey), emulator::toJsonLine(keySide[i])) << i;
+  }
+  // The identity came back as data of the read.
+  EXPECT_EQ(hostSide[2].data->size(), 256u);
+}
+
+TEST(TracedDriver, TheHostGetsWhatItGetsWithoutTheLog) {
+  TracedKey traced;
+  usb::SimulatedClock clock;
+  emulator::VirtualKey key(*emulator::namedKeyState("fresh"));
+  emulator::EmulatedDriver driver(clock, key);
+  testing::NullNotices notices;
+  usb::UsbLink plain(driver, notices);
+  const testing::SessionResult withLog = testing::runSession(traced.link);
+  const testing::SessionResult without = testing::runSession(plain);
+  EXPECT_EQ(withLog, without);
+  EXPECT_EQ(withLog.returns, (std::vector<int>{1, 6, 6, 128}));
+  EXPECT_EQ(traced.clock.elapsedMs(), clock.elapsedMs());
+}
+
+TEST(TracedDriver, TheSearchAndAFailedOpenAreLoggedForAReplay) {
+  TracedKey host;
+  host.driver.setHeldByAnotherProgram(true);
+  EXPECT_EQ(host.link.UsbEnsureOpen(), 0);
+  const std::vector<LogEvent> events = host.hostEvents();
+  ASSERT_GE(events.size(), 3u);
+  EXPECT_EQ(events[0].ev, "search");
+  EXPECT_EQ(events[0].ok, true);
+  EXPECT_EQ(events[1].ev, "member");
+  EXPECT_EQ(events[1].path, std::string(emulator::kDefaultKeyPath));
+  EXPECT_EQ(events[2].ev, "open");
+  EXPECT_EQ(events[2].ok, false);
+  EXPECT_EQ(events[2].error, usb::kErrorNoAccess);
+}
+
+TEST(TracedDriver, TheDescriptorSetIsLoggedAsFarAsTheDriverWroteIt) {
+  TracedKey host;
+  ASSERT_EQ(host.link.UsbEnsureOpen(), 1);
+  for (const LogEvent& e : host.hostEvents()) {
+    if (e.ev != "descriptor") continue;
+    EXPECT_EQ(e.ok, true);
+    ASSERT_TRUE(e.data);
+    EXPECT_EQ(*fromHex(*e.data), host.key.descriptorSet());
+    return;
+  }
+  ADD_FAILURE() << "no descriptor event";
+}
+
+TEST(EnvironmentLog, TheWindowedProgramsLogWhereTheVariableSays) {
+  usb::SimulatedClock clock;
+  emulator::VirtualKey key(*emulator::namedKeyState("fresh"));
+  const auto driver = std::make_shared<emulator::EmulatedDriver>(clock, key);
+  const std::filesystem::path file =
+      std::filesystem::temp_directory_path() / ("flashwell-env-" + std::to_string(::getpid()));
+
+  ::unsetenv(kTraceVariable);
+  EXPECT_EQ(withEnvironmentLog(driver, clock), driver);
+  ::setenv(kTraceVariable, "", 1);
+  EXPECT_EQ(withEnvironmentLog(driver, clock), driver);
+  ::setenv(kTraceVariable, (file / "no-such-folder" / "log").c_str(), 1);
+  EXPECT_EQ(withEnvironmentLog(driver, clock), driver);
+
+  ::setenv(kTraceVariable, file.c_str(), 1);
+  {
+    const auto logged = withEnvironmentLog(driver, clock);
+    EXPECT_NE(logged, driver);
+    testing::NullNotices notices;
+    usb::UsbLink link(*logged, notices);
+    testing::runSession(link);
+  }
+  ::unsetenv(kTraceVariable);
+  std::ifstream in(file);
+  std::string why;
+  const auto events = readLog(in, &why);
+  ASSERT_TRUE(events) << why;
+  EXPECT_EQ(events->front().ev, "search");
+  EXPECT_EQ(events->back().ev, "close");
+  std::filesystem::remove(file);
+}
+
+}  // namespace
+}  // namespace flashwell::trace

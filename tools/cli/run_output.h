@@ -1,0 +1,64 @@
+#pragma once
+
+// Where the headless flasher says what happens: today's plain lines, a terminal with a progress
+// bar, or one JSON object per line. Every text is UTF-8.
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace flashwell::cli {
+
+inline constexpr const char* kToolHeading = "Vers.  in  FLASHWELL";
+inline constexpr const char* kKeyHeading = "Vers.  in  MEMPOD";
+
+// One version column: its rows as (label, value), the labels of the dialog beside them.
+struct Column {
+  std::string side;     // "tool" or "key"
+  std::string heading;  // "Vers.  in  FLASHWELL", "Vers.  in  MEMPOD"
+  std::vector<std::pair<std::string, std::string>> rows;
+};
+
+// The blocks of the upgrade: key firmware blocks, then region blocks.
+struct Progress {
+  std::string step;  // the status line's text
+  std::uint32_t sent = 0;
+  std::uint32_t total = 0;           // 0 until the key has been read and the mode chosen
+  std::uint32_t firmwareBlocks = 0;  // the first phase's share of the total
+  bool finished = false;             // the final report was reached
+  std::uint32_t elapsedMs = 0;
+  // Whole percent of the blocks sent, exact at the end of each phase.
+  int percent() const;
+  // The blocks sent end a phase: the key firmware's or the last.
+  bool atPhaseEnd() const { return total != 0 && (sent == firmwareBlocks || sent >= total); }
+};
+
+// What `info` found on the key.
+struct KeyInfo {
+  std::string program;  // "firmware", "booter" or the identity's program code
+  std::string packet;   // "large" or "small"
+  std::uint8_t mark = 0;
+  // The rows of both columns side by side: label, the tool's value, the key's value.
+  std::vector<std::vector<std::string>> rows;
+};
+
+class RunOutput {
+ public:
+  virtual ~RunOutput() = default;
+  virtual void caption(const std::string& text) = 0;
+  virtual void status(const std::string& text) = 0;
+  virtual void prompt(const std::string& text) = 0;  // the connect prompt, once
+  virtual void column(const Column& column) = 0;
+  virtual void question(const std::string& text, bool yes) = 0;
+  virtual void message(const std::string& text) = 0;
+  // On every tick of the window thread.
+  virtual void progress(const Progress& progress) = 0;
+  virtual void key(const KeyInfo& info) = 0;
+  // A replayed run that left the log: the recorded request and the program's.
+  virtual void replayDiffers(std::size_t line, const std::string& recorded,
+                             const std::string& sent) = 0;
+  virtual void end(int exitCode) = 0;
+};
+
+}  // namespace flashwell::cli

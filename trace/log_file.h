@@ -1,0 +1,32 @@
+#pragma once
+
+// Writing a traffic log as it is taken, and reading one back.
+
+#include <istream>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "trace/log_event.h"
+
+namespace flashwell::trace {
+
+// Writes each event as one line and flushes it, so that the log of a session that ends
+// abruptly is whole up to its last request. Safe to use from several threads.
+class LogWriter {
+ public:
+  explicit LogWriter(std::ostream& out) : out_(out) {}
+  void write(const LogEvent& event);
+
+ private:
+  std::mutex mutex_;
+  std::ostream& out_;
+};
+
+// Every event of a log; none when a line is not an event (`why` names the line). Empty lines
+// are passed over.
+std::optional<std::vector<LogEvent>> readLog(std::istream& in, std::string* why);
+
+}  // namespace flashwell::trace
