@@ -2,8 +2,8 @@
 //
 //   flashwell-standin install     register the driver service and a root-enumerated key device
 //                                 (the driver and its DLL are in system32 already), start it
-//   flashwell-standin wait [key]  wait until the driver runs (and, with "key", until the key's
-//                                 interface is listed)
+//   flashwell-standin wait [key|gone]  wait until the driver runs (and, with "key", until the
+//                                 key's interface is listed; with "gone", until it is not)
 //   flashwell-standin finish      save the key and write the record counts
 //   flashwell-standin plug|unplug put the key on its bus or pull it
 //
@@ -100,17 +100,23 @@ bool keyListed() {
   return listed;
 }
 
-int waitUntilRunning(bool forKey) {
+enum class Awaited { kDriver, kKey, kNoKey };
+
+int waitFor(Awaited awaited) {
   const DWORD start = GetTickCount();
   for (;;) {
     HANDLE control = openControl();
     if (control != INVALID_HANDLE_VALUE) {
       CloseHandle(control);
-      if (!forKey || keyListed()) return 0;
+      if (awaited == Awaited::kDriver) return 0;
+      if (keyListed() == (awaited == Awaited::kKey)) return 0;
     }
     if (GetTickCount() - start > kWaitMs) {
-      std::fprintf(stderr, "flashwell-standin: the %s did not appear within %lu s\n",
-                   forKey ? "key's interface" : "stand-in driver", kWaitMs / 1000);
+      std::fprintf(stderr, "flashwell-standin: %s within %lu s\n",
+                   awaited == Awaited::kDriver ? "the stand-in driver did not start"
+                   : awaited == Awaited::kKey  ? "the key's interface did not appear"
+                                               : "the key's interface did not go away",
+                   kWaitMs / 1000);
       return 1;
     }
     Sleep(50);
@@ -127,7 +133,7 @@ int command(DWORD code, const char* what) {
 }
 
 int usage() {
-  std::fputs("usage: flashwell-standin install|wait [key]|finish|plug|unplug\n", stderr);
+  std::fputs("usage: flashwell-standin install|wait [key|gone]|finish|plug|unplug\n", stderr);
   return 2;
 }
 
@@ -137,9 +143,12 @@ int main(int argc, char** argv) {
   if (argc < 2) return usage();
   const std::string what = argv[1];
   if (what == "install" && argc == 2) return install();
-  if (what == "wait" && argc == 2) return waitUntilRunning(false);
+  if (what == "wait" && argc == 2) return waitFor(Awaited::kDriver);
   if (what == "wait" && argc == 3 && std::strcmp(argv[2], "key") == 0)
-    return waitUntilRunning(true);
+    return waitFor(Awaited::kKey);
+  if (what == "wait" && argc == 3 && std::strcmp(argv[2], "gone") == 0) {
+    return waitFor(Awaited::kNoKey);
+  }
   if (what == "finish" && argc == 2) return command(STANDIN_IOCTL_FINISH, "saving the key");
   if (what == "plug" && argc == 2) return command(STANDIN_IOCTL_PLUG, "plugging the key in");
   if (what == "unplug" && argc == 2) return command(STANDIN_IOCTL_UNPLUG, "pulling the key");
