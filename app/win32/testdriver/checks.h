@@ -2,6 +2,8 @@
 
 // The test driver's cases and what they share.
 
+#include <windows.h>
+
 #include <cstdio>
 #include <string>
 
@@ -33,11 +35,23 @@ class Check {
 // Each returns the number of failed expectations.
 int checkResources(const std::wstring& exe);
 int checkShell(const std::wstring& exe);
+// `again`: the key may show the tool's versions already (a run after a failed one).
 int runOnlyUpgrade(const std::wstring& exe, const std::wstring& screenshotReady,
-                   const std::wstring& screenshotDone);
+                   const std::wstring& screenshotDone, bool again = false);
 int runNeverUpgrade(const std::wstring& exe);
+class RunningProgram;
+// The "Only" upgrade from the moment the dialog is there: both columns read, "Only" ticked,
+// PROCEED, Yes, the final report with the key column equal to the tool's, OK, the end.
+void onlyUpgrade(Check& check, RunningProgram& program, HWND dialog,
+                 const std::wstring& screenshotReady = L"",
+                 const std::wstring& screenshotDone = L"", bool again = false);
 // Ends the program while it waits for the key, with EXIT or with the Escape key.
 int runExitWhileWaiting(const std::wstring& exe, bool withEscape);
 int runSecondInstance(const std::wstring& exe);
+// On the stand-in driver's key: the key plugged in (by `tool` plug) while the program waits for
+// it, then upgraded with "Only"; a key left in its booter; a run that ends in the copy error.
+int runPluggedLater(const std::wstring& exe, const std::wstring& tool);
+int runBooterKey(const std::wstring& exe);
+int runFailureDisplay(const std::wstring& exe);
 
 }  // namespace flashwell::app::win32::testing

@@ -3,11 +3,15 @@
 //   flashwell-wine-test resources|shell PROGRAM.exe
 //   flashwell-wine-test only PROGRAM.exe [READY_FILE DONE_FILE]
 //   flashwell-wine-test never|exit-waiting|escape-waiting|second-instance PROGRAM.exe
+//   flashwell-wine-test only-again|booter|failure PROGRAM.exe
+//   flashwell-wine-test plug-later PROGRAM.exe STANDIN_TOOL.exe
 //
 // "shell" checks the shell's pieces in this process, on the dialog of PROGRAM's resources.
 //
 // "only" creates READY_FILE once both version columns are filled and waits for DONE_FILE
-// before it goes on, so that a screenshot can be taken of the window in between. The exit
+// before it goes on, so that a screenshot can be taken of the window in between. "only-again"
+// is the same upgrade on a key that may show the tool's versions already. "plug-later" starts
+// with no key and plugs the stand-in driver's key in with "STANDIN_TOOL.exe plug". The exit
 // code is 0 when every expectation held.
 
 #include <windows.h>
@@ -30,8 +34,8 @@ std::wstring wide(const char* s) {
 int usage() {
   std::fputs(
       "usage: flashwell-wine-test resources|shell|only|never|exit-waiting|escape-waiting|"
-      "second-instance "
-      "PROGRAM.exe [READY_FILE DONE_FILE]\n",
+      "second-instance|only-again|booter|failure PROGRAM.exe [READY_FILE DONE_FILE]\n"
+      "       flashwell-wine-test plug-later PROGRAM.exe STANDIN_TOOL.exe\n",
       stderr);
   return 2;
 }
@@ -57,6 +61,14 @@ int main(int argc, char** argv) {
     failures = runExitWhileWaiting(exe, name == "escape-waiting");
   } else if (name == "second-instance" && argc == 3) {
     failures = runSecondInstance(exe);
+  } else if (name == "only-again" && argc == 3) {
+    failures = runOnlyUpgrade(exe, L"", L"", true);
+  } else if (name == "booter" && argc == 3) {
+    failures = runBooterKey(exe);
+  } else if (name == "failure" && argc == 3) {
+    failures = runFailureDisplay(exe);
+  } else if (name == "plug-later" && argc == 4) {
+    failures = runPluggedLater(exe, wide(argv[3]));
   } else {
     return usage();
   }

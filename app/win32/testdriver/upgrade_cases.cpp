@@ -135,24 +135,31 @@ void screenshotHandshake(Check& check, const std::wstring& ready, const std::wst
 }  // namespace
 
 int runOnlyUpgrade(const std::wstring& exe, const std::wstring& screenshotReady,
-                   const std::wstring& screenshotDone) {
-  Check check("only");
+                   const std::wstring& screenshotDone, bool again) {
+  Check check(again ? "only-again" : "only");
   RunningProgram program(exe);
   HWND dialog = startAndFindDialog(check, program);
-  if (!dialog || !waitForColumns(check, program, dialog)) return check.failures();
+  if (dialog) onlyUpgrade(check, program, dialog, screenshotReady, screenshotDone, again);
+  return check.failures();
+}
+
+void onlyUpgrade(Check& check, RunningProgram& program, HWND dialog,
+                 const std::wstring& screenshotReady, const std::wstring& screenshotDone,
+                 bool again) {
+  if (!waitForColumns(check, program, dialog)) return;
   const std::vector<std::wstring> toolLines = versionLines(itemText(dialog, kIdToolColumn));
   const std::vector<std::wstring> keyBefore = versionLines(itemText(dialog, kIdKeyColumn));
   check.note("tool column: " + joined(toolLines));
   check.note("key column before: " + joined(keyBefore));
-  check.expect(keyBefore != toolLines, "the key already holds the tool's versions");
+  if (!again) check.expect(keyBefore != toolLines, "the key already holds the tool's versions");
   check.expect(itemText(dialog, kIdLabels) == text(107),
                "label column \"" + printable(itemText(dialog, kIdLabels)) + "\"");
   screenshotHandshake(check, screenshotReady, screenshotDone);
 
-  if (!tickMode(check, dialog, kIdOnly)) return check.failures();
+  if (!tickMode(check, dialog, kIdOnly)) return;
   click(dialog, kIdProceed);
   HWND question = expectMessageBox(check, program, text(188), 10000, "erase question");
-  if (!question) return check.failures();
+  if (!question) return;
   click(question, IDYES);
 
   // While the key's own firmware is erased and written, EXIT, close and Escape are all refused:
@@ -170,13 +177,12 @@ int runOnlyUpgrade(const std::wstring& exe, const std::wstring& screenshotReady,
   }
 
   HWND report = expectMessageBox(check, program, text(137), kUpgradeMs, "final report");
-  if (!report) return check.failures();
+  if (!report) return;
   const std::vector<std::wstring> keyAfter = versionLines(itemText(dialog, kIdKeyColumn));
   check.note("key column after: " + joined(keyAfter));
   check.expect(keyAfter == toolLines, "the key column does not show the new versions");
   click(report, IDOK);
   expectEnds(check, program, kEndMs);
-  return check.failures();
 }
 
 int runNeverUpgrade(const std::wstring& exe) {

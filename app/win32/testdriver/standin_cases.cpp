@@ -1,0 +1,178 @@
+// The shipped program on the stand-in driver's key (scripts/wine-key): a key plugged in after
+// the start and upgraded, a key left in its booter, a run that ends in the failure display.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "app/win32/testdriver/checks.h"
+#include "app/win32/testdriver/remote_window.h"
+#include "catalogue/embedded_package.h"
+#include "catalogue/text_tables.h"
+#include "sequencer/control_ids.h"
+#include "sequencer/text_ids.h"
+
+namespace flashwell::app::win32::testing {
+
+namespace {
+
+using namespace flashwell::sequencer;
+
+std::wstring text(std::uint16_t id) {
+  return widen(
+      catalogue::lookupTextIn(catalogue::embeddedPackage(), catalogue::kLanguageEnglish, id));
+}
+
+constexpr DWORD kAppearMs = 30000;
+constexpr DWORD kKeyReadMs = 60000;
+constexpr DWORD kUpgradeMs = 180000;
+constexpr DWORD kEndMs = 30000;
+
+HWND startAndFindDialog(Check& check, RunningProgram& program) {
+  if (!check.expect(program.started(), "the program did not start")) return nullptr;
+  HWND dialog = nullptr;
+  waitFor([&] { return (dialog = mainDialogOf(program.processId())) != nullptr; }, kAppearMs);
+  check.expect(dialog != nullptr, "no main dialog appeared");
+  return dialog;
+}
+
+void expectEnds(Check& check, RunningProgram& program) {
+  DWORD code = 0;
+  if (check.expect(program.waitForExit(kEndMs, &code), "the program did not end")) {
+    check.expect(code == 0, "the program ended with code " + std::to_string(code));
+  }
+}
+
+// The first line of a column, without the blanks around it.
+std::wstring firstLine(const std::wstring& column) {
+  std::wstring line = column.substr(0, column.find(L'\n'));
+  const std::size_t first = line.find_first_not_of(L" \r");
+  if (first == std::wstring::npos) return L"";
+  return line.substr(first, line.find_last_not_of(L" \r") - first + 1);
+}
+
+bool tickMode(Check& check, HWND dialog, int modeId) {
+  click(dialog, modeId);
+  return check.expect(
+      waitFor([&] { return itemChecked(dialog, modeId) && itemEnabled(dialog, kIdProceed); },
+              10000),
+      "the mode was not ticked or PROCEED stayed disabled");
+}
+
+// Runs `command` and waits for it; true when it ended with code 0.
+bool runCommand(const std::wstring& command) {
+  std::wstring line = command;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    return false;
+  }
+  DWORD code = 1;
+  if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(process.hProcess, &code);
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code == 0;
+}
+
+}  // namespace
+
+int runPluggedLater(const std::wstring& exe, const std::wstring& tool) {
+  Check check("plug-later");
+  RunningProgram program(exe);
+  HWND dialog = startAndFindDialog(check, program);
+  if (!dialog) return check.failures();
+  // No key yet: the program asks for one and keeps looking.
+  const bool prompted =
+      waitFor([&] { return itemText(dialog, kIdKeyColumn) == text(kTextConnectPrompt); }, 20000);
+  if (!check.expect(prompted, "no connect prompt; key column \"" +
+                                  printable(itemText(dialog, kIdKeyColumn)) + "\"")) {
+    return check.failures();
+  }
+  Sleep(1500);  // a few searches that find nothing
+  check.expect(itemText(dialog, kIdKeyColumn) == text(kTextConnectPrompt),
+               "the key column changed before the key was plugged in");
+  if (!check.expect(runCommand(L"\"" + tool + L"\" plug"), "the key could not be plugged in")) {
+    return check.failures();
+  }
+  // From here on, the whole "Only" upgrade.
+  onlyUpgrade(check, program, dialog);
+  return check.failures();
+}
+
+int runBooterKey(const std::wstring& exe) {
+  Check check("booter");
+  RunningProgram program(exe);
+  HWND dialog = startAndFindDialog(check, program);
+  if (!dialog) return check.failures();
+  const std::wstring notice = L"BOOTER\n\n" + text(kTextBooterNotice);
+  auto normalised = [](std::wstring s) {
+    std::wstring out;
+    for (wchar_t c : s)
+      if (c != L'\r') out.push_back(c);
+    return out;
+  };
+  const bool shown = waitFor(
+      [&] { return normalised(itemText(dialog, kIdKeyColumn)) == normalised(notice); }, kKeyReadMs);
+  if (!check.expect(shown, "no booter notice; key column \"" +
+                               printable(itemText(dialog, kIdKeyColumn)) + "\"")) {
+    return check.failures();
+  }
+  // Whatever the mode, the key's firmware is restored first.
+  if (!tickMode(check, dialog, kIdNever)) return check.failures();
+  click(dialog, kIdProceed);
+  HWND report = nullptr;
+  waitFor([&] { return (report = messageBoxOf(program.processId())) != nullptr; }, kUpgradeMs);
+  if (!check.expect(report != nullptr, "no final report appeared")) return check.failures();
+  std::wstring shownText;
+  waitFor([&] { return !(shownText = messageBoxText(report)).empty(); }, 2000);
+  check.expect(shownText == text(kTextNoUpgrade),
+               "the report says \"" + printable(shownText) + "\"");
+  const std::wstring key = itemText(dialog, kIdKeyColumn);
+  check.expect(key.find(L"BOOTER") == std::wstring::npos, "the booter notice is still shown");
+  check.expect(firstLine(key) == firstLine(itemText(dialog, kIdToolColumn)),
+               "the key's firmware is not the tool's: \"" + printable(firstLine(key)) + "\"");
+  click(report, IDOK);
+  expectEnds(check, program);
+  return check.failures();
+}
+
+int runFailureDisplay(const std::wstring& exe) {
+  Check check("failure");
+  RunningProgram program(exe);
+  HWND dialog = startAndFindDialog(check, program);
+  if (!dialog) return check.failures();
+  const bool read = waitFor(
+      [&] {
+        return itemText(dialog, kIdKeyColumn).find_first_of(L"0123456789") != std::wstring::npos;
+      },
+      kKeyReadMs);
+  if (!check.expect(read, "the key was not read")) return check.failures();
+  if (!tickMode(check, dialog, kIdOnly)) return check.failures();
+  click(dialog, kIdProceed);
+  HWND question = nullptr;
+  waitFor([&] { return (question = messageBoxOf(program.processId())) != nullptr; }, 10000);
+  if (!check.expect(question != nullptr, "no erase question")) return check.failures();
+  click(question, IDYES);
+  // The components cannot be written: the copy error stays on the status line and EXIT is
+  // offered; no report comes.
+  std::wstring status;
+  const bool failed = waitFor(
+      [&] { return (status = itemText(dialog, kIdStatus)) == text(kTextCopyError); }, kUpgradeMs);
+  if (!check.expect(failed, "no copy error; status \"" + printable(status) + "\"")) {
+    return check.failures();
+  }
+  Sleep(2000);
+  check.expect(itemText(dialog, kIdStatus) == text(kTextCopyError), "the failure display left");
+  check.expect(messageBoxOf(program.processId()) == nullptr, "a message box came with the failure");
+  check.expect(waitFor([&] { return itemEnabled(dialog, kIdExit); }, 10000), "EXIT is disabled");
+  click(dialog, kIdExit);
+  expectEnds(check, program);
+  return check.failures();
+}
+
+}  // namespace flashwell::app::win32::testing
