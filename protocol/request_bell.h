@@ -2,11 +2,12 @@
 
 // How the window thread wakes an idle worker. A worker with nothing to do waits here instead
 // of polling; every change of a request byte (and of exitRequest) rings, so a raised request is
-// taken up at once and a withdrawn one has its answer cleared at once.
+// taken up and a withdrawn one has its answer cleared without delay.
 //
 // The worker waits for the bell, not for the clock: while it waits it leaves the clock, so that
 // simulated time can move without it, and the ringing thread counts it on the clock again before
-// it goes on. A request raised at a virtual moment is therefore taken up at that same moment.
+// it goes on. Time therefore cannot move on between a request and the worker's pickup, and a
+// simulated run keeps its exact timing.
 
 #include <condition_variable>
 #include <mutex>
