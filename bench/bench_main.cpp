@@ -3,7 +3,7 @@
 //
 //   flashwell-bench            all three options
 //   flashwell-bench --short    option 1 only (for the test script)
-//   flashwell-bench --idle     the idle worker on the system clock: CPU share over 5 s and the
+//   flashwell-bench --idle     the idle worker on the system clock: CPU share over 10 s and the
 //                              delay before a raised request is taken up
 
 #include <cstdio>
@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     }
   }
   if (idle) {
-    const auto f = flashwell::bench::measureIdle(5.0, 200);
+    const auto f = flashwell::bench::measureIdle(10.0, 200);
     std::printf("idle worker: %.3f s of CPU over %.2f s, %.2f %% of one core\n", f.cpuSeconds,
                 f.idleSeconds, 100.0 * f.coreShare());
     std::printf("pickup of a raised request (%d times): mean %.3f ms, max %.3f ms\n", f.pickups,

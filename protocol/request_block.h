@@ -2,7 +2,9 @@
 
 // The record that the window thread and the worker share. Every byte has one writing thread;
 // the single-byte fields are atomics written with release stores and read with acquire loads,
-// so a done byte publishes every result the job wrote before it.
+// so a done byte publishes every result the job wrote before it. The bytes the worker acts on
+// (the requests and exitRequest) ring the block's bell when they change, which wakes an idle
+// worker.
 
 #include <array>
 #include <atomic>
@@ -10,17 +12,33 @@
 #include <cstdint>
 #include <span>
 
+#include "protocol/request_bell.h"
 #include "usb/bytes.h"
 
 namespace flashwell::protocol {
 
 class SharedByte {
  public:
+  SharedByte() = default;
+  // A byte that rings `bell` whenever its writer changes it.
+  explicit SharedByte(RequestBell& bell) : bell_(&bell) {}
+
   std::uint8_t get() const { return value_.load(std::memory_order_acquire); }
-  void set(std::uint8_t v) { value_.store(v, std::memory_order_release); }
+  void set(std::uint8_t v) {
+    if (bell_ == nullptr) {
+      value_.store(v, std::memory_order_release);
+      return;
+    }
+    // Only its one writer stores to the byte, so what it reads here is what it last wrote: a
+    // request raised again on every tick rings once.
+    if (value_.load(std::memory_order_relaxed) == v) return;
+    value_.store(v, std::memory_order_release);
+    bell_->ring();
+  }
 
  private:
   std::atomic<std::uint8_t> value_{0};
+  RequestBell* bell_ = nullptr;
 };
 
 // A plain 24-byte copy of a region record of the package.
@@ -69,21 +87,24 @@ struct RequestBlock {
   std::uint8_t* imageBase = nullptr;
   std::size_t imageSize = 0;
 
+  // Rung by the request bytes and exitRequest; the idle worker waits on it.
+  RequestBell bell;
+
   SharedByte upgradeOption;
   SharedByte keyVariant;
-  SharedByte exitRequest;
+  SharedByte exitRequest{bell};
   SharedByte workerEnded;
-  SharedByte startRequest, startDone;
-  SharedByte connectRequest, connected;
-  SharedByte identityRequest, identityDone;
-  SharedByte versionsRequest, versionsDone;
-  SharedByte dataEraseRequest, dataEraseDone;
-  SharedByte regionsRequest, regionsDone;
-  SharedByte enterBooterRequest, enterBooterDone;
-  SharedByte eraseRequest, eraseDone;
-  SharedByte keyFirmwareRequest, keyFirmwareDone;
-  SharedByte leaveBooterRequest, leaveBooterDone;
-  SharedByte markRequest, markDone;
+  SharedByte startRequest{bell}, startDone;
+  SharedByte connectRequest{bell}, connected;
+  SharedByte identityRequest{bell}, identityDone;
+  SharedByte versionsRequest{bell}, versionsDone;
+  SharedByte dataEraseRequest{bell}, dataEraseDone;
+  SharedByte regionsRequest{bell}, regionsDone;
+  SharedByte enterBooterRequest{bell}, enterBooterDone;
+  SharedByte eraseRequest{bell}, eraseDone;
+  SharedByte keyFirmwareRequest{bell}, keyFirmwareDone;
+  SharedByte leaveBooterRequest{bell}, leaveBooterDone;
+  SharedByte markRequest{bell}, markDone;
 
   // The package as a span (empty when none is set).
   std::span<std::uint8_t> package() const { return {imageBase, imageBase ? imageSize : 0}; }

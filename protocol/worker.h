@@ -10,6 +10,8 @@
 //   clock.addThread();
 //   std::thread t([&] { worker.WorkerMain(); clock.removeThread(); });
 // WorkerMain returns once exitRequest was seen; its last access to the block sets workerEnded.
+// With no request pending the worker waits on the block's bell, off the clock; writing a
+// request byte or exitRequest rings it.
 // The Worker object must outlive the thread; the block may be disposed of after workerEnded.
 //
 // Every job is public so that a test can run one job at a time on the calling thread. Each job

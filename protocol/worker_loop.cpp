@@ -8,9 +8,10 @@ constexpr std::uint32_t kStartPollMs = 100;
 constexpr std::uint32_t kAfterStartMs = 300;
 constexpr std::uint32_t kConnectRetryMs = 1000;
 constexpr std::uint32_t kSettleMs = 3000;
-// A pass without a job rests this long, so that an idle worker does not spin a core while the
-// user reads the screen; a raised request is still taken up well within one window tick.
-constexpr std::uint32_t kIdlePassMs = 1;
+// The pass after a wake-up comes this long after the request. The window thread raises requests
+// inside its tick; on a simulated clock this puts the worker's answer after that tick, never
+// alongside the rest of it, and on the real clock it is far below a tick.
+constexpr std::uint32_t kPickupMs = 1;
 
 }  // namespace
 
@@ -33,7 +34,11 @@ void Worker::ServeRequests() {
     bool ran = false;
     if (!ServeOnePass(ran)) return;
     ClearAnsweredFlags();
-    if (!ran) clock_.sleepMs(kIdlePassMs);
+    if (ran) continue;
+    // With nothing to do the worker sleeps until the window thread changes a request byte (or
+    // asks it to stop), rather than spinning a core while the user reads the screen.
+    block_.bell.wait(clock_);
+    clock_.sleepMs(kPickupMs);
   }
 }
 

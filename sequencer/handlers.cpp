@@ -26,6 +26,9 @@ void Sequencer::chooseMode(std::uint8_t mode) {
 }
 
 void Sequencer::proceed() {
+  // Once an upgrade has been chosen it runs (a second click would ask again over it), and once
+  // the exit has begun there is nothing left to proceed with.
+  if (block_.upgradeOption.get() != 0 || fields_.finishMode != kRunning) return;
   const std::uint8_t mode = fields_.selectedOption;
   if (mode < 1 || mode > 3) return;
   if (mode != 3) {

@@ -176,8 +176,12 @@ void Sequencer::finishStep() {
     case kExitAsked:
       showStatus(kTextExiting, false);
       fields_.finishMode = kStopWorker;
-      if (block_.enterBooterDone.get() != 0) {
-        // The key was put into its booter in this run: bring it back to its firmware first.
+      if (block_.enterBooterDone.get() != 0 || block_.enterBooterRequest.get() != 0) {
+        // The key was put into its booter in this run, or is being put there: bring it back to
+        // its firmware first. The worker runs one job at a time, so a booter entry under way
+        // ends before the key is sent back; one not yet begun is withdrawn, and the key, found
+        // running its firmware, is left as it is.
+        block_.enterBooterRequest.set(0);
         block_.connectRequest.set(0);
         block_.leaveBooterRequest.set(1);
         fields_.finishMode = kAwaitFirmware;

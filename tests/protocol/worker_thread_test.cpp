@@ -54,5 +54,46 @@ TEST(WorkerThread, HandshakesWithTheWindowThread) {
   EXPECT_FALSE(key.handleOpen()) << "the stop closed the key";
 }
 
+TEST(WorkerThread, IdleWorkerSleepsUntilARequestChangesWithoutHoldingUpTime) {
+  usb::SimulatedClock sim;
+  testing::PauseRecorder clock(sim);
+  FakeKey key(sim);
+  SilentNotices notices;
+  RequestBlock block;
+  block.zero();
+  block.startRequest.set(1);
+  block.startDone.set(1);
+  block.connectRequest.set(1);
+  block.connected.set(1);
+  Worker worker(block, key, clock, notices);
+
+  clock.addThread();
+  std::thread thread([&] {
+    worker.WorkerMain();
+    clock.removeThread();
+  });
+
+  // Ten idle seconds pass at once: the waiting worker does not count on the clock.
+  sim.sleepMs(10000);
+  EXPECT_EQ(sim.elapsedMs(), 10000u);
+  // Raised inside a tick: taken up 1 ms later, once the tick is over.
+  block.identityRequest.set(1);
+  testing::WindowScript window(sim);
+  EXPECT_TRUE(window.waitFor(block.identityDone));
+  // Withdrawn: the worker wakes to clear the answer.
+  block.identityRequest.set(0);
+  EXPECT_TRUE(window.waitFor(block.identityDone, false, 100));
+  sim.sleepMs(5000);
+  block.exitRequest.set(1);
+  EXPECT_TRUE(window.waitFor(block.workerEnded, true, 100));
+  thread.join();
+
+  ASSERT_FALSE(key.controls().empty());
+  EXPECT_EQ(key.controls()[0].t, 10001u);
+  // One rest after each wake-up (the first for the bytes written before the start, then the
+  // request, its withdrawal and the stop), and none while idle.
+  EXPECT_EQ(clock.pauses, (std::vector<std::uint32_t>{1, 1, 1, 1}));
+}
+
 }  // namespace
 }  // namespace flashwell::protocol

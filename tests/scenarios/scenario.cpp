@@ -16,11 +16,20 @@ std::vector<std::uint8_t> embeddedPackageCopy() {
   return {p.begin(), p.end()};
 }
 
-Scenario::Scenario(std::string_view keyState, std::vector<std::uint8_t> package, std::uint32_t lcid)
-    : locale(lcid) {
+namespace {
+emulator::KeyImage namedImage(std::string_view keyState) {
   std::optional<emulator::KeyImage> image = emulator::namedKeyState(keyState);
   EXPECT_TRUE(image.has_value()) << keyState;
-  key = std::make_unique<emulator::VirtualKey>(image.value_or(emulator::KeyImage{}));
+  return image.value_or(emulator::KeyImage{});
+}
+}  // namespace
+
+Scenario::Scenario(std::string_view keyState, std::vector<std::uint8_t> package, std::uint32_t lcid)
+    : Scenario(namedImage(keyState), std::move(package), lcid) {}
+
+Scenario::Scenario(emulator::KeyImage image, std::vector<std::uint8_t> package, std::uint32_t lcid)
+    : locale(lcid) {
+  key = std::make_unique<emulator::VirtualKey>(std::move(image));
   driver = std::make_unique<emulator::EmulatedDriver>(clock, *key, &trace);
   dialog = std::make_unique<app::CFlashwell_02Dlg>(
       view, app::DialogEnvironment{*driver, clock, notices, locale}, std::move(package));
@@ -95,6 +104,28 @@ bool Scenario::traceHasRestart() const {
     }
   }
   return false;
+}
+
+std::vector<std::string> Scenario::keyWrites() const {
+  std::vector<std::string> writes;
+  for (const emulator::TraceEvent& e : trace.events()) {
+    if (e.ev != "control" || !e.setup || !e.data || e.setup->size() < 4 || e.data->size() < 2) {
+      continue;
+    }
+    const std::string request = e.setup->substr(2, 2);
+    const std::string sub = e.data->substr(0, 2);
+    const std::string line = "t=" + std::to_string(e.t) + " " + *e.setup + " " + *e.data;
+    // Flash command (15): 1 erases the firmware area, 2 programs a block of it.
+    if (request == "0f" && (sub == "01" || sub == "02")) writes.push_back(line);
+    // The data erase: short command (14) 18 on a small-packet key, long command (13) 7.
+    if ((request == "0e" && sub == "12") || (request == "0d" && sub == "07")) {
+      writes.push_back(line);
+    }
+    // Long command 15 commits a component block; with 0xFFFF in its second parameter it only
+    // opens the region.
+    if (request == "0d" && sub == "0f" && e.data->substr(6, 4) != "ffff") writes.push_back(line);
+  }
+  return writes;
 }
 
 bool inOrder(const std::vector<std::string>& whole, const std::vector<std::string>& part) {

@@ -38,6 +38,10 @@ class Scenario {
   explicit Scenario(std::string_view keyState = "fresh",
                     std::vector<std::uint8_t> package = embeddedPackageCopy(),
                     std::uint32_t lcid = 0x0409);
+  // A key as an earlier run left it.
+  explicit Scenario(emulator::KeyImage image,
+                    std::vector<std::uint8_t> package = embeddedPackageCopy(),
+                    std::uint32_t lcid = 0x0409);
   ~Scenario();
 
   // Adds a fault by its WHERE:WHAT[@N] form or its shorthand name.
@@ -55,6 +59,10 @@ class Scenario {
   std::string text(std::uint16_t id) { return dialog->text(id); }
   // Whether the trace holds a restart command for the key.
   bool traceHasRestart() const;
+  // The commands of the trace that change what the key holds (a firmware erase, a programmed
+  // firmware block, the data erase, a component block), one line each; opening a region, which
+  // a "Never" run does to leave it empty, is not among them.
+  std::vector<std::string> keyWrites() const;
 
   usb::SimulatedClock clock;
   emulator::Trace trace{nullptr, true};

@@ -97,6 +97,25 @@ TEST_F(SequencerTest, ExitWithTheBooterEnteredBringsTheKeyBackFirst) {
   EXPECT_EQ(f().finishMode, kStopWorker);
 }
 
+TEST_F(SequencerTest, ExitDuringTheBooterEntryWithdrawsItAndBringsTheKeyBack) {
+  // State 50 has raised the entry; the worker may be restarting the key right now.
+  block.enterBooterRequest.set(1);
+  block.connectRequest.set(1);
+  f().finishMode = kExitAsked;
+  tick();
+  EXPECT_EQ(f().finishMode, kAwaitFirmware);
+  EXPECT_EQ(block.enterBooterRequest.get(), 0);
+  EXPECT_EQ(block.connectRequest.get(), 0);
+  EXPECT_EQ(block.leaveBooterRequest.get(), 1);
+  // The entry's answer comes in and is cleared; only the key's return ends the wait.
+  block.enterBooterDone.set(1);
+  tick(5);
+  EXPECT_EQ(f().finishMode, kAwaitFirmware);
+  block.leaveBooterDone.set(1);
+  tick();
+  EXPECT_EQ(f().finishMode, kStopWorker);
+}
+
 TEST_F(SequencerTest, ExitEndsOnTheFirstTickWhenTheKeyIsBackAlready) {
   block.enterBooterDone.set(1);
   block.leaveBooterDone.set(1);

@@ -55,6 +55,34 @@ TEST_F(SequencerTest, ProceedAsksBeforeAnEraseButNotForNever) {
   }
 }
 
+TEST_F(SequencerTest, ProceedOnceTheUpgradeIsChosenOrTheExitHasBegunDoesNothing) {
+  reachChoice();
+  seq.chooseMode(1);
+  tick();
+  ASSERT_TRUE(view.control(kIdProceed).enabled);
+  view.answers = {MessageBoxAnswer::yes, MessageBoxAnswer::no};
+  seq.proceed();
+  ASSERT_EQ(block.upgradeOption.get(), 1);
+  // PROCEED is still enabled until state 50's first tick disables it.
+  ASSERT_TRUE(view.control(kIdProceed).enabled);
+  seq.proceed();
+  EXPECT_EQ(view.messageBoxes.size(), 1u) << "the question is not asked again";
+  EXPECT_EQ(f().finishMode, kRunning);
+  tick();
+  EXPECT_EQ(state(), 50);
+
+  RecordingView v;
+  protocol::RequestBlock b;
+  FakePackage p;
+  Sequencer s(v, b, p);
+  v.answers.push_back(MessageBoxAnswer::no);
+  s.chooseMode(2);
+  s.fields().finishMode = kAwaitFirmware;
+  s.proceed();
+  EXPECT_TRUE(v.messageBoxes.empty());
+  EXPECT_EQ(s.fields().finishMode, kAwaitFirmware) << "the exit is not started over";
+}
+
 TEST_F(SequencerTest, TicksGoOnWhileTheProceedQuestionIsOpen) {
   reachChoice();
   seq.chooseMode(1);
