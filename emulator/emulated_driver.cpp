@@ -114,6 +114,12 @@ bool EmulatedDriver::keyPresent() {
   return present_;
 }
 
+bool EmulatedDriver::eventsPending() {
+  std::lock_guard lock(mutex_);
+  applyDueLocked();
+  return !schedule_.empty();
+}
+
 void EmulatedDriver::waitOnClock(std::unique_lock<std::mutex>& lock, std::uint32_t ms) {
   if (ms == 0) return;
   // The lock is let go while the key works, so that a test can plug or pull meanwhile.

@@ -61,6 +61,8 @@ class EmulatedDriver final : public usb::UsbDriver {
   void schedulePlug(std::uint64_t atMs);
   void scheduleUnplug(std::uint64_t atMs, std::optional<std::uint32_t> backAfterMs = {});
   bool keyPresent();
+  // Whether a plug or pull is still to come (a restart under way, say).
+  bool eventsPending();
 
   // --- faults and answer hooks ----------------------------------------------------------------
   // Faults strike commands, transfers, the descriptor request and the key's open. At the open,

@@ -118,6 +118,9 @@ RelayResult KeyHost::request(usb::DriverHandle handle, std::uint32_t code,
 
 bool KeyHost::finish(std::string* error) {
   std::lock_guard lock(keyMutex_);
+  // A key left in the middle of a restart finishes it by itself: wait for that, so the key is
+  // saved in the program it then runs.
+  for (int waited = 0; driver_->eventsPending() && waited < 10000; waited += 10) clock_.sleepMs(10);
   if (config_.keyFile && !saveKeyImage(key_.image(), *config_.keyFile, error)) return false;
   if (config_.records) {
     std::ofstream out(*config_.records, std::ios::binary | std::ios::trunc);

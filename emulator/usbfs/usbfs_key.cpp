@@ -139,6 +139,11 @@ void UsbfsKey::pullLocked(Node& node, std::uint64_t at) {
   if (trace_) trace_->unplug(at);
 }
 
+bool UsbfsKey::eventsPending() const {
+  std::lock_guard lock(mutex_);
+  return !schedule_.empty();
+}
+
 void UsbfsKey::service() {
   std::vector<Node*> leaving;
   std::vector<Node*> arriving;

@@ -53,6 +53,8 @@ class UsbfsKey {
   void plugIn();
   // Pulls and plugs whatever is due. Call it every few milliseconds from one thread.
   void service();
+  // Whether the key is still to leave or come back on its own (a restart under way).
+  bool eventsPending() const;
 
   std::uint64_t nowMs() const;
   // ioctls answered, by name ("SUBMITURB", "REAPURBNDELAY", ...), over every node of the key.

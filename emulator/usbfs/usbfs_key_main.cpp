@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <CLI/CLI.hpp>
+#include <chrono>
 
 #include <cstdlib>
 #include <filesystem>
@@ -119,6 +120,13 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  // A key that the program left in the middle of a restart finishes it by itself: wait for it
+  // (a restart or a pull comes back within seconds), so the key is saved as it then runs.
+  const auto settleBy = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (bus.eventsPending() && std::chrono::steady_clock::now() < settleBy) {
+    bus.service();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
 
   std::cerr << "flashwell-usbfs-key: " << bus.nowMs() << " ms, the key arrived "
             << bus.keyArrivals() << " times; ioctls:";

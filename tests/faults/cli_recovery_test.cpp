@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "emulator/key_file.h"
+#include "emulator/named_states.h"
 #include "emulator/virtual_key.h"
 #include "tests/faults/cell_run.h"
 #include "tests/faults/key_checks.h"
@@ -94,6 +95,36 @@ TEST_F(CliRecovery, InterruptedAnywhereTheNextRunCompletes) {
     expectRecovery(keyState, "interrupted after " + std::to_string(timeout) + " s");
   }
   EXPECT_GT(interrupted, 2);
+}
+
+TEST_F(CliRecovery, ExitWhileTheBooterStartsSavesTheKeyAsFoundAndNeverThenWritesNothing) {
+  // Two seconds after the start the key is on its way into the booter: EXIT then brings it back
+  // to its firmware, and the saved key must be the one that was found, not one caught mid-restart.
+  const std::string keyState = path("booter-entry.bin");
+  const CliRun first =
+      runCli({"--emulated", "--mode", "only", "--yes", "--key-state", keyState, "--timeout", "2"});
+  ASSERT_EQ(first.code, cli::kExitTimedOut) << first.out;
+  ASSERT_NE(first.out.find("starting the BOOTER"), std::string::npos) << first.out;
+  std::string why;
+  const auto left = emulator::loadKeyImage(keyState, &why);
+  ASSERT_TRUE(left) << why;
+  const auto fresh = emulator::namedKeyState("fresh");
+  ASSERT_TRUE(fresh);
+  EXPECT_EQ(left->program, emulator::KeyProgram::kFirmware);
+  EXPECT_EQ(left->firmwareArea, fresh->firmwareArea);
+  EXPECT_EQ(left->regions, fresh->regions);
+
+  // "Never" on that key sends no flash command at all.
+  const std::string keyTrace = path("never.jsonl");
+  const CliRun never = runCli(
+      {"--emulated", "--mode", "never", "--yes", "--key-state", keyState, "--key-trace", keyTrace});
+  EXPECT_EQ(never.code, cli::kExitDone) << never.out;
+  std::ifstream in(keyTrace);
+  std::string line;
+  int flashCommands = 0;
+  while (std::getline(in, line))
+    flashCommands += line.find("\"setup\":\"400f") != std::string::npos;
+  EXPECT_EQ(flashCommands, 0);
 }
 
 TEST_F(CliRecovery, KeyPulledForGoodDuringTheFirmwareIsRestoredNextTime) {

@@ -336,6 +336,11 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err) {
 
   if (o.emulated && o.keyStatePath) {
     std::string why;
+    // A key left in the middle of a restart (the worker may stop in the pause that follows
+    // it) finishes it by itself: wait for that, so the key is saved in the program it then runs.
+    for (int waited = 0; emulation.driver->eventsPending() && waited < 10000; waited += 10) {
+      clock->sleepMs(10);
+    }
     if (!emulator::saveKeyImage(emulation.key->image(), *o.keyStatePath, &why)) {
       err << "flashwell-cli: " << *o.keyStatePath << ": " << why << "\n";
       // The next run cannot take the key over: whatever this one reached, it failed.
