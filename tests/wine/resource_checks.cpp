@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "app/dialog_template.h"
-#include "app/win32/testdriver/checks.h"
-#include "app/win32/testdriver/remote_window.h"
+#include "tests/wine/checks.h"
+#include "tests/wine/remote_window.h"
 #include "sequencer/control_ids.h"
 
 namespace flashwell::app::win32::testing {

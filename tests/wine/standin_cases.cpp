@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/win32/testdriver/checks.h"
-#include "app/win32/testdriver/remote_window.h"
+#include "tests/wine/checks.h"
+#include "tests/wine/remote_window.h"
 #include "catalogue/embedded_package.h"
 #include "catalogue/text_tables.h"
 #include "sequencer/control_ids.h"

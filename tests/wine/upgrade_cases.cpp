@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "app/win32/instance_guard.h"
-#include "app/win32/testdriver/checks.h"
-#include "app/win32/testdriver/remote_window.h"
+#include "tests/wine/checks.h"
+#include "tests/wine/remote_window.h"
 #include "catalogue/embedded_package.h"
 #include "catalogue/text_tables.h"
 #include "sequencer/control_ids.h"

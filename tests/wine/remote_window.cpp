@@ -1,4 +1,4 @@
-#include "app/win32/testdriver/remote_window.h"
+#include "tests/wine/remote_window.h"
 
 #include <cstdio>
 

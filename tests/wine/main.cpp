@@ -20,7 +20,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/win32/testdriver/checks.h"
+#include "tests/wine/checks.h"
 
 namespace {
 
