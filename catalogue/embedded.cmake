@@ -1,6 +1,7 @@
 # The package that every program carries: flashwell-packgen builds it from data/ at build time
 # and embedded_package.cpp includes the bytes. In a cross build the builder has to run on the
-# build machine, so it comes from a native build of the host tools.
+# build machine, so it comes from a native build of the host tools; so does the drawing program
+# of packaging/artwork.
 set(_data ${CMAKE_CURRENT_SOURCE_DIR}/data)
 file(GLOB_RECURSE _data_files CONFIGURE_DEPENDS ${_data}/*)
 set(_out ${CMAKE_CURRENT_BINARY_DIR}/package)
@@ -16,9 +17,10 @@ if(CMAKE_CROSSCOMPILING)
     BINARY_DIR ${_host}
     CMAKE_ARGS -DFLASHWELL_HOST_TOOLS_ONLY=ON -DFLASHWELL_TESTS=OFF -DCMAKE_BUILD_TYPE=Release
     BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target flashwell-packgen
+                  flashwell-artwork
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON
-    BUILD_BYPRODUCTS ${_packgen}
+    BUILD_BYPRODUCTS ${_packgen} ${_host}/packaging/artwork/flashwell-artwork
   )
   set(_packgen_deps flashwell_host_tools ${_packgen})
 else()
