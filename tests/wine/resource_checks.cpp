@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "app/dialog_template.h"
+#include "sequencer/control_ids.h"
 #include "tests/wine/checks.h"
 #include "tests/wine/remote_window.h"
-#include "sequencer/control_ids.h"
 
 namespace flashwell::app::win32::testing {
 

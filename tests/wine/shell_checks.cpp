@@ -13,10 +13,10 @@
 #include "app/win32/demo_settings.h"
 #include "app/win32/instance_guard.h"
 #include "app/win32/link_notices.h"
-#include "tests/wine/checks.h"
-#include "tests/wine/remote_window.h"
 #include "app/win32/win32_view.h"
 #include "sequencer/control_ids.h"
+#include "tests/wine/checks.h"
+#include "tests/wine/remote_window.h"
 
 namespace flashwell::app::win32::testing {
 

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/wine/checks.h"
-#include "tests/wine/remote_window.h"
 #include "catalogue/embedded_package.h"
 #include "catalogue/text_tables.h"
 #include "sequencer/control_ids.h"
 #include "sequencer/text_ids.h"
+#include "tests/wine/checks.h"
+#include "tests/wine/remote_window.h"
 
 namespace flashwell::app::win32::testing {
 

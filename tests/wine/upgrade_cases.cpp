@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "app/win32/instance_guard.h"
-#include "tests/wine/checks.h"
-#include "tests/wine/remote_window.h"
 #include "catalogue/embedded_package.h"
 #include "catalogue/text_tables.h"
 #include "sequencer/control_ids.h"
+#include "tests/wine/checks.h"
+#include "tests/wine/remote_window.h"
 
 namespace flashwell::app::win32::testing {
 
