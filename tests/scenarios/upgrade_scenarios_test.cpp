@@ -4,12 +4,14 @@
 
 #include <algorithm>
 
-#include "scenario.h"
 #include "sequencer/control_ids.h"
 #include "sequencer/text_ids.h"
+#include "tests/support/upgrade_run.h"
 
 namespace flashwell::scenarios {
 namespace {
+
+using support::UpgradeRun;
 
 using namespace sequencer;
 
@@ -24,8 +26,8 @@ class WholeUpgrade : public ::testing::TestWithParam<ModeCase> {};
 
 TEST_P(WholeUpgrade, RunsToTheFinalReportAndStopsInOrder) {
   const std::uint8_t mode = GetParam().mode;
-  Scenario s;
-  s.chooseWhenRead(mode);
+  UpgradeRun s;
+  s.choose(mode);
   const std::vector<std::uint8_t> firmwareBefore = s.key->image().firmwareArea;
   std::string keyColumnBefore;
   const bool ended = s.run(kEnoughTicks, [&] {
@@ -79,7 +81,7 @@ TEST_P(WholeUpgrade, RunsToTheFinalReportAndStopsInOrder) {
     EXPECT_EQ(s.finishModes,
               (std::vector<std::uint8_t>{kRunning, kExitAsked, kAwaitFirmware, kStopWorker}));
   }
-  EXPECT_TRUE(inOrder(s.view.statusLog, expectedTexts))
+  EXPECT_TRUE(support::inOrder(s.view.statusLog, expectedTexts))
       << ::testing::PrintToString(s.view.statusLog);
   EXPECT_EQ(s.dialog->block().workerEnded.get(), 1);
 }
@@ -90,8 +92,8 @@ INSTANTIATE_TEST_SUITE_P(EachMode, WholeUpgrade,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BooterKey, RestoresTheFirmwareThenRunsASecondPassWithTheFirstChoice) {
-  Scenario s("booter");
-  s.chooseWhenRead(3);  // whatever the mode, the firmware is restored first
+  UpgradeRun s("booter");
+  s.choose(3);  // whatever the mode, the firmware is restored first
   std::string keyColumnAtChoice;
   ASSERT_TRUE(s.run(kEnoughTicks, [&] {
     if (s.state() == 53 && keyColumnAtChoice.empty()) keyColumnAtChoice = s.view.text(kIdKeyColumn);
@@ -110,15 +112,15 @@ TEST(BooterKey, RestoresTheFirmwareThenRunsASecondPassWithTheFirstChoice) {
 }
 
 TEST(TickTimes, StayShortOverAWholeUpgrade) {
-  Scenario s;
-  s.chooseWhenRead(2);
+  UpgradeRun s;
+  s.choose(2);
   ASSERT_TRUE(s.run(kEnoughTicks));
   std::vector<std::chrono::nanoseconds> times;
   std::size_t longest = 0;
-  for (std::size_t i = 0; i < s.tickTimes.size(); ++i) {
+  for (std::size_t i = 0; i < s.ticks.size(); ++i) {
     if (static_cast<int>(i) == s.reportTick) continue;
-    times.push_back(s.tickTimes[i]);
-    if (s.tickTimes[i] > s.tickTimes[longest]) longest = i;
+    times.push_back(s.ticks[i].took);
+    if (s.ticks[i].took > s.ticks[longest].took) longest = i;
   }
   ASSERT_FALSE(times.empty());
   std::sort(times.begin(), times.end());
@@ -129,7 +131,7 @@ TEST(TickTimes, StayShortOverAWholeUpgrade) {
   std::printf(
       "ticks %zu, longest %.1f us (tick %zu, ending in state %u), 99th percentile %.1f us, "
       "median %.1f us\n",
-      times.size(), us(times.back()), longest, unsigned(s.tickStates[longest]), us(times[p99]),
+      times.size(), us(times.back()), longest, unsigned(s.ticks[longest].state), us(times[p99]),
       us(times[times.size() / 2]));
 }
 
