@@ -1,9 +1,8 @@
 #include "tests/support/key_bench.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <optional>
+#include <stdexcept>
 
 #include "catalogue/embedded_package.h"
 #include "emulator/faults.h"
@@ -18,26 +17,22 @@ std::vector<std::uint8_t> embeddedPackageCopy() {
 
 emulator::KeyImage namedKey(std::string_view name) {
   std::optional<emulator::KeyImage> image = emulator::namedKeyState(name);
-  EXPECT_TRUE(image.has_value()) << name;
-  return image.value_or(emulator::KeyImage{});
+  if (!image) throw std::invalid_argument("no key state named " + std::string(name));
+  return std::move(*image);
 }
 
-KeyBench::KeyBench(emulator::KeyImage image, bool keepTrace, usb::Clock* time) {
+KeyBench::KeyBench(emulator::KeyImage image, bool keepTrace, usb::Clock* time, bool plugged) {
   if (keepTrace) trace = std::make_unique<emulator::Trace>(nullptr, true);
   key = std::make_unique<emulator::VirtualKey>(std::move(image));
   driver = std::make_unique<emulator::EmulatedDriver>(time != nullptr ? *time : clock, *key,
-                                                      trace.get());
+                                                      trace.get(), plugged);
 }
 
-bool KeyBench::addFault(std::string_view fault) {
+void KeyBench::addFault(std::string_view fault) {
   std::string error;
   const std::optional<std::vector<emulator::Fault>> faults = emulator::parseFault(fault, &error);
-  if (!faults) {
-    ADD_FAILURE() << "not a fault: " << fault << ": " << error;
-    return false;
-  }
+  if (!faults) throw std::invalid_argument("not a fault: " + std::string(fault) + ": " + error);
   driver->addFaults(*faults);
-  return true;
 }
 
 std::vector<emulator::TraceEvent> KeyBench::traceEvents() const {

@@ -22,8 +22,8 @@ namespace flashwell::support {
 // A copy of the package built into the program.
 std::vector<std::uint8_t> embeddedPackageCopy();
 
-// The key state of that name ("fresh", "booter", ...); an empty image, and a failed check, when
-// there is none.
+// The key state of that name ("fresh", "booter", ...); throws std::invalid_argument when there
+// is none, which the test reports as its failure.
 emulator::KeyImage namedKey(std::string_view name);
 
 // The link's notices, counted; they return at once like a dismissed message box.
@@ -39,13 +39,15 @@ class KeyBench {
  public:
   // The driver runs on `time` when given (a real clock, say), else on the bench's simulated
   // clock. `keepTrace`: keep every event crossing the driver (costly over a whole upgrade).
-  explicit KeyBench(emulator::KeyImage image, bool keepTrace = true, usb::Clock* time = nullptr);
+  // `plugged`: the key is on the bus from the start.
+  explicit KeyBench(emulator::KeyImage image, bool keepTrace = true, usb::Clock* time = nullptr,
+                    bool plugged = true);
   KeyBench(const KeyBench&) = delete;
   KeyBench& operator=(const KeyBench&) = delete;
 
-  // Adds a fault by its WHERE:WHAT[@N] form or its shorthand name; false, and a failed
-  // check, when it is neither.
-  bool addFault(std::string_view fault);
+  // Adds a fault by its WHERE:WHAT[@N] form or its shorthand name; throws std::invalid_argument
+  // when it is neither.
+  void addFault(std::string_view fault);
 
   // Every event of the trace (empty unless kept).
   std::vector<emulator::TraceEvent> traceEvents() const;
