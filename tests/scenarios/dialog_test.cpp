@@ -18,8 +18,8 @@ TEST(Dialog, InitialisationOpensThePackageAndStartsTheTimer) {
   EXPECT_EQ(s.view.caption, s.text(kTextCaptionPrefix) + "LAPSTER4");
   // The image column is written once at opening, with its rows still empty.
   EXPECT_EQ(s.view.control(kIdToolColumn).textWrites, 1);
-  EXPECT_EQ(s.view.text(kIdToolColumn).find_first_not_of(" \n"), std::string::npos);
-  EXPECT_EQ(s.view.text(kIdExit), s.text(kTextExit));
+  EXPECT_EQ(s.shown(kIdToolColumn).find_first_not_of(" \n"), std::string::npos);
+  EXPECT_EQ(s.shown(kIdExit), s.text(kTextExit));
   EXPECT_FALSE(s.view.control(kIdProceed).enabled);
   EXPECT_EQ(s.view.progressMax, 1000);
   ASSERT_TRUE(s.view.timerSet(kTimerId));
@@ -40,13 +40,13 @@ TEST(Dialog, LanguageFollowsTheSystemLocale) {
   for (const Case& c :
        {Case{0x0C0A, "TERMINA"}, Case{0x0409, "E X I T"}, Case{0x0411, "E X I T"}}) {
     UpgradeRun s("fresh", {.lcid = c.lcid});
-    EXPECT_EQ(s.view.text(kIdExit), c.exitCaption) << std::hex << c.lcid;
+    EXPECT_EQ(s.shown(kIdExit), c.exitCaption) << std::hex << c.lcid;
   }
 }
 
 TEST(Dialog, DestroyedWhileItsWorkerWaitsForAKeyStopsTheWorkerFirst) {
   UpgradeRun s;
-  s.driver->unplug();
+  s.pullKey();
   ASSERT_FALSE(s.run(100));
   EXPECT_EQ(s.state(), 2);
   // Without a stop the join would wait for ever: the worker looks for the key without end.

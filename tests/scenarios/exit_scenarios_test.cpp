@@ -43,10 +43,10 @@ TEST(ExitWhileWaiting, ForTheChoiceStopsTheWorkerAtOnce) {
 
 TEST(ExitWhileWaiting, ForAKeyThatNeverComesEndsOnceTheWorkerHasStopped) {
   UpgradeRun s;
-  s.driver->unplug();
+  s.pullKey();
   bool promptShown = false;
   ASSERT_FALSE(s.run(600, [&] {
-    promptShown = promptShown || s.view.text(kIdKeyColumn) == s.text(kTextConnectPrompt);
+    promptShown = promptShown || s.shown(kIdKeyColumn) == s.text(kTextConnectPrompt);
   }));
   EXPECT_EQ(s.state(), 2);
   EXPECT_TRUE(promptShown);

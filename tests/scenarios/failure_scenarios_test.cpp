@@ -41,7 +41,7 @@ TEST(Failures, RefusedFirmwareErase) {
   s.run(kEnoughTicks, [&] {
     if (!s.dialog->failureReached() || exitPressed) return;
     EXPECT_EQ(s.dialog->fields().exitLocked, 0);
-    exitCaptions += s.view.text(kIdExit) == " " ? '_' : 'E';
+    exitCaptions += s.shown(kIdExit) == " " ? '_' : 'E';
     if (exitCaptions.size() == 26) {
       exitPressed = true;
       s.dialog->OnExit();

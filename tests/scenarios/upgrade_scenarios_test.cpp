@@ -31,19 +31,19 @@ TEST_P(WholeUpgrade, RunsToTheFinalReportAndStopsInOrder) {
   const std::vector<std::uint8_t> firmwareBefore = s.key->image().firmwareArea;
   std::string keyColumnBefore;
   const bool ended = s.run(kEnoughTicks, [&] {
-    if (s.state() == 53 && keyColumnBefore.empty()) keyColumnBefore = s.view.text(kIdKeyColumn);
+    if (s.state() == 53 && keyColumnBefore.empty()) keyColumnBefore = s.shown(kIdKeyColumn);
   });
   ASSERT_TRUE(ended);
   EXPECT_EQ(*s.view.endResult, kEndOrderly);
   EXPECT_FALSE(s.dialog->failureReached());
 
   // Both columns, before and after.
-  EXPECT_FALSE(s.view.text(kIdToolColumn).empty());
-  EXPECT_NE(s.view.text(kIdToolColumn), ".");
+  EXPECT_FALSE(s.shown(kIdToolColumn).empty());
+  EXPECT_NE(s.shown(kIdToolColumn), ".");
   EXPECT_FALSE(keyColumnBefore.empty());
   EXPECT_NE(keyColumnBefore, s.text(kTextConnectPrompt));
-  EXPECT_NE(s.view.text(kIdKeyColumn), keyColumnBefore);
-  EXPECT_FALSE(s.view.text(kIdKeyColumn).empty());
+  EXPECT_NE(s.shown(kIdKeyColumn), keyColumnBefore);
+  EXPECT_FALSE(s.shown(kIdKeyColumn).empty());
 
   // The final report: text 137, or for "Never" text 139 alone.
   ASSERT_EQ(s.view.messageBoxes.size(), mode == 3 ? 1u : 2u);
@@ -96,7 +96,7 @@ TEST(BooterKey, RestoresTheFirmwareThenRunsASecondPassWithTheFirstChoice) {
   s.choose(3);  // whatever the mode, the firmware is restored first
   std::string keyColumnAtChoice;
   ASSERT_TRUE(s.run(kEnoughTicks, [&] {
-    if (s.state() == 53 && keyColumnAtChoice.empty()) keyColumnAtChoice = s.view.text(kIdKeyColumn);
+    if (s.state() == 53 && keyColumnAtChoice.empty()) keyColumnAtChoice = s.shown(kIdKeyColumn);
   }));
   EXPECT_EQ(keyColumnAtChoice, "BOOTER\n\n" + s.text(kTextBooterNotice));
   const std::vector<std::uint16_t> expected{0, 1, 2,  30, 53, 50, 80, 90, 100, 0,
@@ -104,11 +104,25 @@ TEST(BooterKey, RestoresTheFirmwareThenRunsASecondPassWithTheFirstChoice) {
   EXPECT_EQ(s.states, expected);
   EXPECT_EQ(s.dialog->fields().booterPasses, 2);
   // The final read shows the restored firmware's versions, not the booter notice.
-  EXPECT_EQ(s.view.text(kIdKeyColumn).find("BOOTER"), std::string::npos);
-  EXPECT_NE(s.view.text(kIdKeyColumn).find("02.05"), std::string::npos);
+  EXPECT_EQ(s.shown(kIdKeyColumn).find("BOOTER"), std::string::npos);
+  EXPECT_NE(s.shown(kIdKeyColumn).find("02.05"), std::string::npos);
   ASSERT_FALSE(s.view.messageBoxes.empty());
   EXPECT_EQ(s.view.messageBoxes.back().text, s.text(kTextNoUpgrade));
   EXPECT_FALSE(s.dialog->failureReached());
+}
+
+TEST(LateKey, PluggedInAtThePromptIsReadAndUpgraded) {
+  UpgradeRun s;
+  s.pullKey();
+  s.choose(1);
+  ASSERT_FALSE(s.run(50));
+  EXPECT_EQ(s.state(), 2);
+  EXPECT_EQ(s.shown(kIdKeyColumn), s.text(kTextConnectPrompt));
+  s.plugKey();
+  ASSERT_TRUE(s.run(kEnoughTicks));
+  EXPECT_FALSE(s.dialog->failureReached());
+  EXPECT_EQ(s.view.messageBoxes.back().text, s.text(kTextCongratulations));
+  EXPECT_NE(s.shown(kIdKeyColumn).find("02.05"), std::string::npos);
 }
 
 TEST(TickTimes, StayShortOverAWholeUpgrade) {

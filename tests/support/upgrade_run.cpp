@@ -31,10 +31,6 @@ void UpgradeRun::pressExitInState(std::uint16_t state) {
   exitInState_ = state;
 }
 
-void UpgradeRun::pressExitAtTick(int tick) {
-  exitAtTick_ = tick;
-}
-
 bool UpgradeRun::tick() {
   clock.sleepMs(sequencer::kTimerPeriodMs);
   if (!view.timerSet(sequencer::kTimerId)) return false;
@@ -71,10 +67,8 @@ bool UpgradeRun::run(int maxPeriods, const std::function<void()>& each) {
 
 void UpgradeRun::playUser() {
   if (finishMode() != sequencer::kRunning) return;
-  const int last = static_cast<int>(ticks.size()) - 1;
-  if ((exitInState_ && state() == *exitInState_) || (exitAtTick_ && last == *exitAtTick_)) {
+  if (exitInState_ && state() == *exitInState_) {
     exitInState_.reset();
-    exitAtTick_.reset();
     dialog->OnExit();
     note();
     return;

@@ -56,9 +56,8 @@ class UpgradeRun : public KeyBench {
   // sequencer enables it.
   void choose(std::uint8_t mode, bool answerYes = true);
   // EXIT, once: after the first tick that leaves the sequencer in `state` while the run goes
-  // on, or after the tick numbered `tick` (0 the first).
+  // on. (For EXIT at a given tick, press it from `run`'s `each`.)
   void pressExitInState(std::uint16_t state);
-  void pressExitAtTick(int tick);
   void pullKey() { driver->unplug(); }
   void plugKey() { driver->plug(); }
 
@@ -96,7 +95,6 @@ class UpgradeRun : public KeyBench {
   std::uint8_t mode_ = 0;
   bool proceedPressed_ = false;
   std::optional<std::uint16_t> exitInState_;
-  std::optional<int> exitAtTick_;
 };
 
 }  // namespace flashwell::support
