@@ -4,13 +4,14 @@
 // real worker thread, the virtual key behind the emulated driver. The test's thread is the
 // window thread; it only ever waits by sleeping on the clock, and after each tick it plays the
 // user's part: the mode ticked once the key has been read, the erase question answered,
-// PROCEED pressed once, EXIT pressed in a given state or at a given tick.
+// PROCEED pressed once, EXIT pressed in a given state.
 //
 //   UpgradeRun run("fresh");
-//   run.choose(1);
-//   run.addFault("program:refuse@3");
-//   run.pressExitInState(80);
-//   run.runUntil(5000);
+//   run.pullKey();
+//   run.choose(1);              // "Only", and Yes to the erase question
+//   ASSERT_FALSE(run.run(50));  // the prompt for the key
+//   run.plugKey();
+//   ASSERT_TRUE(run.run(5000));
 //   EXPECT_EQ(run.view.messageBoxes.back().text, run.text(kTextCongratulations));
 
 #include <chrono>
