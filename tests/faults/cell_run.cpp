@@ -4,18 +4,18 @@
 #include <map>
 
 #include "emulator/key_file.h"
-#include "emulator/named_states.h"
 #include "sequencer/control_ids.h"
 #include "sequencer/sequencer.h"
 #include "sequencer/text_ids.h"
-#include "tests/faults/fault_run.h"
 #include "tests/faults/key_checks.h"
+#include "tests/support/upgrade_run.h"
 
 namespace flashwell::faults {
 
 namespace {
 
 using namespace sequencer;
+using support::UpgradeRun;
 
 constexpr int kCleanRunTicks = 20000;
 // Enough for a key found in its booter: the firmware restored, then a second whole pass.
@@ -27,7 +27,7 @@ std::string faultText(const Cell& cell) {
 }
 
 // The exit's ticks from tick `from` on, by finish mode; a problem when a part took too long.
-std::string countExit(const FaultRun& run, std::size_t from, CellResult& r) {
+std::string countExit(const UpgradeRun& run, std::size_t from, CellResult& r) {
   r.exitTicks = static_cast<int>(run.ticks.size() - from);
   for (std::size_t i = from; i < run.ticks.size(); ++i) {
     r.booterWaitTicks += run.ticks[i].finishMode == kAwaitFirmware;
@@ -43,7 +43,7 @@ std::string countExit(const FaultRun& run, std::size_t from, CellResult& r) {
 }
 
 // Presses EXIT and runs until the dialog ends.
-std::string exitAndCount(FaultRun& run, CellResult& r) {
+std::string exitAndCount(UpgradeRun& run, CellResult& r) {
   run.dialog->OnExit();
   const std::size_t from = run.ticks.size();
   run.runUntil(kExitTicks + 1);
@@ -57,7 +57,7 @@ std::string exitAndCount(FaultRun& run, CellResult& r) {
 
 // The faulted run up to its end. Sets the problem when it does not end in a clear state or
 // does not leave within the orderly exit's bounds.
-void faultedRun(const Cell& cell, FaultRun& run, CellResult& r) {
+void faultedRun(const Cell& cell, UpgradeRun& run, CellResult& r) {
   const int limit = reference(cell.start, cell.mode).ticks + kSlackTicks;
   int reportAt = -1;
   run.runUntil(limit, [&] {
@@ -124,7 +124,8 @@ const Reference& reference(const std::string& start, std::uint8_t mode) {
   auto found = cache.find({start, mode});
   if (found != cache.end()) return found->second;
   Reference& ref = cache[{start, mode}];
-  FaultRun run(*emulator::namedKeyState(start), mode, true);
+  UpgradeRun run(start);
+  run.choose(mode);
   run.runUntil(kCleanRunTicks);
   if (!run.ended() || run.dialog->failureReached()) return ref;  // no steps: the tests say so
   ref.ticks = static_cast<int>(run.ticks.size());
@@ -168,11 +169,9 @@ CellResult runCell(const Cell& cell) {
   bool present = true;
   {
     const bool traced = cell.kind == emulator::FaultKind::kRefuse;
-    FaultRun run(*emulator::namedKeyState(cell.start), cell.mode, traced);
-    if (!run.addFault(faultText(cell))) {
-      r.problem = "not a fault: " + faultText(cell);
-      return r;
-    }
+    UpgradeRun run(cell.start, {.keepTrace = traced});
+    run.choose(cell.mode);
+    run.addFault(faultText(cell));
     faultedRun(cell, run, r);
     if (!r.problem.empty()) return r;
     if (traced) {
@@ -199,7 +198,8 @@ CellResult runCell(const Cell& cell) {
     image = replugged.image();
   }
 
-  FaultRun next(std::move(*image), 1);
+  UpgradeRun next(std::move(*image), {.keepTrace = false});
+  next.choose(1);
   next.runUntil(kRecoveryPasses * reference("fresh", 1).ticks + kSlackTicks);
   if (!next.ended()) {
     r.problem = "the next run did not end (state " + std::to_string(next.state()) + ")";

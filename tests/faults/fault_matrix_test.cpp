@@ -13,10 +13,9 @@
 #include <set>
 #include <string>
 
-#include "emulator/named_states.h"
 #include "tests/faults/cell_run.h"
-#include "tests/faults/fault_run.h"
 #include "tests/faults/key_checks.h"
+#include "tests/support/upgrade_run.h"
 
 namespace flashwell::faults {
 namespace {
@@ -125,7 +124,8 @@ TEST(UpgradeSteps, TheCleanRunShowsEveryStepOnce) {
 TEST(CleanRuns, LeaveTheKeyHoldingThePackageInEachMode) {
   for (std::uint8_t mode : {1, 2, 3}) {
     for (const char* start : {"fresh", "booter"}) {
-      FaultRun run(*emulator::namedKeyState(start), mode);
+      support::UpgradeRun run(start, {.keepTrace = false});
+      run.choose(mode);
       run.runUntil(20000);
       ASSERT_TRUE(run.ended()) << start << " " << int(mode);
       EXPECT_FALSE(run.dialog->failureReached()) << start << " " << int(mode);

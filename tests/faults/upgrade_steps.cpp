@@ -101,7 +101,7 @@ std::string placeText(const FaultPlace& place) {
 }
 
 std::vector<UpgradeStep> upgradeSteps(const std::vector<TraceEvent>& events,
-                                      const std::vector<TickRecord>& ticks) {
+                                      const std::vector<support::TickRecord>& ticks) {
   // Every event with a site, counted as the driver counts, grouped by the sequencer's state.
   std::array<std::uint32_t, kSiteCount> seen{};
   std::map<std::uint16_t, std::vector<Counted>> byState;

@@ -13,7 +13,7 @@
 
 #include "emulator/faults.h"
 #include "emulator/trace.h"
-#include "tests/faults/fault_run.h"
+#include "tests/support/upgrade_run.h"
 
 namespace flashwell::faults {
 
@@ -35,7 +35,7 @@ std::optional<emulator::FaultSite> siteOfEvent(const emulator::TraceEvent& event
 // firmware-area erase, every firmware block, booter exit, data erase, mark, each component's
 // open with its first and last block, the final read. A step without traffic is left out.
 std::vector<UpgradeStep> upgradeSteps(const std::vector<emulator::TraceEvent>& events,
-                                      const std::vector<TickRecord>& ticks);
+                                      const std::vector<support::TickRecord>& ticks);
 
 // "program@3".
 std::string placeText(const FaultPlace& place);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "protocol/request_block.h"
+#include "tests/protocol/pause_recorder.h"
 #include "usb/clock.h"
 #include "usb/driver.h"
 
@@ -87,26 +88,6 @@ class FakeKey final : public usb::UsbDriver {
   std::uint32_t readAddress_ = 0;
   std::uint32_t announced_ = 0;
   std::uint8_t lastShort_ = 0;
-};
-
-// A clock that records every pause, in front of a simulated one.
-class PauseRecorder final : public usb::Clock {
- public:
-  explicit PauseRecorder(usb::SimulatedClock& clock) : clock_(clock) {}
-  std::uint32_t tickMs() override { return clock_.tickMs(); }
-  void sleepMs(std::uint32_t ms) override {
-    pauses.push_back(ms);
-    clock_.sleepMs(ms);
-    if (afterPause) afterPause(clock_.elapsedMs());
-  }
-  void addThread() override { clock_.addThread(); }
-  void removeThread() override { clock_.removeThread(); }
-  std::vector<std::uint32_t> pauses;
-  // Called after each pause with the virtual time: lets a test act at a given moment.
-  std::function<void(std::uint64_t)> afterPause;
-
- private:
-  usb::SimulatedClock& clock_;
 };
 
 using usb::SilentNotices;

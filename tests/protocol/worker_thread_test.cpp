@@ -6,25 +6,34 @@
 #include <thread>
 
 #include "protocol/worker.h"
-#include "tests/protocol/fake_key.h"
+#include "tests/protocol/pause_recorder.h"
 #include "tests/protocol/window_script.h"
+#include "tests/support/key_bench.h"
 #include "usb/bytes.h"
 
 namespace flashwell::protocol {
 namespace {
 
-using testing::FakeKey;
-using testing::SilentNotices;
+using support::KeyBench;
+using support::namedKey;
+
+// When the worker first turned to the key (its open), in virtual time.
+std::uint64_t firstRequestAt(const KeyBench& bench) {
+  for (const emulator::TraceEvent& e : bench.traceEvents()) {
+    if (e.ev != "plug" && e.ev != "unplug") return e.t;
+  }
+  return 0;
+}
 
 TEST(WorkerThread, HandshakesWithTheWindowThread) {
-  usb::SimulatedClock clock;
-  FakeKey key(clock);
-  usb::putLe16(key.identity, 30, 0x0016);
-  key.plugInAt = 2500;
-  SilentNotices notices;
+  emulator::KeyImage image = namedKey("fresh");
+  usb::putLe16(image.identity, 30, 0x0016);  // a family that keeps its record at 0x00F030
+  KeyBench bench(std::move(image), false, nullptr, /*plugged=*/false);
+  bench.driver->schedulePlug(2500);
+  usb::SimulatedClock& clock = bench.clock;
   RequestBlock block;
   block.zero();
-  Worker worker(block, key, clock, notices);
+  Worker worker(block, *bench.driver, clock, bench.notices);
 
   clock.addThread();
   std::thread thread([&] {
@@ -38,9 +47,9 @@ TEST(WorkerThread, HandshakesWithTheWindowThread) {
   EXPECT_GE(clock.elapsedMs(), 5500u) << "the late key was given 3000 ms to settle";
   EXPECT_TRUE(window.ask(block.identityRequest, block.identityDone));
   EXPECT_EQ(block.identityDone.get(), 1);
-  EXPECT_EQ(block.identity[48], key.memory(0x00F030));
+  EXPECT_EQ(block.identity[48], bench.key->memoryByte(0x00F030));
   EXPECT_TRUE(window.ask(block.versionsRequest, block.versionsDone));
-  EXPECT_EQ(block.componentVersions[7].major, key.memory(0x40020000 + 30));
+  EXPECT_EQ(block.componentVersions[7].major, bench.key->memoryByte(0x40020000 + 30));
   for (int round = 0; round < 5; ++round) {
     EXPECT_TRUE(window.askAgain(block.identityRequest, block.identityDone));
     EXPECT_TRUE(window.askAgain(block.versionsRequest, block.versionsDone));
@@ -51,21 +60,20 @@ TEST(WorkerThread, HandshakesWithTheWindowThread) {
   block.exitRequest.set(1);
   EXPECT_TRUE(window.waitFor(block.workerEnded));
   thread.join();
-  EXPECT_FALSE(key.handleOpen()) << "the stop closed the key";
+  EXPECT_EQ(bench.driver->openHandles(), 0u) << "the stop closed the key";
 }
 
 TEST(WorkerThread, IdleWorkerSleepsUntilARequestChangesWithoutHoldingUpTime) {
-  usb::SimulatedClock sim;
+  KeyBench bench(namedKey("fresh"));
+  usb::SimulatedClock& sim = bench.clock;
   testing::PauseRecorder clock(sim);
-  FakeKey key(sim);
-  SilentNotices notices;
   RequestBlock block;
   block.zero();
   block.startRequest.set(1);
   block.startDone.set(1);
   block.connectRequest.set(1);
   block.connected.set(1);
-  Worker worker(block, key, clock, notices);
+  Worker worker(block, *bench.driver, clock, bench.notices);
 
   clock.addThread();
   std::thread thread([&] {
@@ -88,8 +96,7 @@ TEST(WorkerThread, IdleWorkerSleepsUntilARequestChangesWithoutHoldingUpTime) {
   EXPECT_TRUE(window.waitFor(block.workerEnded, true, 100));
   thread.join();
 
-  ASSERT_FALSE(key.controls().empty());
-  EXPECT_EQ(key.controls()[0].t, 10001u);
+  EXPECT_EQ(firstRequestAt(bench), 10001u);
   // One rest after each wake-up (the first for the bytes written before the start, then the
   // request, its withdrawal and the stop), and none while idle.
   EXPECT_EQ(clock.pauses, (std::vector<std::uint32_t>{1, 1, 1, 1}));

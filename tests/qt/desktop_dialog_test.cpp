@@ -21,26 +21,18 @@
 
 #include "app/posix_locale.h"
 #include "app/qt/dialog_session.h"
-#include "catalogue/embedded_package.h"
 #include "catalogue/system_locale.h"
-#include "emulator/emulated_driver.h"
-#include "emulator/faults.h"
-#include "emulator/named_states.h"
-#include "emulator/virtual_key.h"
 #include "sequencer/control_ids.h"
 #include "tests/qt/message_box_answerer.h"
+#include "tests/support/key_bench.h"
 #include "usb/clock.h"
 
 namespace flashwell::app::qt {
 namespace {
 
 namespace seq = flashwell::sequencer;
+using support::embeddedPackageCopy;
 using testing::MessageBoxAnswerer;
-
-std::vector<std::uint8_t> packageCopy() {
-  const auto package = catalogue::embeddedPackage();
-  return {package.begin(), package.end()};
-}
 
 // The dialog on the virtual key. With the simulated clock the test delivers every tick of
 // timer 10 after sleeping its 100 ms on the clock; with the real one the window's own timer
@@ -50,15 +42,14 @@ class Rig {
   enum class Time { simulated, real };
 
   explicit Rig(Time time = Time::simulated, std::string keyState = "fresh",
-               std::vector<std::uint8_t> package = packageCopy(),
+               std::vector<std::uint8_t> package = embeddedPackageCopy(),
                catalogue::SystemLocale* locale = nullptr)
       : time_(time),
-        clock_(time == Time::simulated ? static_cast<usb::Clock*>(&simulated_) : &system_),
-        key_(*emulator::namedKeyState(keyState)),
-        driver_(*clock_, key_),
+        bench_(support::namedKey(keyState), false, time == Time::real ? &system_ : nullptr),
+        clock_(time == Time::simulated ? static_cast<usb::Clock*>(&bench_.clock) : &system_),
         locale_(locale != nullptr ? locale : &english_),
         session_(std::make_unique<DialogSession>(
-            driver_, *clock_, *locale_, std::move(package),
+            *bench_.driver, *clock_, *locale_, std::move(package),
             time == Time::simulated ? WindowTimers::Mode::driven : WindowTimers::Mode::system)) {}
 
   ~Rig() {
@@ -68,7 +59,7 @@ class Rig {
 
   DialogWindow& window() { return session_->window(); }
   CFlashwell_02Dlg& dialog() { return session_->controller(); }
-  emulator::EmulatedDriver& driver() { return driver_; }
+  support::KeyBench& bench() { return bench_; }
   MessageBoxAnswerer& boxes() { return answerer_; }
   int state() { return dialog().fields().state; }
 
@@ -88,7 +79,7 @@ class Rig {
   // One tick: 100 ms of the clock, then timer 10 when it is set.
   void tick() {
     if (time_ == Time::simulated) {
-      simulated_.sleepMs(seq::kTimerPeriodMs);
+      bench_.clock.sleepMs(seq::kTimerPeriodMs);
       QCoreApplication::processEvents();
       window().timers().fire(seq::kTimerId);
       if (states_.empty() || states_.back() != state()) states_.push_back(state());
@@ -116,6 +107,19 @@ class Rig {
 
   void click(int id) { QTest::mouseClick(window().control(id), Qt::LeftButton); }
 
+  // The user up to the upgrade: waits for both columns, ticks `modeBox`, waits for PROCEED and
+  // presses it, answering the erase question Yes. False when a wait ran out.
+  bool chooseAndProceed(int modeBox) {
+    if (!tickUntil([&] { return bothColumnsFilled(); }, 600)) return false;
+    click(modeBox);
+    if (!tickUntil([&] { return widget<QPushButton>(seq::kIdProceed)->isEnabled(); }, 50)) {
+      return false;
+    }
+    boxes().answers = {QMessageBox::Yes};
+    click(seq::kIdProceed);
+    return true;
+  }
+
   int ticks() const { return ticks_; }
   // The states the sequencer went through, for the messages of failed checks.
   QByteArray stateTrail() const {
@@ -126,11 +130,9 @@ class Rig {
 
  private:
   Time time_;
-  usb::SimulatedClock simulated_;
   usb::SystemClock system_;
+  support::KeyBench bench_;
   usb::Clock* clock_;
-  emulator::VirtualKey key_;
-  emulator::EmulatedDriver driver_;
   catalogue::FixedSystemLocale english_{0x0409};
   catalogue::SystemLocale* locale_;
   MessageBoxAnswerer answerer_;
@@ -270,13 +272,7 @@ void DesktopDialogTest::onlyUpgradeByClicksEndsWithTheKeyShowingThePackagesVersi
 void DesktopDialogTest::exitAndCloseAreIgnoredWhileTheKeyFirmwareIsRewritten() {
   Rig rig;
   QVERIFY(rig.begin());
-  TICK_UNTIL(
-      rig, [&] { return rig.bothColumnsFilled(); }, 600);
-  rig.click(seq::kIdOnly);
-  TICK_UNTIL(
-      rig, [&] { return rig.widget<QPushButton>(seq::kIdProceed)->isEnabled(); }, 50);
-  rig.boxes().answers = {QMessageBox::Yes};
-  rig.click(seq::kIdProceed);
+  QVERIFY2(rig.chooseAndProceed(seq::kIdOnly), rig.stateTrail().constData());
 
   // In each locked state, once its work has begun: EXIT, the close command and Escape, more
   // than once.
@@ -308,15 +304,9 @@ void DesktopDialogTest::exitAndCloseAreIgnoredWhileTheKeyFirmwareIsRewritten() {
 
 void DesktopDialogTest::failureBlinksTenTicksOnThreeOff() {
   Rig rig;
-  rig.driver().addFaults(*emulator::parseFault("erase-fails"));
+  rig.bench().addFault("erase-fails");
   QVERIFY(rig.begin());
-  TICK_UNTIL(
-      rig, [&] { return rig.bothColumnsFilled(); }, 600);
-  rig.click(seq::kIdOnly);
-  TICK_UNTIL(
-      rig, [&] { return rig.widget<QPushButton>(seq::kIdProceed)->isEnabled(); }, 50);
-  rig.boxes().answers = {QMessageBox::Yes};
-  rig.click(seq::kIdProceed);
+  QVERIFY2(rig.chooseAndProceed(seq::kIdOnly), rig.stateTrail().constData());
   const QString impossible = rig.textOf(131);
   TICK_UNTIL(
       rig, [&] { return rig.text(seq::kIdStatus) == impossible; }, kManyTicks);
@@ -356,7 +346,7 @@ void DesktopDialogTest::escapeFollowsTheGuardedExit_data() {
 void DesktopDialogTest::escapeFollowsTheGuardedExit() {
   QFETCH(bool, brokenPackage);
   QFETCH(bool, useClose);
-  std::vector<std::uint8_t> package = packageCopy();
+  std::vector<std::uint8_t> package = embeddedPackageCopy();
   if (brokenPackage) package.at(0x100) ^= 0x02;  // the model code of another logger
   Rig rig(Rig::Time::simulated, "fresh", std::move(package));
   QVERIFY(rig.begin());
@@ -411,7 +401,7 @@ void DesktopDialogTest::localeChoosesTheTexts() {
   LocaleEnvironment environment;
   environment.set(locale.constData());
   PosixSystemLocale systemLocale;
-  Rig rig(Rig::Time::simulated, "fresh", packageCopy(), &systemLocale);
+  Rig rig(Rig::Time::simulated, "fresh", embeddedPackageCopy(), &systemLocale);
   QVERIFY(rig.begin());
   rig.tick();
   QCOMPARE(rig.text(seq::kIdExit), exitCaption);
@@ -427,11 +417,10 @@ void DesktopDialogTest::screenshotWithBothColumnsOnTheRealClock() {
   QElapsedTimer started;
   started.start();
   usb::SystemClock clock;
-  emulator::VirtualKey key(*emulator::namedKeyState("fresh"));
-  emulator::EmulatedDriver driver(clock, key, nullptr, false);
-  driver.schedulePlug(2000);
+  support::KeyBench bench(support::namedKey("fresh"), false, &clock, /*plugged=*/false);
+  bench.driver->schedulePlug(2000);
   catalogue::FixedSystemLocale english(0x0409);
-  DialogSession session(driver, clock, english, packageCopy());
+  DialogSession session(*bench.driver, clock, english, embeddedPackageCopy());
   QVERIFY(session.window().begin());
   auto* keyColumn = qobject_cast<QLabel*>(session.window().control(seq::kIdKeyColumn));
   QTRY_VERIFY_WITH_TIMEOUT(

@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include "scenario.h"
 #include "sequencer/control_ids.h"
 #include "sequencer/text_ids.h"
+#include "tests/support/upgrade_run.h"
 
 namespace flashwell::scenarios {
 namespace {
+
+using support::UpgradeRun;
 
 using namespace sequencer;
 
@@ -26,9 +28,9 @@ TEST(ExitDuringTheBooterEntry, LeavesTheKeyAsFoundAndTheNextNeverRunWritesNothin
   bool reachedTheLock = false;
   for (int at = 0; !reachedTheLock; ++at) {
     SCOPED_TRACE("EXIT " + std::to_string(at) + " ticks after Yes");
-    Scenario s;
+    UpgradeRun s;
     const emulator::KeyImage found = s.key->image();
-    s.chooseWhenRead(1);
+    s.choose(1);
     int ticksAfterYes = -1;
     bool pressed = false;
     std::uint16_t pressedIn = 0;
@@ -59,8 +61,8 @@ TEST(ExitDuringTheBooterEntry, LeavesTheKeyAsFoundAndTheNextNeverRunWritesNothin
     expectUnchanged(found, *s.key);
 
     // The next run, with "Never", finds a key that runs its firmware and leaves it alone.
-    Scenario next(s.key->image());
-    next.chooseWhenRead(3);
+    UpgradeRun next(s.key->image());
+    next.choose(3);
     ASSERT_TRUE(next.run(kEnoughTicks));
     EXPECT_EQ(next.keyWrites(), std::vector<std::string>{});
     ASSERT_EQ(next.view.messageBoxes.size(), 1u);
@@ -72,8 +74,8 @@ TEST(ExitDuringTheBooterEntry, LeavesTheKeyAsFoundAndTheNextNeverRunWritesNothin
 }
 
 TEST(SecondProceed, RightAfterYesIsIgnored) {
-  Scenario s;
-  s.chooseWhenRead(1);
+  UpgradeRun s;
+  s.choose(1);
   // Were the question asked again, this "No" would start the exit under the upgrade.
   s.view.answers.push_back(MessageBoxAnswer::no);
   bool again = false;

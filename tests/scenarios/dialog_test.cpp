@@ -2,29 +2,31 @@
 
 #include <gtest/gtest.h>
 
-#include "scenario.h"
 #include "sequencer/control_ids.h"
 #include "sequencer/text_ids.h"
+#include "tests/support/upgrade_run.h"
 
 namespace flashwell::scenarios {
 namespace {
 
+using support::UpgradeRun;
+
 using namespace sequencer;
 
 TEST(Dialog, InitialisationOpensThePackageAndStartsTheTimer) {
-  Scenario s;
+  UpgradeRun s;
   EXPECT_EQ(s.view.caption, s.text(kTextCaptionPrefix) + "LAPSTER4");
   // The image column is written once at opening, with its rows still empty.
   EXPECT_EQ(s.view.control(kIdToolColumn).textWrites, 1);
-  EXPECT_EQ(s.view.text(kIdToolColumn).find_first_not_of(" \n"), std::string::npos);
-  EXPECT_EQ(s.view.text(kIdExit), s.text(kTextExit));
+  EXPECT_EQ(s.shown(kIdToolColumn).find_first_not_of(" \n"), std::string::npos);
+  EXPECT_EQ(s.shown(kIdExit), s.text(kTextExit));
   EXPECT_FALSE(s.view.control(kIdProceed).enabled);
   EXPECT_EQ(s.view.progressMax, 1000);
   ASSERT_TRUE(s.view.timerSet(kTimerId));
   EXPECT_EQ(s.view.timers[kTimerId], kTimerPeriodMs);
   const protocol::RequestBlock& b = s.dialog->block();
   EXPECT_NE(b.imageBase, nullptr);
-  EXPECT_EQ(b.imageSize, embeddedPackageCopy().size());
+  EXPECT_EQ(b.imageSize, support::embeddedPackageCopy().size());
   EXPECT_EQ(b.startRequest.get(), 0);
   EXPECT_EQ(s.dialog->fields().finishMode, kRunning);
   EXPECT_EQ(s.dialog->mainIcon(), 128);
@@ -37,14 +39,14 @@ TEST(Dialog, LanguageFollowsTheSystemLocale) {
   };
   for (const Case& c :
        {Case{0x0C0A, "TERMINA"}, Case{0x0409, "E X I T"}, Case{0x0411, "E X I T"}}) {
-    Scenario s("fresh", embeddedPackageCopy(), c.lcid);
-    EXPECT_EQ(s.view.text(kIdExit), c.exitCaption) << std::hex << c.lcid;
+    UpgradeRun s("fresh", {.lcid = c.lcid});
+    EXPECT_EQ(s.shown(kIdExit), c.exitCaption) << std::hex << c.lcid;
   }
 }
 
 TEST(Dialog, DestroyedWhileItsWorkerWaitsForAKeyStopsTheWorkerFirst) {
-  Scenario s;
-  s.driver->unplug();
+  UpgradeRun s;
+  s.pullKey();
   ASSERT_FALSE(s.run(100));
   EXPECT_EQ(s.state(), 2);
   // Without a stop the join would wait for ever: the worker looks for the key without end.
@@ -54,9 +56,9 @@ TEST(Dialog, DestroyedWhileItsWorkerWaitsForAKeyStopsTheWorkerFirst) {
 
 TEST(Dialog, ErrorStopEndsAtOnceOnExitCloseOrEscape) {
   for (int how = 0; how < 3; ++how) {
-    std::vector<std::uint8_t> package = embeddedPackageCopy();
+    std::vector<std::uint8_t> package = support::embeddedPackageCopy();
     package[0x100] = 99;  // a model that the tool does not serve
-    Scenario s("fresh", package);
+    UpgradeRun s("fresh", {.package = package});
     ASSERT_EQ(s.dialog->fields().finishMode, kErrorStop);
     s.run(5);
     if (how == 0) s.dialog->OnExit();

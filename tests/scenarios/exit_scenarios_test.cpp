@@ -4,20 +4,22 @@
 
 #include <algorithm>
 
-#include "scenario.h"
 #include "sequencer/control_ids.h"
 #include "sequencer/text_ids.h"
+#include "tests/support/upgrade_run.h"
 
 namespace flashwell::scenarios {
 namespace {
+
+using support::UpgradeRun;
 
 using namespace sequencer;
 
 constexpr int kEnoughTicks = 5000;
 
 TEST(DeclinedErase, ExitsWithoutTouchingTheKey) {
-  Scenario s;
-  s.chooseWhenRead(1, /*answerYes=*/false);
+  UpgradeRun s;
+  s.choose(1, /*answerYes=*/false);
   const emulator::KeyImage before = s.key->image();
   ASSERT_TRUE(s.run(kEnoughTicks));
   ASSERT_EQ(s.view.messageBoxes.size(), 1u);
@@ -31,21 +33,20 @@ TEST(DeclinedErase, ExitsWithoutTouchingTheKey) {
 }
 
 TEST(ExitWhileWaiting, ForTheChoiceStopsTheWorkerAtOnce) {
-  Scenario s;
-  s.run(200, [&] {
-    if (s.state() == 53 && s.dialog->fields().finishMode == kRunning) s.dialog->OnExit();
-  });
+  UpgradeRun s;
+  s.pressExitInState(53);
+  s.run(200);
   EXPECT_TRUE(s.view.ended());
   EXPECT_EQ(s.finishModes, (std::vector<std::uint8_t>{kRunning, kExitAsked, kStopWorker}));
   EXPECT_FALSE(s.traceHasRestart());
 }
 
 TEST(ExitWhileWaiting, ForAKeyThatNeverComesEndsOnceTheWorkerHasStopped) {
-  Scenario s;
-  s.driver->unplug();
+  UpgradeRun s;
+  s.pullKey();
   bool promptShown = false;
   ASSERT_FALSE(s.run(600, [&] {
-    promptShown = promptShown || s.view.text(kIdKeyColumn) == s.text(kTextConnectPrompt);
+    promptShown = promptShown || s.shown(kIdKeyColumn) == s.text(kTextConnectPrompt);
   }));
   EXPECT_EQ(s.state(), 2);
   EXPECT_TRUE(promptShown);
@@ -59,28 +60,24 @@ class ExitAfterTheFirmware : public ::testing::TestWithParam<int> {};
 
 TEST_P(ExitAfterTheFirmware, WaitsOneTickForTheKeyThatIsBackAlready) {
   const std::uint16_t at = static_cast<std::uint16_t>(GetParam());
-  Scenario s;
-  s.chooseWhenRead(1);
-  bool pressed = false;
-  ASSERT_TRUE(s.run(kEnoughTicks, [&] {
-    if (!pressed && s.state() == at) {
-      pressed = true;
-      s.dialog->OnExit();
-    }
-  }));
-  ASSERT_TRUE(pressed);
+  UpgradeRun s;
+  s.choose(1);
+  s.pressExitInState(at);
+  ASSERT_TRUE(s.run(kEnoughTicks));
   EXPECT_EQ(s.states.back(), at);
   EXPECT_EQ(s.finishModes,
             (std::vector<std::uint8_t>{kRunning, kExitAsked, kAwaitFirmware, kStopWorker}));
   // Mode 2 ends on its first tick, since the key came back in state 100 already.
-  EXPECT_EQ(std::count(s.tickFinishModes.begin(), s.tickFinishModes.end(), kAwaitFirmware), 1);
+  EXPECT_EQ(std::count_if(s.ticks.begin(), s.ticks.end(),
+                          [](const auto& t) { return t.finishMode == kAwaitFirmware; }),
+            1);
 }
 
 INSTANTIATE_TEST_SUITE_P(States, ExitAfterTheFirmware, ::testing::Values(55, 54, 56, 60));
 
 TEST(LockedStates, IgnoreExitAndCloseWhileTheFirmwareIsRewritten) {
-  Scenario s;
-  s.chooseWhenRead(2);
+  UpgradeRun s;
+  s.choose(2);
   int pressedIn80 = 0;
   int pressedIn90 = 0;
   ASSERT_TRUE(s.run(kEnoughTicks, [&] {
@@ -99,7 +96,7 @@ TEST(LockedStates, IgnoreExitAndCloseWhileTheFirmwareIsRewritten) {
 }
 
 TEST(CancelCommand, EndsTheDialogAtOnceAndTheDialogStillStopsItsWorker) {
-  Scenario s;
+  UpgradeRun s;
   ASSERT_FALSE(s.run(30));
   s.dialog->OnCancelCommand();
   EXPECT_EQ(*s.view.endResult, kEndAtOnce);

@@ -3,19 +3,21 @@
 
 #include <gtest/gtest.h>
 
-#include "scenario.h"
 #include "sequencer/control_ids.h"
 #include "sequencer/text_ids.h"
+#include "tests/support/upgrade_run.h"
 
 namespace flashwell::scenarios {
 namespace {
+
+using support::UpgradeRun;
 
 using namespace sequencer;
 
 constexpr int kEnoughTicks = 5000;
 
 // Runs until the failure display has shown for a while, then checks that EXIT leaves.
-void expectFailureThenExit(Scenario& s, std::uint16_t textId, std::uint16_t failedState) {
+void expectFailureThenExit(UpgradeRun& s, std::uint16_t textId, std::uint16_t failedState) {
   int ticksInFailure = 0;
   s.run(kEnoughTicks, [&] {
     if (s.dialog->failureReached()) ++ticksInFailure;
@@ -24,22 +26,22 @@ void expectFailureThenExit(Scenario& s, std::uint16_t textId, std::uint16_t fail
   ASSERT_TRUE(s.view.ended());
   EXPECT_TRUE(s.dialog->failureReached());
   EXPECT_EQ(s.states.back(), failedState);
-  EXPECT_TRUE(inOrder(s.view.statusLog, {s.text(textId), s.text(kTextExiting)}))
+  EXPECT_TRUE(support::inOrder(s.view.statusLog, {s.text(textId), s.text(kTextExiting)}))
       << ::testing::PrintToString(s.view.statusLog);
   EXPECT_TRUE(s.view.messageBoxes.empty() ||
               s.view.messageBoxes.back().kind == MessageBoxKind::yesNoQuestion);
 }
 
 TEST(Failures, RefusedFirmwareErase) {
-  Scenario s;
+  UpgradeRun s;
   s.addFault("erase-fails");
-  s.chooseWhenRead(1);
+  s.choose(1);
   std::string exitCaptions;
   bool exitPressed = false;
   s.run(kEnoughTicks, [&] {
     if (!s.dialog->failureReached() || exitPressed) return;
     EXPECT_EQ(s.dialog->fields().exitLocked, 0);
-    exitCaptions += s.view.text(kIdExit) == " " ? '_' : 'E';
+    exitCaptions += s.shown(kIdExit) == " " ? '_' : 'E';
     if (exitCaptions.size() == 26) {
       exitPressed = true;
       s.dialog->OnExit();
@@ -48,34 +50,34 @@ TEST(Failures, RefusedFirmwareErase) {
   ASSERT_TRUE(s.view.ended());
   EXPECT_EQ(s.states.back(), 80);
   EXPECT_NE(exitCaptions.find("EEEEEEEEEE___"), std::string::npos) << exitCaptions;
-  EXPECT_TRUE(inOrder(s.view.statusLog, {s.text(kTextImpossible), s.text(kTextExiting)}));
+  EXPECT_TRUE(support::inOrder(s.view.statusLog, {s.text(kTextImpossible), s.text(kTextExiting)}));
   // The booter was entered in this run: the orderly exit brings the key back first.
   EXPECT_EQ(s.finishModes[2], kAwaitFirmware);
 }
 
 TEST(Failures, RefusedRegionShowsTheCopyError) {
-  Scenario s;
+  UpgradeRun s;
   s.addFault("booter-region-open-fails");
-  s.chooseWhenRead(2);
+  s.choose(2);
   expectFailureThenExit(s, kTextCopyError, 56);
 }
 
 TEST(Failures, UnreadableIdentityShowsTheFailure) {
-  Scenario s;
+  UpgradeRun s;
   s.addFault("identity-unreadable");
   expectFailureThenExit(s, kTextImpossible, 3);
 }
 
 TEST(Failures, KeyPulledDuringTheComponentsShowsTheCopyError) {
-  Scenario s;
+  UpgradeRun s;
   s.addFault("unplug-during-regions");
-  s.chooseWhenRead(1);
+  s.choose(1);
   expectFailureThenExit(s, kTextCopyError, 56);
 }
 
 TEST(Failures, KeyOfTheWrongKindEntersTheErrorStopWithTextOneTwentyFive) {
-  Scenario s("wrong-kind");
-  s.chooseWhenRead(1);
+  UpgradeRun s("wrong-kind");
+  s.choose(1);
   int stopped = 0;
   s.run(kEnoughTicks, [&] {
     if (s.dialog->fields().finishMode == kErrorStop && ++stopped == 40) s.dialog->OnExit();
@@ -99,10 +101,10 @@ struct BrokenPackage {
 class BrokenPackages : public ::testing::TestWithParam<BrokenPackage> {};
 
 TEST_P(BrokenPackages, StopWithTextOneTwentyAndNeverStartTheWorker) {
-  std::vector<std::uint8_t> package = embeddedPackageCopy();
+  std::vector<std::uint8_t> package = support::embeddedPackageCopy();
   ASSERT_LT(GetParam().offset, package.size());
   package[GetParam().offset] ^= GetParam().flip;
-  Scenario s("fresh", package);
+  UpgradeRun s("fresh", {.package = package});
   int stopped = 0;
   s.run(kEnoughTicks, [&] {
     if (s.dialog->fields().finishMode == kErrorStop && ++stopped == 30) s.dialog->OnExit();
@@ -114,7 +116,7 @@ TEST_P(BrokenPackages, StopWithTextOneTwentyAndNeverStartTheWorker) {
   EXPECT_EQ(s.dialog->block().startDone.get(), 0);
   // A package that does not open never reaches state 0: the label column is never written.
   EXPECT_EQ(s.view.control(kIdLabels).textWrites, GetParam().stateZeroRuns ? 1 : 0);
-  for (const emulator::TraceEvent& e : s.trace.events()) EXPECT_NE(e.ev, "open");
+  for (const emulator::TraceEvent& e : s.traceEvents()) EXPECT_NE(e.ev, "open");
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -4,12 +4,14 @@
 
 #include <algorithm>
 
-#include "scenario.h"
 #include "sequencer/control_ids.h"
 #include "sequencer/text_ids.h"
+#include "tests/support/upgrade_run.h"
 
 namespace flashwell::scenarios {
 namespace {
+
+using support::UpgradeRun;
 
 using namespace sequencer;
 
@@ -24,24 +26,24 @@ class WholeUpgrade : public ::testing::TestWithParam<ModeCase> {};
 
 TEST_P(WholeUpgrade, RunsToTheFinalReportAndStopsInOrder) {
   const std::uint8_t mode = GetParam().mode;
-  Scenario s;
-  s.chooseWhenRead(mode);
+  UpgradeRun s;
+  s.choose(mode);
   const std::vector<std::uint8_t> firmwareBefore = s.key->image().firmwareArea;
   std::string keyColumnBefore;
   const bool ended = s.run(kEnoughTicks, [&] {
-    if (s.state() == 53 && keyColumnBefore.empty()) keyColumnBefore = s.view.text(kIdKeyColumn);
+    if (s.state() == 53 && keyColumnBefore.empty()) keyColumnBefore = s.shown(kIdKeyColumn);
   });
   ASSERT_TRUE(ended);
   EXPECT_EQ(*s.view.endResult, kEndOrderly);
   EXPECT_FALSE(s.dialog->failureReached());
 
   // Both columns, before and after.
-  EXPECT_FALSE(s.view.text(kIdToolColumn).empty());
-  EXPECT_NE(s.view.text(kIdToolColumn), ".");
+  EXPECT_FALSE(s.shown(kIdToolColumn).empty());
+  EXPECT_NE(s.shown(kIdToolColumn), ".");
   EXPECT_FALSE(keyColumnBefore.empty());
   EXPECT_NE(keyColumnBefore, s.text(kTextConnectPrompt));
-  EXPECT_NE(s.view.text(kIdKeyColumn), keyColumnBefore);
-  EXPECT_FALSE(s.view.text(kIdKeyColumn).empty());
+  EXPECT_NE(s.shown(kIdKeyColumn), keyColumnBefore);
+  EXPECT_FALSE(s.shown(kIdKeyColumn).empty());
 
   // The final report: text 137, or for "Never" text 139 alone.
   ASSERT_EQ(s.view.messageBoxes.size(), mode == 3 ? 1u : 2u);
@@ -79,7 +81,7 @@ TEST_P(WholeUpgrade, RunsToTheFinalReportAndStopsInOrder) {
     EXPECT_EQ(s.finishModes,
               (std::vector<std::uint8_t>{kRunning, kExitAsked, kAwaitFirmware, kStopWorker}));
   }
-  EXPECT_TRUE(inOrder(s.view.statusLog, expectedTexts))
+  EXPECT_TRUE(support::inOrder(s.view.statusLog, expectedTexts))
       << ::testing::PrintToString(s.view.statusLog);
   EXPECT_EQ(s.dialog->block().workerEnded.get(), 1);
 }
@@ -90,11 +92,11 @@ INSTANTIATE_TEST_SUITE_P(EachMode, WholeUpgrade,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BooterKey, RestoresTheFirmwareThenRunsASecondPassWithTheFirstChoice) {
-  Scenario s("booter");
-  s.chooseWhenRead(3);  // whatever the mode, the firmware is restored first
+  UpgradeRun s("booter");
+  s.choose(3);  // whatever the mode, the firmware is restored first
   std::string keyColumnAtChoice;
   ASSERT_TRUE(s.run(kEnoughTicks, [&] {
-    if (s.state() == 53 && keyColumnAtChoice.empty()) keyColumnAtChoice = s.view.text(kIdKeyColumn);
+    if (s.state() == 53 && keyColumnAtChoice.empty()) keyColumnAtChoice = s.shown(kIdKeyColumn);
   }));
   EXPECT_EQ(keyColumnAtChoice, "BOOTER\n\n" + s.text(kTextBooterNotice));
   const std::vector<std::uint16_t> expected{0, 1, 2,  30, 53, 50, 80, 90, 100, 0,
@@ -102,23 +104,37 @@ TEST(BooterKey, RestoresTheFirmwareThenRunsASecondPassWithTheFirstChoice) {
   EXPECT_EQ(s.states, expected);
   EXPECT_EQ(s.dialog->fields().booterPasses, 2);
   // The final read shows the restored firmware's versions, not the booter notice.
-  EXPECT_EQ(s.view.text(kIdKeyColumn).find("BOOTER"), std::string::npos);
-  EXPECT_NE(s.view.text(kIdKeyColumn).find("02.05"), std::string::npos);
+  EXPECT_EQ(s.shown(kIdKeyColumn).find("BOOTER"), std::string::npos);
+  EXPECT_NE(s.shown(kIdKeyColumn).find("02.05"), std::string::npos);
   ASSERT_FALSE(s.view.messageBoxes.empty());
   EXPECT_EQ(s.view.messageBoxes.back().text, s.text(kTextNoUpgrade));
   EXPECT_FALSE(s.dialog->failureReached());
 }
 
+TEST(LateKey, PluggedInAtThePromptIsReadAndUpgraded) {
+  UpgradeRun s;
+  s.pullKey();
+  s.choose(1);
+  ASSERT_FALSE(s.run(50));
+  EXPECT_EQ(s.state(), 2);
+  EXPECT_EQ(s.shown(kIdKeyColumn), s.text(kTextConnectPrompt));
+  s.plugKey();
+  ASSERT_TRUE(s.run(kEnoughTicks));
+  EXPECT_FALSE(s.dialog->failureReached());
+  EXPECT_EQ(s.view.messageBoxes.back().text, s.text(kTextCongratulations));
+  EXPECT_NE(s.shown(kIdKeyColumn).find("02.05"), std::string::npos);
+}
+
 TEST(TickTimes, StayShortOverAWholeUpgrade) {
-  Scenario s;
-  s.chooseWhenRead(2);
+  UpgradeRun s;
+  s.choose(2);
   ASSERT_TRUE(s.run(kEnoughTicks));
   std::vector<std::chrono::nanoseconds> times;
   std::size_t longest = 0;
-  for (std::size_t i = 0; i < s.tickTimes.size(); ++i) {
+  for (std::size_t i = 0; i < s.ticks.size(); ++i) {
     if (static_cast<int>(i) == s.reportTick) continue;
-    times.push_back(s.tickTimes[i]);
-    if (s.tickTimes[i] > s.tickTimes[longest]) longest = i;
+    times.push_back(s.ticks[i].took);
+    if (s.ticks[i].took > s.ticks[longest].took) longest = i;
   }
   ASSERT_FALSE(times.empty());
   std::sort(times.begin(), times.end());
@@ -129,7 +145,7 @@ TEST(TickTimes, StayShortOverAWholeUpgrade) {
   std::printf(
       "ticks %zu, longest %.1f us (tick %zu, ending in state %u), 99th percentile %.1f us, "
       "median %.1f us\n",
-      times.size(), us(times.back()), longest, unsigned(s.tickStates[longest]), us(times[p99]),
+      times.size(), us(times.back()), longest, unsigned(s.ticks[longest].state), us(times[p99]),
       us(times[times.size() / 2]));
 }
 

@@ -15,6 +15,7 @@
 #include "emulator/trace.h"
 #include "emulator/usbfs/usbfs_key.h"
 #include "emulator/virtual_key.h"
+#include "tests/support/key_bench.h"
 #include "usb/libusb/libusb_driver.h"
 #include "usb/link.h"
 
@@ -23,14 +24,7 @@ namespace {
 
 using emulator::usbfs::UsbfsKey;
 using emulator::usbfs::UsbfsKeyOptions;
-
-class CountingNotices final : public usb::LinkNotices {
- public:
-  void anotherProgramUsesKey() override { ++busy; }
-  void keyAccessDenied(const std::string&) override { ++denied; }
-  int busy = 0;
-  int denied = 0;
-};
+using support::CountingNotices;
 
 // The key on the bus, the system's libusb in the backend, and a thread that plugs and pulls.
 class UsbfsBackend : public ::testing::Test {

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "usb/clock.h"
+
+namespace flashwell::protocol::testing {
+
+// A clock that records every pause, in front of a simulated one.
+class PauseRecorder final : public usb::Clock {
+ public:
+  explicit PauseRecorder(usb::SimulatedClock& clock) : clock_(clock) {}
+  std::uint32_t tickMs() override { return clock_.tickMs(); }
+  void sleepMs(std::uint32_t ms) override {
+    pauses.push_back(ms);
+    clock_.sleepMs(ms);
+    if (afterPause) afterPause(clock_.elapsedMs());
+  }
+  void addThread() override { clock_.addThread(); }
+  void removeThread() override { clock_.removeThread(); }
+  std::vector<std::uint32_t> pauses;
+  // Called after each pause with the virtual time: lets a test act at a given moment.
+  std::function<void(std::uint64_t)> afterPause;
+
+ private:
+  usb::SimulatedClock& clock_;
+};
+
+}  // namespace flashwell::protocol::testing
