@@ -17,7 +17,7 @@ void Sequencer::resetDisplay() {
   view_.setProgressRange(0, 1000);
   setProgress(0, 0);
 
-  fields_.finishMode = kRunning;
+  fields_.finishMode = FinishMode::running;
   fields_.exitLocked = 0;
   fields_.selectedOption = 0;
   fields_.finishTicks = 0;

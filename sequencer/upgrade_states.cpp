@@ -20,19 +20,19 @@ void Sequencer::proceedStep() {
     if (fields_.selectedOption == 3) {
       // "Never" leaves the key's own firmware as it is.
       setProgress(0, 0);
-      goToState(54);
+      goToState(UpgradeState::clearMark);
     } else if (block_.enterBooterDone.get() == 0) {
       showStatus(kTextStartingBooter, false);
       setProgress(0, 5);
       block_.enterBooterRequest.set(1);
     } else {
       setProgress(0, 0);
-      goToState(80);
+      goToState(UpgradeState::eraseFirmware);
     }
   } else if (fields_.booterPasses == 1) {
-    goToState(80);  // the booter runs already
+    goToState(UpgradeState::eraseFirmware);  // the booter runs already
   } else {
-    goToState(55);  // second pass: the firmware has been restored
+    goToState(UpgradeState::eraseData);  // second pass: the firmware has been restored
   }
 }
 
@@ -44,7 +44,7 @@ void Sequencer::stateEraseFirmware() {
   block_.eraseRequest.set(1);
   const std::uint8_t done = block_.eraseDone.get();
   if (done == 1) {
-    goToState(90);
+    goToState(UpgradeState::writeFirmware);
     setProgress(0, 0);
   } else if (done == 2) {
     showFailure();
@@ -61,7 +61,7 @@ void Sequencer::stateWriteFirmware() {
   showStatus(kTextUpdatingFirmware, false);
   setProgress(0, 10);
   block_.keyFirmwareRequest.set(1);
-  if (done == 1) goToState(100);
+  if (done == 1) goToState(UpgradeState::leaveBooter);
 }
 
 void Sequencer::stateLeaveBooter() {
@@ -74,9 +74,9 @@ void Sequencer::stateLeaveBooter() {
   if (fields_.booterPasses == 1) {
     // The key was found in its booter: with its firmware back, start over from the package.
     fields_.booterPasses = 2;
-    goToState(0);
+    goToState(UpgradeState::checkPackage);
   } else {
-    goToState(55);
+    goToState(UpgradeState::eraseData);
   }
   setProgress(0, 0);
 }
@@ -88,7 +88,7 @@ void Sequencer::stateEraseData() {
   block_.dataEraseRequest.set(1);
   const std::uint8_t done = block_.dataEraseDone.get();
   if (done == 1) {
-    goToState(54);
+    goToState(UpgradeState::clearMark);
     setProgress(0, 0);
   } else if (done == 2) {
     showFailure();
@@ -103,7 +103,7 @@ void Sequencer::stateClearMark() {
   block_.markRequest.set(1);
   const std::uint8_t done = block_.markDone.get();
   if (done == 1) {
-    goToState(56);
+    goToState(UpgradeState::writeRegions);
     setProgress(0, 0);
   } else if (done == 2) {
     showFailure();
@@ -113,7 +113,7 @@ void Sequencer::stateClearMark() {
 void Sequencer::stateWriteRegions() {
   refreshPrompts();
   setProgress(0, 6);
-  if (writeRegionsStep()) goToState(60);
+  if (writeRegionsStep()) goToState(UpgradeState::readBack);
 }
 
 bool Sequencer::writeRegionsStep() {
@@ -147,12 +147,12 @@ bool Sequencer::writeRegionsStep() {
 void Sequencer::stateReadBack() {
   refreshPrompts();
   setProgress(0, 3);
-  const std::uint8_t r = readKeyStep();
-  if (r == kKeyReading) return;
+  const KeyRead r = readKeyStep();
+  if (r == KeyRead::reading) return;
   // A key that answers from its booter after the upgrade does not run its firmware: that is
   // no success to report, whatever the key read makes of it.
   const bool firmwareRuns = protocol::programCode(block_.identity) == protocol::kProgramFirmware;
-  goToState(r == kKeyReady && firmwareRuns ? 130 : 3);
+  goToState(r == KeyRead::ready && firmwareRuns ? UpgradeState::finalReport : UpgradeState::failed);
 }
 
 }  // namespace flashwell::sequencer
