@@ -51,14 +51,14 @@ struct RegionSlot {
   std::uint32_t length() const { return usb::le32(bytes, 8); }
   std::uint32_t minAddress() const { return usb::le32(bytes, 12); }
   std::uint32_t maxAddress() const { return usb::le32(bytes, 16); }
-  std::uint32_t auxValue() const { return usb::le32(bytes, 20); }
+  // Bytes 20-23 are carried with the record and never read.
 };
 
 // Version and date of one component stored on the key.
 struct ComponentVersion {
   std::uint8_t major = 0;
   std::uint8_t minor = 0;
-  std::uint8_t third = 0;
+  std::uint8_t patch = 0;
   std::uint8_t day = 0;
   std::uint8_t month = 0;
   std::uint8_t century = 0;

@@ -228,7 +228,7 @@ TEST(Versions, ReadsEveryStoredHeaderInLargeChunks) {
     const ComponentVersion& v = rig.block.componentVersions[i];
     EXPECT_EQ(v.major, mem(h + 30));
     EXPECT_EQ(v.minor, mem(h + 31));
-    EXPECT_EQ(v.third, mem(h + 32));
+    EXPECT_EQ(v.patch, mem(h + 32));
     EXPECT_EQ(v.day, mem(h + 12));
     EXPECT_EQ(v.month, mem(h + 13));
     EXPECT_EQ(v.century, mem(h + 14));
