@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "protocol/request_block.h"
+#include "protocol/key_records.h"
 
 namespace flashwell::catalogue {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "protocol/request_block.h"
+#include "protocol/key_records.h"
 
 namespace flashwell::catalogue {
 
