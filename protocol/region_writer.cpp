@@ -29,7 +29,7 @@ bool Worker::WriteRegions() {
       failed = true;
     }
   }
-  block_.regionsDone.set(failed ? 2 : 1);
+  block_.regionsDone.set(failed ? kJobRefused : kJobDone);
   return true;
 }
 

@@ -37,8 +37,8 @@ KeyRead Sequencer::readKeyStep() {
       setProgress(0, 5);
       block_.identityRequest.set(1);
       const std::uint8_t done = block_.identityDone.get();
-      if (done == 2) return KeyRead::unusable;
-      if (done != 1) return KeyRead::reading;
+      if (done == protocol::kJobRefused) return KeyRead::unusable;
+      if (done != protocol::kJobDone) return KeyRead::reading;
       const protocol::KeyIdentity& id = block_.identity;
       if (firmwareIdentityValid(id)) {
         fields_.keyReadStep = KeyReadStep::versions;
@@ -58,8 +58,8 @@ KeyRead Sequencer::readKeyStep() {
       setProgress(0, 5);
       block_.versionsRequest.set(1);
       const std::uint8_t done = block_.versionsDone.get();
-      if (done == 1) fields_.keyReadStep = KeyReadStep::column;
-      if (done == 2) return KeyRead::unusable;
+      if (done == protocol::kJobDone) fields_.keyReadStep = KeyReadStep::column;
+      if (done == protocol::kJobRefused) return KeyRead::unusable;
       return KeyRead::reading;
     }
 

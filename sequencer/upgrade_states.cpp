@@ -43,10 +43,10 @@ void Sequencer::stateEraseFirmware() {
   setProgress(0, 10);
   block_.eraseRequest.set(1);
   const std::uint8_t done = block_.eraseDone.get();
-  if (done == 1) {
+  if (done == protocol::kJobDone) {
     goToState(UpgradeState::writeFirmware);
     setProgress(0, 0);
-  } else if (done == 2) {
+  } else if (done == protocol::kJobRefused) {
     showFailure();
   }
 }
@@ -54,14 +54,14 @@ void Sequencer::stateEraseFirmware() {
 void Sequencer::stateWriteFirmware() {
   refreshPrompts();
   const std::uint8_t done = block_.keyFirmwareDone.get();
-  if (done == 2) {
+  if (done == protocol::kJobRefused) {
     showFailure();
     return;
   }
   showStatus(kTextUpdatingFirmware, false);
   setProgress(0, 10);
   block_.keyFirmwareRequest.set(1);
-  if (done == 1) goToState(UpgradeState::leaveBooter);
+  if (done == protocol::kJobDone) goToState(UpgradeState::leaveBooter);
 }
 
 void Sequencer::stateLeaveBooter() {
@@ -70,7 +70,7 @@ void Sequencer::stateLeaveBooter() {
   setProgress(0, 5);
   showStatus(kTextUpdatingFirmware, false);
   block_.leaveBooterRequest.set(1);
-  if (block_.leaveBooterDone.get() != 1) return;
+  if (block_.leaveBooterDone.get() != protocol::kJobDone) return;
   if (fields_.booterPasses == 1) {
     // The key was found in its booter: with its firmware back, start over from the package.
     fields_.booterPasses = 2;
@@ -87,10 +87,10 @@ void Sequencer::stateEraseData() {
   refreshPrompts();
   block_.dataEraseRequest.set(1);
   const std::uint8_t done = block_.dataEraseDone.get();
-  if (done == 1) {
+  if (done == protocol::kJobDone) {
     goToState(UpgradeState::clearMark);
     setProgress(0, 0);
-  } else if (done == 2) {
+  } else if (done == protocol::kJobRefused) {
     showFailure();
   }
 }
@@ -102,10 +102,10 @@ void Sequencer::stateClearMark() {
   showStatus(kTextUpdatingFirmware, false);
   block_.markRequest.set(1);
   const std::uint8_t done = block_.markDone.get();
-  if (done == 1) {
+  if (done == protocol::kJobDone) {
     goToState(UpgradeState::writeRegions);
     setProgress(0, 0);
-  } else if (done == 2) {
+  } else if (done == protocol::kJobRefused) {
     showFailure();
   }
 }
@@ -126,8 +126,8 @@ bool Sequencer::writeRegionsStep() {
   }
   block_.regionsRequest.set(1);
   const std::uint8_t done = block_.regionsDone.get();
-  if (done == 1) return true;
-  if (done == 2) {
+  if (done == protocol::kJobDone) return true;
+  if (done == protocol::kJobRefused) {
     failureReached_ = true;
     showStatus(kTextCopyError, false);
     return false;
