@@ -154,15 +154,15 @@ void CFlashwell_02Dlg::OnCancelCommand() {
 }
 
 void CFlashwell_02Dlg::OnOnly() {
-  sequencer_->chooseMode(1);
+  sequencer_->chooseMode(protocol::kOptionOnly);
 }
 
 void CFlashwell_02Dlg::OnAlways() {
-  sequencer_->chooseMode(2);
+  sequencer_->chooseMode(protocol::kOptionAlways);
 }
 
 void CFlashwell_02Dlg::OnNever() {
-  sequencer_->chooseMode(3);
+  sequencer_->chooseMode(protocol::kOptionNever);
 }
 
 void CFlashwell_02Dlg::OnProceed() {

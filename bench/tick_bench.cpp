@@ -32,7 +32,7 @@ TickFigures measureTicks(std::uint8_t option) {
   app::CFlashwell_02Dlg dialog(view, app::DialogEnvironment{driver, clock, notices, locale},
                                {embedded.begin(), embedded.end()});
   dialog.OnInitDialog();
-  if (option != 3) view.answers.push_back(sequencer::MessageBoxAnswer::yes);
+  if (option != protocol::kOptionNever) view.answers.push_back(sequencer::MessageBoxAnswer::yes);
 
   struct Tick {
     std::chrono::nanoseconds time;
@@ -56,10 +56,10 @@ TickFigures measureTicks(std::uint8_t option) {
       ticks.push_back({took, state});
     }
     if (proceedPressed || state != sequencer::UpgradeState::awaitChoice) continue;
-    if (dialog.fields().selectedOption == 0) {
-      if (option == 1) dialog.OnOnly();
-      if (option == 2) dialog.OnAlways();
-      if (option == 3) dialog.OnNever();
+    if (dialog.fields().selectedOption == protocol::kOptionNone) {
+      if (option == protocol::kOptionOnly) dialog.OnOnly();
+      if (option == protocol::kOptionAlways) dialog.OnAlways();
+      if (option == protocol::kOptionNever) dialog.OnNever();
     }
     if (view.control(sequencer::kIdProceed).enabled) {
       proceedPressed = true;

@@ -45,12 +45,13 @@ void Sequencer::resetDisplay() {
 void Sequencer::refreshPrompts() {
   const bool connected = block_.connected.get() == 1;
   if (fields_.blinkPhase == 0) {
-    if (fields_.selectedOption == 0) view_.setText(kIdModePrompt, "");
+    if (fields_.selectedOption == protocol::kOptionNone) view_.setText(kIdModePrompt, "");
     if (!connected) view_.setText(kIdKeyColumn, "");
     return;
   }
   if (fields_.blinkPhase != 1) return;
-  if (fields_.selectedOption == 0) view_.setText(kIdModePrompt, text(kTextModePrompt));
+  if (fields_.selectedOption == protocol::kOptionNone)
+    view_.setText(kIdModePrompt, text(kTextModePrompt));
   if (connected || fields_.proceedStarted != 0) return;
   if (fields_.connectPromptDelay < kConnectPromptDelay) {
     ++fields_.connectPromptDelay;

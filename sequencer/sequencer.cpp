@@ -102,7 +102,8 @@ void Sequencer::stateCheckPackage() {
   // A second pass, after the key's firmware was restored from its booter, keeps the choice
   // that the user confirmed in the first.
   const std::uint8_t confirmed = block_.upgradeOption.get();
-  if (fields_.booterPasses >= 2 && confirmed >= 1 && confirmed <= 3) {
+  if (fields_.booterPasses >= 2 && confirmed >= protocol::kOptionOnly &&
+      confirmed <= protocol::kOptionNever) {
     fields_.selectedOption = confirmed;
   }
   view_.setText(kIdLabels, text(kTextLabels));
@@ -150,16 +151,19 @@ void Sequencer::stateReadKey() {
 
 void Sequencer::stateAwaitChoice() {
   refreshPrompts();
-  const bool chosen = fields_.selectedOption >= 1 && fields_.selectedOption <= 3;
+  const bool chosen = fields_.selectedOption >= protocol::kOptionOnly &&
+                      fields_.selectedOption <= protocol::kOptionNever;
   if (chosen) view_.enable(kIdProceed, true);
-  if (chosen && block_.upgradeOption.get() != 0) goToState(UpgradeState::proceed);
+  if (chosen && block_.upgradeOption.get() != protocol::kOptionNone)
+    goToState(UpgradeState::proceed);
 }
 
 void Sequencer::stateFinalReport() {
   fields_.exitLocked = 0;
   view_.show(kIdExit, true);
   setProgress(0, 0);
-  fields_.resultMessage = text(fields_.selectedOption == 3 ? kTextNoUpgrade : kTextCongratulations);
+  fields_.resultMessage = text(
+      fields_.selectedOption == protocol::kOptionNever ? kTextNoUpgrade : kTextCongratulations);
   view_.messageBox(fields_.resultMessage, MessageBoxKind::information);
   fields_.finishMode = FinishMode::exitAsked;
 }

@@ -49,7 +49,7 @@ class Sequencer {
   // What the dialog's handlers do. `packageOpen` tells whether the model word of the package
   // is a usable one (1 to 20); without it EXIT ends the dialog at once.
   void guardedExit(bool packageOpen);
-  void chooseMode(std::uint8_t mode);  // 1 Only, 2 Always, 3 Never
+  void chooseMode(std::uint8_t mode);  // protocol::kOptionOnly, kOptionAlways or kOptionNever
   void proceed();
 
   // Whether a failure display has been reached in this run (failure state, a failed job, the

@@ -25,7 +25,7 @@ struct SequencerFields {
   std::uint8_t blinkTicks = 0;
   FinishMode finishMode = FinishMode::running;
   std::int32_t progressPos = 0;
-  std::uint8_t selectedOption = 0;  // 0 none, 1 Only, 2 Always, 3 Never
+  std::uint8_t selectedOption = 0;  // protocol::kOptionNone until a mode is chosen
   std::uint8_t booterPasses = 0;
   std::uint8_t connectPromptDelay = 0;
   std::uint8_t lastRegionsPhase = kNoPhase;

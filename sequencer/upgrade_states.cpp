@@ -17,7 +17,7 @@ void Sequencer::stateProceed() {
 void Sequencer::proceedStep() {
   setProgress(0, 0);
   if (fields_.booterPasses == 0) {
-    if (fields_.selectedOption == 3) {
+    if (fields_.selectedOption == protocol::kOptionNever) {
       // "Never" leaves the key's own firmware as it is.
       setProgress(0, 0);
       goToState(UpgradeState::clearMark);
@@ -136,7 +136,7 @@ bool Sequencer::writeRegionsStep() {
     setProgress(0, 0);  // each component starts the bar afresh
     fields_.lastRegionsPhase = done;
   }
-  if (fields_.selectedOption == 3) {
+  if (fields_.selectedOption == protocol::kOptionNever) {
     showStatus(kTextErasingComponents, false);
   } else {
     showStatus(static_cast<std::uint16_t>(kTextErasingData + done), false);

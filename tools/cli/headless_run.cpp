@@ -147,17 +147,18 @@ class Operator {
 
  private:
   void chooseAndProceed() {
-    if (o_.mode == 0 || proceedPressed_ ||
+    if (o_.mode == protocol::kOptionNone || proceedPressed_ ||
         dialog_.fields().finishMode != sequencer::FinishMode::running) {
       return;
     }
-    if (dialog_.fields().selectedOption == 0 &&
+    if (dialog_.fields().selectedOption == protocol::kOptionNone &&
         dialog_.fields().state == sequencer::UpgradeState::awaitChoice) {
-      if (o_.mode == 1) dialog_.OnOnly();
-      if (o_.mode == 2) dialog_.OnAlways();
-      if (o_.mode == 3) dialog_.OnNever();
+      if (o_.mode == protocol::kOptionOnly) dialog_.OnOnly();
+      if (o_.mode == protocol::kOptionAlways) dialog_.OnAlways();
+      if (o_.mode == protocol::kOptionNever) dialog_.OnNever();
     }
-    if (dialog_.fields().selectedOption != 0 && view_.enabled(sequencer::kIdProceed) &&
+    if (dialog_.fields().selectedOption != protocol::kOptionNone &&
+        view_.enabled(sequencer::kIdProceed) &&
         dialog_.fields().state == sequencer::UpgradeState::awaitChoice) {
       proceedPressed_ = true;
       dialog_.OnProceed();
