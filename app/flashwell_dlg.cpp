@@ -82,8 +82,8 @@ bool CFlashwell_02Dlg::OnInitDialog() {
   f.connectPromptDelay = 0;
   f.selectedOption = 0;
   f.booterPasses = 0;
-  f.state = 0;
-  f.keyReadStep = 0;
+  f.state = sequencer::UpgradeState::checkPackage;
+  f.keyReadStep = sequencer::KeyReadStep::clear;
   package_->catalogue().setLanguageNumber(0);
 
   sequencer_->resetDisplay();  // chooses the language
@@ -93,7 +93,7 @@ bool CFlashwell_02Dlg::OnInitDialog() {
     view_.setCaption(opened.caption);
     view_.setText(sequencer::kIdToolColumn, opened.imageColumn);
   } else {
-    f.finishMode = sequencer::kErrorStop;
+    f.finishMode = sequencer::FinishMode::errorStop;
     package_->catalogue().clearModelWord();
   }
 
@@ -154,15 +154,15 @@ void CFlashwell_02Dlg::OnCancelCommand() {
 }
 
 void CFlashwell_02Dlg::OnOnly() {
-  sequencer_->chooseMode(1);
+  sequencer_->chooseMode(protocol::kOptionOnly);
 }
 
 void CFlashwell_02Dlg::OnAlways() {
-  sequencer_->chooseMode(2);
+  sequencer_->chooseMode(protocol::kOptionAlways);
 }
 
 void CFlashwell_02Dlg::OnNever() {
-  sequencer_->chooseMode(3);
+  sequencer_->chooseMode(protocol::kOptionNever);
 }
 
 void CFlashwell_02Dlg::OnProceed() {

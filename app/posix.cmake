@@ -4,4 +4,6 @@ flashwell_library(flashwell_posix
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/posix_locale.cpp
     ${CMAKE_CURRENT_LIST_DIR}/posix_instance.cpp
+  DEPS
+    flashwell_catalogue
 )

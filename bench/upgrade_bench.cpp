@@ -150,9 +150,9 @@ UpgradeFigures runUpgrade(std::uint8_t option) {
       {"key firmware", firmwareBlocks, block.regions[0].length() / protocol::kFirmwareBlockSize});
   for (const protocol::ComponentRow& row : protocol::kComponentTable) {
     const auto found = commits.find(row.regionCode);
-    figures.blocks.push_back({componentName(row.regionCode),
-                              found == commits.end() ? 0 : found->second,
-                              option == 3 ? 0 : row.byteCount / protocol::kRegionBlockSize});
+    figures.blocks.push_back(
+        {componentName(row.regionCode), found == commits.end() ? 0 : found->second,
+         option == protocol::kOptionNever ? 0 : row.byteCount / protocol::kRegionBlockSize});
   }
   figures.wallSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();

@@ -17,7 +17,7 @@
 #include "catalogue/system_locale.h"
 #include "catalogue/text_tables.h"
 #include "catalogue/version_format.h"
-#include "protocol/request_block.h"
+#include "protocol/key_records.h"
 
 namespace flashwell::catalogue {
 

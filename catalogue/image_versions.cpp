@@ -45,10 +45,10 @@ int Catalogue::buildImageVersionRows() {
     const std::uint32_t length = usb::le32(table, at + kRegionLength);
     const int sum = checkComponentSum(offset, length);
     if (sum != kResultOk) return sum;
-    if (!usb::fits(img, offset, kVersionThird + 1)) return kResultBadChecksum;
+    if (!usb::fits(img, offset, kVersionPatch + 1)) return kResultBadChecksum;
     const std::uint8_t* h = img.data() + offset;
 
-    const std::uint8_t v1 = h[kVersionMajor], v2 = h[kVersionMinor], v3 = h[kVersionThird];
+    const std::uint8_t v1 = h[kVersionMajor], v2 = h[kVersionMinor], v3 = h[kVersionPatch];
     if (v1 == 0 || v1 == 0xFF || v2 > 0x99 || !isBcdByte(v1) || !isBcdByte(v2)) {
       return kResultInvalid;
     }

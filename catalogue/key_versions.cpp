@@ -12,7 +12,7 @@ constexpr std::size_t kColumnEntries[6] = {0, 7, 1, 2, 3, 4};
 
 // Identity bytes of the key's own firmware version and date.
 constexpr std::size_t kIdDay = 20, kIdMonth = 21, kIdCentury = 22, kIdYear = 23;
-constexpr std::size_t kIdThird = 25, kIdMajor = 26, kIdMinor = 27;
+constexpr std::size_t kIdPatch = 25, kIdMajor = 26, kIdMinor = 27;
 
 }  // namespace
 
@@ -34,7 +34,7 @@ KeyVersionsColumn Catalogue::showKeyVersions(
 
   current.major = identity[kIdMajor];
   current.minor = identity[kIdMinor];
-  current.third = identity[kIdThird];
+  current.patch = identity[kIdPatch];
   current.day = identity[kIdDay];
   current.month = identity[kIdMonth];
   current.century = identity[kIdCentury];

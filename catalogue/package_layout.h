@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "protocol/request_block.h"
+#include "protocol/key_records.h"
 
 namespace flashwell::catalogue {
 
@@ -50,7 +50,7 @@ inline constexpr std::size_t kRegionImageOffset = 4;
 inline constexpr std::size_t kRegionLength = 8;
 inline constexpr std::size_t kRegionMinAddress = 12;
 inline constexpr std::size_t kRegionMaxAddress = 16;
-inline constexpr std::size_t kRegionAuxValue = 20;
+inline constexpr std::size_t kRegionCarriedWord = 20;
 inline constexpr std::uint32_t kMaxRegionLength = 0x1C000;
 inline constexpr std::uint16_t kBooterGroup = 5;  // booter-type components
 
@@ -66,7 +66,7 @@ inline constexpr std::size_t kComponentCode = 0x1D;
 inline constexpr std::size_t kBooterComponentCode = 0x1E;
 inline constexpr std::size_t kVersionMajor = 0x1E;
 inline constexpr std::size_t kVersionMinor = 0x1F;
-inline constexpr std::size_t kVersionThird = 0x20;
+inline constexpr std::size_t kVersionPatch = 0x20;
 
 // Text and name records: a u16 id and a 256-byte zero-terminated field.
 inline constexpr std::size_t kTextRecordSize = 258;

@@ -24,7 +24,7 @@ bool Catalogue::findRegion(std::uint16_t group, std::uint16_t code, std::uint8_t
     // The region and the header bytes read below must lie inside the image.
     const auto img = image();
     if (!usb::fits(img, r.imageOffset(), r.length())) return false;
-    if (!usb::fits(img, r.imageOffset(), kVersionThird + 1)) return false;
+    if (!usb::fits(img, r.imageOffset(), kVersionPatch + 1)) return false;
     const std::uint8_t* h = img.data() + r.imageOffset();
     const auto codeByte = static_cast<std::uint8_t>(code & 0xFF);
     if (group == kBooterGroup) {

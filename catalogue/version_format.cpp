@@ -24,12 +24,12 @@ std::string formatTwoPartVersion(std::uint8_t major, std::uint8_t minor) {
 }
 
 std::string formatImageThreePartVersion(std::uint8_t major, std::uint8_t minor,
-                                        std::uint8_t third) {
-  return format("%.2x.%.2x.%.2x", major, minor, third);
+                                        std::uint8_t patch) {
+  return format("%.2x.%.2x.%.2x", major, minor, patch);
 }
 
-std::string formatKeyThreePartVersion(std::uint8_t major, std::uint8_t minor, std::uint8_t third) {
-  return format("%.2x.%.2x.%.2X", major, minor, third);
+std::string formatKeyThreePartVersion(std::uint8_t major, std::uint8_t minor, std::uint8_t patch) {
+  return format("%.2x.%.2x.%.2X", major, minor, patch);
 }
 
 std::string formatDate(std::uint8_t year, std::uint8_t month, std::uint8_t day) {
@@ -49,12 +49,12 @@ void appendKeyVersionLine(std::string& column, protocol::ComponentVersion& curre
                      isBcdByte(c.minor) && c.day != 0 && c.day <= 0x99 && c.month <= 0x99 &&
                      isBcdByte(c.day) && isBcdByte(c.month);
   if (valid) {
-    if (current.third == 0x20) current.third = 0;
+    if (current.patch == 0x20) current.patch = 0;
     std::string version;
-    if (c.third == 0) {
+    if (c.patch == 0) {
       version = formatTwoPartVersion(c.major, c.minor);
-    } else if (c.third < 0xEF) {
-      version = formatKeyThreePartVersion(c.major, c.minor, c.third);
+    } else if (c.patch < 0xEF) {
+      version = formatKeyThreePartVersion(c.major, c.minor, c.patch);
     }
     line = versionLine(version, formatDate(c.year, c.month, c.day)) + "\n";
   }

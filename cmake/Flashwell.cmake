@@ -9,11 +9,27 @@ function(flashwell_warnings target)
   endif()
 endfunction()
 
-# flashwell_library(NAME SOURCES... [DEPS ...]) : a static library of one layer.
+# flashwell_include_scope(TARGET PUBLIC|INTERFACE PATH...) : the include root of TARGET shows
+# only the given folders or files of the source tree (each linked in under its own path), so an
+# `#include "layer/file.h"` resolves only for the layers that TARGET and what it links show.
+# A layer that includes a layer above it, or one it does not link, fails to build.
+function(flashwell_include_scope target kind)
+  set(_root ${PROJECT_BINARY_DIR}/include-scopes/${target})
+  foreach(_path IN LISTS ARGN)
+    get_filename_component(_parent ${_root}/${_path} DIRECTORY)
+    file(MAKE_DIRECTORY ${_parent})
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${_path} ${_root}/${_path} SYMBOLIC)
+  endforeach()
+  target_include_directories(${target} ${kind} ${_root})
+endfunction()
+
+# flashwell_library(NAME SOURCES... [DEPS ...]) : a static library of one layer. It sees its own
+# folder and, through DEPS, the folders of the libraries it links, nothing else.
 function(flashwell_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  file(RELATIVE_PATH _folder ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  flashwell_include_scope(${name} PUBLIC ${_folder})
   if(ARG_DEPS)
     target_link_libraries(${name} PUBLIC ${ARG_DEPS})
   endif()

@@ -40,31 +40,31 @@ Outcome settle(const KeyAnswer& answer, Strike fault, std::size_t size) {
   return {usb::kTransferStatusSuccess, size};
 }
 
-// What is wrong with a record for the column its endpoint names; empty when nothing is.
+// What is wrong with a record for the kind of transfer its endpoint names; empty when nothing is.
 std::string recordFault(const usb::UsbTransferRequest& r, bool control, usb::RecordLayout layout,
                         std::span<const std::uint8_t> data) {
   if (r.reserved0 != 0 || r.reserved24 != 0) return "reserved words are not 0";
   if (r.length > data.size()) return "length larger than the data buffer";
   const auto address = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(data.data()));
   if (r.length > 0 && r.bufferAddress != address) return "buffer address is not the data buffer";
-  usb::ColumnValues want{0, 0, 0, 0};
+  usb::TransferWords want{0, 0, 0, 0};
   if (!control) {
     if (r.endpoint == 0x82) {
-      want = usb::columnValues(usb::TransferColumn::kReadEp2);
+      want = usb::transferWords(usb::TransferKind::readEp2);
     } else if (r.endpoint == 0x02) {
-      want = usb::columnValues(usb::TransferColumn::kWriteEp2);
+      want = usb::transferWords(usb::TransferKind::writeEp2);
     } else if (r.endpoint == 0x81) {
-      want = usb::columnValues(usb::TransferColumn::kReadEp1);
+      want = usb::transferWords(usb::TransferKind::readEp1);
     } else {
       return "no such endpoint";
     }
-    if (layout == usb::RecordLayout::k64) want.finalWord = 0;
+    if (layout == usb::RecordLayout::k64) want.trailerWord = 0;
     if (std::any_of(r.setup.begin(), r.setup.end(), [](std::uint8_t b) { return b != 0; })) {
       return "setup packet on an endpoint transfer";
     }
   }
   if (r.endpoint != want.endpoint || r.direction != want.direction || r.option != want.option ||
-      r.finalWord != want.finalWord) {
+      r.trailerWord != want.trailerWord) {
     return "endpoint, direction, option or final word do not fit the transfer";
   }
   return {};

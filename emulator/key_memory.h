@@ -16,7 +16,7 @@ namespace flashwell::emulator {
 std::uint8_t memoryByte(const VirtualKey::Context& key, std::uint32_t address);
 
 // The identify answer: the key's own record, with the running firmware's date (20-23) and
-// version (26, 27 and third byte 25) from the firmware area's header, the program at 28-29 and
+// version (26, 27 and patch byte 25) from the firmware area's header, the program at 28-29 and
 // the first 80 bytes of configuration memory at 48-127. The booter of a large-packet key leaves
 // 4-7, 16-19, 32-33 and 40-43 at 0xFF: the host reads them from the booter's copy instead
 // (except in family 19, which the host asks for no memory).

@@ -30,7 +30,7 @@ std::vector<std::uint8_t> makeComponent(const ComponentSpec& recipe) {
     bytes[0x1D] = recipe.code;
     bytes[0x1E] = recipe.major;
     bytes[0x1F] = recipe.minor;
-    bytes[0x20] = recipe.third;
+    bytes[0x20] = recipe.patch;
   }
   const std::size_t words = (bytes.size() - 0x10) / 2;
   usb::putLe32(bytes, 0, static_cast<std::uint32_t>(words));

@@ -12,7 +12,7 @@ namespace flashwell::emulator {
 struct ComponentSpec {
   std::uint8_t code;         // component code: payload byte 0x1D, or 0x1E for a booter
   bool booterStyle = false;  // a booter's header (0xFF fillers, byte 0x0B = 2)
-  std::uint8_t major = 0x01, minor = 0x00, third = 0x00;  // BCD
+  std::uint8_t major = 0x01, minor = 0x00, patch = 0x00;  // BCD
   std::uint8_t day = 0x01, month = 0x01, year = 0x19;     // BCD; the century is 0x20
   std::size_t payloadBytes = 0x1000;                      // even
   std::uint32_t seed = 1;                                 // of the filler bytes

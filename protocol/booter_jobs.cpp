@@ -12,12 +12,12 @@ constexpr std::uint32_t kAfterRestartIntoFirmwareMs = 10000;
 bool Worker::EnterBooter() {
   while (CheckExit()) {
     switch (KeyState()) {
-      case kKeyStopped:
+      case KeyStatus::stopped:
         return false;
-      case kKeyBooterRuns:
-        block_.enterBooterDone.set(1);
+      case KeyStatus::booterRuns:
+        block_.enterBooterDone.set(kJobDone);
         return true;
-      case kKeyFirmwareRuns:
+      case KeyStatus::firmwareRuns:
         commands_.Restart();
         link_.UsbClose();
         clock_.sleepMs(kAfterRestartIntoBooterMs);
@@ -34,12 +34,12 @@ bool Worker::LeaveBooter() {
   if (!CheckExit()) return false;
   for (;;) {
     switch (KeyState()) {
-      case kKeyStopped:
+      case KeyStatus::stopped:
         return false;
-      case kKeyFirmwareRuns:
-        block_.leaveBooterDone.set(1);
+      case KeyStatus::firmwareRuns:
+        block_.leaveBooterDone.set(kJobDone);
         return true;
-      case kKeyBooterRuns:
+      case KeyStatus::booterRuns:
         clock_.sleepMs(kBeforeRestartIntoFirmwareMs);
         commands_.Restart();
         link_.UsbClose();
@@ -54,7 +54,7 @@ bool Worker::LeaveBooter() {
 
 bool Worker::EraseKeyFirmware() {
   if (!CheckExit()) return false;
-  block_.eraseDone.set(commands_.EraseFirmwareArea() == 1 ? 1 : 2);
+  block_.eraseDone.set(commands_.EraseFirmwareArea() == 1 ? kJobDone : kJobRefused);
   return true;
 }
 

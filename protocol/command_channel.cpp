@@ -17,7 +17,7 @@ int CommandChannel::SendCommand(std::uint8_t code, std::uint8_t sub, std::uint32
     return 0;
   }
   // The key has answered; one that answered too late counts as having failed.
-  if (CheckElapsed(frame->limitMs) != 1) {
+  if (CheckElapsed(frame->limitMs) != Elapsed::inTime) {
     link_.UsbClose();
     return 0;
   }
@@ -36,11 +36,11 @@ void CommandChannel::RestartTimer() {
   startTick_ = clock_.tickMs();
 }
 
-int CommandChannel::CheckElapsed(std::uint32_t limitMs) {
+Elapsed CommandChannel::CheckElapsed(std::uint32_t limitMs) {
   const std::uint32_t now = clock_.tickMs();
-  if (static_cast<std::uint32_t>(now - startTick_) > limitMs) return kElapsedTooLong;
+  if (static_cast<std::uint32_t>(now - startTick_) > limitMs) return Elapsed::tooLong;
   startTick_ = now;
-  return 1;
+  return Elapsed::inTime;
 }
 
 }  // namespace flashwell::protocol

@@ -8,8 +8,8 @@
 //       (no key: 0 and nothing closed; failed or late transfer: 0 and the key closed)
 //   SendCommandOrClose(...)                          -> same, and closes the key on any 0
 //   RestartTimer()                                   -> starts a time measurement
-//   CheckElapsed(limit)                              -> 57 when more than limit ms passed,
-//                                                       else restarts the measurement, 1
+//   CheckElapsed(limit)                              -> tooLong when more than limit ms passed,
+//                                                       else restarts the measurement, inTime
 //
 // One channel per link; it is used by the worker thread only.
 
@@ -21,7 +21,7 @@
 
 namespace flashwell::protocol {
 
-inline constexpr int kElapsedTooLong = 57;
+enum class Elapsed { inTime = 1, tooLong = 57 };
 
 class CommandChannel {
  public:
@@ -35,7 +35,7 @@ class CommandChannel {
                          std::uint32_t p3 = 0, std::uint32_t p4 = 0);
 
   void RestartTimer();
-  int CheckElapsed(std::uint32_t limitMs);
+  Elapsed CheckElapsed(std::uint32_t limitMs);
 
  private:
   usb::UsbLink& link_;

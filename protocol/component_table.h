@@ -33,10 +33,4 @@ inline constexpr std::uint32_t kFirmwareBlockSize = 4096;
 inline constexpr std::uint32_t kMaxFirmwareLength = 0x1C000;
 inline constexpr std::uint8_t kKeyFirmwareCode = 0x33;  // '3' at header byte 29
 
-// Results of the key-firmware write.
-inline constexpr int kFirmwareWritten = 1;
-inline constexpr int kFirmwareRefused = 2;
-inline constexpr int kFirmwareProgramFailed = 102;
-inline constexpr int kFirmwareTransferFailed = 103;
-
 }  // namespace flashwell::protocol

@@ -22,22 +22,22 @@ std::span<std::uint8_t> Worker::slotData(const RegionSlot& slot) const {
   return package.subspan(start, imageEnd - start);
 }
 
-int Worker::ProgramKeyFirmware() {
+FirmwareWrite Worker::ProgramKeyFirmware() {
   const RegionSlot& slot = block_.regions[0];
   const std::uint32_t length = slot.length();
-  if (length > kMaxFirmwareLength) return kFirmwareRefused;
+  if (length > kMaxFirmwareLength) return FirmwareWrite::refused;
   const std::span<std::uint8_t> data = slotData(slot);
   if (data.size() <= kComponentCodeByte || data[kComponentCodeByte] != kKeyFirmwareCode) {
-    return kFirmwareRefused;
+    return FirmwareWrite::refused;
   }
   const std::uint32_t blocks = length / kFirmwareBlockSize;
-  if (blocks == 0) return kFirmwareWritten;
+  if (blocks == 0) return FirmwareWrite::written;
   // A slot that reaches past the package, or whose blocks would lie below address 0, is refused
   // before anything is sent.
-  if (data.size() < length) return kFirmwareRefused;
+  if (data.size() < length) return FirmwareWrite::refused;
   const std::uint32_t maxAddress = slot.maxAddress();
   if (maxAddress == 0xFFFFFFFF || maxAddress + 1 < blocks * kFirmwareBlockSize) {
-    return kFirmwareRefused;
+    return FirmwareWrite::refused;
   }
 
   // From the last block of the region to the first, so that the block with the header, which
@@ -46,16 +46,17 @@ int Worker::ProgramKeyFirmware() {
     const auto block = data.subspan(length - kFirmwareBlockSize * (i + 1), kFirmwareBlockSize);
     const std::uint32_t address = maxAddress - (kFirmwareBlockSize - 1) - kFirmwareBlockSize * i;
     if (blank(block)) continue;
-    if (commands_.SendBlock(block) != 1) return kFirmwareTransferFailed;
+    if (commands_.SendBlock(block) != 1) return FirmwareWrite::transferFailed;
     if (channel_.SendCommandOrClose(kFlashCommand, kSubProgramBlock, address, 2048) != 1) {
-      return kFirmwareProgramFailed;
+      return FirmwareWrite::programFailed;
     }
   }
-  return kFirmwareWritten;
+  return FirmwareWrite::written;
 }
 
 bool Worker::WriteKeyFirmware() {
-  block_.keyFirmwareDone.set(ProgramKeyFirmware() == kFirmwareWritten ? 1 : 2);
+  block_.keyFirmwareDone.set(ProgramKeyFirmware() == FirmwareWrite::written ? kJobDone
+                                                                            : kJobRefused);
   return true;
 }
 

@@ -9,29 +9,30 @@ constexpr int kIdentityAttempts = 3;
 constexpr std::size_t kMarkByte = 54;
 }  // namespace
 
-int Worker::ReadIdentityWithRetry(std::span<std::uint8_t, kIdentitySize> destination) {
+IdentityRead Worker::ReadIdentityWithRetry(std::span<std::uint8_t, kIdentitySize> destination) {
   for (int attempt = 0; attempt < kIdentityAttempts; ++attempt) {
-    if (!Connect()) return kIdentityStopped;
+    if (!Connect()) return IdentityRead::stopped;
     KeyIdentity buffer{};
     if (commands_.ReadIdentity(buffer) == 1) {
       std::copy(buffer.begin(), buffer.end(), destination.begin());
-      return kIdentityRead;
+      return IdentityRead::read;
     }
     link_.UsbClose();
     block_.connected.set(0);
   }
-  return kIdentityUnreadable;
+  return IdentityRead::unreadable;
 }
 
-int Worker::KeyState() {
+KeyStatus Worker::KeyState() {
   KeyIdentity identity{};
   switch (ReadIdentityWithRetry(identity)) {
-    case kIdentityStopped:
-      return kKeyStopped;
-    case kIdentityRead:
-      return programCode(identity) == kProgramBooter ? kKeyBooterRuns : kKeyFirmwareRuns;
+    case IdentityRead::stopped:
+      return KeyStatus::stopped;
+    case IdentityRead::read:
+      return programCode(identity) == kProgramBooter ? KeyStatus::booterRuns
+                                                     : KeyStatus::firmwareRuns;
     default:
-      return kKeyUnreadable;
+      return KeyStatus::unreadable;
   }
 }
 
@@ -40,32 +41,32 @@ bool Worker::ReadIdentityJob() {
   block_.identity.fill(0);
   KeyIdentity identity{};
   switch (ReadIdentityWithRetry(identity)) {
-    case kIdentityStopped:
+    case IdentityRead::stopped:
       return false;
-    case kIdentityRead:
+    case IdentityRead::read:
       block_.identity = identity;
-      block_.identityDone.set(1);
+      block_.identityDone.set(kJobDone);
       return true;
     default:
-      block_.identityDone.set(2);
+      block_.identityDone.set(kJobRefused);
       return true;
   }
 }
 
 bool Worker::EraseDataFlash() {
-  block_.dataEraseDone.set(commands_.EraseData() == 1 ? 1 : 2);
+  block_.dataEraseDone.set(commands_.EraseData() == 1 ? kJobDone : kJobRefused);
   return true;
 }
 
 bool Worker::ClearMark() {
-  std::uint8_t result = 2;
+  std::uint8_t result = kJobRefused;
   KeyIdentity identity{};
-  if (ReadIdentityWithRetry(identity) == kIdentityRead) {
+  if (ReadIdentityWithRetry(identity) == IdentityRead::read) {
     if (identity[kMarkByte] == 0xFF) {
-      result = 1;
+      result = kJobDone;
     } else {
       identity[kMarkByte] = 0xFF;
-      result = commands_.StoreIdentity(identity) == 1 ? 1 : 2;
+      result = commands_.StoreIdentity(identity) == 1 ? kJobDone : kJobRefused;
     }
   }
   // A stop asked during the read is seen by the loop's next pass.

@@ -15,7 +15,7 @@ constexpr std::uint8_t kPassOnAlways = 1;
 
 bool Worker::WriteRegions() {
   const std::uint8_t option = block_.upgradeOption.get();
-  const bool always = option == 2;
+  const bool always = option == kOptionAlways;
   bool failed = false;
   for (const ComponentRow& row : kComponentTable) {
     block_.regionsDone.set(row.phase);
@@ -24,12 +24,12 @@ bool Worker::WriteRegions() {
       failed = true;
       continue;
     }
-    const std::uint32_t count = option == 3 ? 0 : row.byteCount;
+    const std::uint32_t count = option == kOptionNever ? 0 : row.byteCount;
     if (WriteRegion(row.regionCode, data[row.codeByteAt], data, count, always) != 1) {
       failed = true;
     }
   }
-  block_.regionsDone.set(failed ? 2 : 1);
+  block_.regionsDone.set(failed ? kJobRefused : kJobDone);
   return true;
 }
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <span>
 
+#include "protocol/key_records.h"
 #include "protocol/request_bell.h"
 #include "usb/bytes.h"
 
@@ -41,42 +42,17 @@ class SharedByte {
   RequestBell* bell_ = nullptr;
 };
 
-// A plain 24-byte copy of a region record of the package.
-struct RegionSlot {
-  std::array<std::uint8_t, 24> bytes{};
+// The upgrade option, as the user chose it and the worker reads it: "Only" writes the
+// components that differ, "Always" all of them, "Never" none and leaves the key's firmware.
+inline constexpr std::uint8_t kOptionNone = 0;
+inline constexpr std::uint8_t kOptionOnly = 1;
+inline constexpr std::uint8_t kOptionAlways = 2;
+inline constexpr std::uint8_t kOptionNever = 3;
 
-  std::uint16_t group() const { return usb::le16(bytes, 0); }
-  std::uint16_t code() const { return usb::le16(bytes, 2); }
-  std::uint32_t imageOffset() const { return usb::le32(bytes, 4); }
-  std::uint32_t length() const { return usb::le32(bytes, 8); }
-  std::uint32_t minAddress() const { return usb::le32(bytes, 12); }
-  std::uint32_t maxAddress() const { return usb::le32(bytes, 16); }
-  std::uint32_t auxValue() const { return usb::le32(bytes, 20); }
-};
-
-// Version and date of one component stored on the key.
-struct ComponentVersion {
-  std::uint8_t major = 0;
-  std::uint8_t minor = 0;
-  std::uint8_t third = 0;
-  std::uint8_t day = 0;
-  std::uint8_t month = 0;
-  std::uint8_t century = 0;
-  std::uint8_t year = 0;
-};
-
-using KeyIdentity = std::array<std::uint8_t, 128>;
-
-// The program the key runs, identity bytes 28-29: 16 its booter, 51 (0x33) its firmware.
-inline constexpr std::uint16_t kProgramBooter = 16;
-inline constexpr std::uint16_t kProgramFirmware = 51;
-inline std::uint16_t programCode(const KeyIdentity& identity) {
-  return usb::le16(identity, 28);
-}
-
-// Offset of the flash image inside the package.
-inline constexpr std::size_t kFlashImageOffset = 0x300;
-inline constexpr std::size_t kFlashImageSize = 0x100000;
+// What a job's done byte says once the job has run; it is 0 before. The regions' done byte also
+// counts the component being written (3 and up) while the job runs.
+inline constexpr std::uint8_t kJobDone = 1;
+inline constexpr std::uint8_t kJobRefused = 2;
 
 struct RequestBlock {
   KeyIdentity identity{};

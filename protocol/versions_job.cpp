@@ -33,14 +33,14 @@ bool Worker::ReadVersions() {
     // key's packet size.
     if (!commands_.ReadMemoryOrFill(true, *kStorageAddresses[entry] | kExternalFlash,
                                     kHeaderReadLength, header)) {
-      block_.versionsDone.set(2);
+      block_.versionsDone.set(kJobRefused);
       return true;
     }
     if (entry == 0) block_.keyVariant.set(header[7]);
     block_.componentVersions[entry] = ComponentVersion{
         header[30], header[31], header[32], header[12], header[13], header[14], header[15]};
   }
-  block_.versionsDone.set(1);
+  block_.versionsDone.set(kJobDone);
   return true;
 }
 

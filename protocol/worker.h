@@ -29,16 +29,15 @@
 
 namespace flashwell::protocol {
 
-// Answers of ReadIdentityWithRetry.
-inline constexpr int kIdentityStopped = 0;
-inline constexpr int kIdentityRead = 1;
-inline constexpr int kIdentityUnreadable = 2;
+// Results of the key-firmware write: refused before any traffic, or a program command or a block
+// transfer that failed.
+enum class FirmwareWrite { written = 1, refused = 2, programFailed = 102, transferFailed = 103 };
 
-// Answers of KeyState.
-inline constexpr int kKeyStopped = 0;
-inline constexpr int kKeyFirmwareRuns = 1;
-inline constexpr int kKeyUnreadable = 3;
-inline constexpr int kKeyBooterRuns = 16;
+// Answers of ReadIdentityWithRetry: stopped when the worker is asked to end.
+enum class IdentityRead { stopped = 0, read = 1, unreadable = 2 };
+
+// Answers of KeyState: which program the key runs.
+enum class KeyStatus { stopped = 0, firmwareRuns = 1, unreadable = 3, booterRuns = 16 };
 
 class Worker {
  public:
@@ -60,8 +59,8 @@ class Worker {
   bool Connect();
 
   // Routines shared by the jobs.
-  int ReadIdentityWithRetry(std::span<std::uint8_t, kIdentitySize> destination);
-  int KeyState();
+  IdentityRead ReadIdentityWithRetry(std::span<std::uint8_t, kIdentitySize> destination);
+  KeyStatus KeyState();
 
   // Jobs.
   bool ReadIdentityJob();
@@ -74,9 +73,8 @@ class Worker {
   bool WriteKeyFirmware();
   bool WriteRegions();
 
-  // The key-firmware write of slot 0: 1 written, 2 refused before any traffic, 102 a program
-  // command failed, 103 a block transfer failed.
-  int ProgramKeyFirmware();
+  // The key-firmware write of slot 0.
+  FirmwareWrite ProgramKeyFirmware();
   // Opens a region, pauses 2000 ms and sends byteCount bytes of `data` (the region's bytes up
   // to the end of the flash image) in 2048-byte blocks; trailing blank blocks are skipped.
   // 1 success, 0 failure.

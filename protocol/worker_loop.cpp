@@ -89,7 +89,7 @@ bool Worker::AwaitStart() {
   if (!CheckExit()) return false;
   for (;;) {
     if (block_.startRequest.get() != 0) {
-      block_.startDone.set(1);
+      block_.startDone.set(kJobDone);
       clock_.sleepMs(kAfterStartMs);
       return true;
     }

@@ -17,7 +17,7 @@ void Sequencer::resetDisplay() {
   view_.setProgressRange(0, 1000);
   setProgress(0, 0);
 
-  fields_.finishMode = kRunning;
+  fields_.finishMode = FinishMode::running;
   fields_.exitLocked = 0;
   fields_.selectedOption = 0;
   fields_.finishTicks = 0;
@@ -45,12 +45,13 @@ void Sequencer::resetDisplay() {
 void Sequencer::refreshPrompts() {
   const bool connected = block_.connected.get() == 1;
   if (fields_.blinkPhase == 0) {
-    if (fields_.selectedOption == 0) view_.setText(kIdModePrompt, "");
+    if (fields_.selectedOption == protocol::kOptionNone) view_.setText(kIdModePrompt, "");
     if (!connected) view_.setText(kIdKeyColumn, "");
     return;
   }
   if (fields_.blinkPhase != 1) return;
-  if (fields_.selectedOption == 0) view_.setText(kIdModePrompt, text(kTextModePrompt));
+  if (fields_.selectedOption == protocol::kOptionNone)
+    view_.setText(kIdModePrompt, text(kTextModePrompt));
   if (connected || fields_.proceedStarted != 0) return;
   if (fields_.connectPromptDelay < kConnectPromptDelay) {
     ++fields_.connectPromptDelay;

@@ -8,17 +8,17 @@ namespace flashwell::sequencer {
 
 void Sequencer::guardedExit(bool packageOpen) {
   if (fields_.exitLocked) return;  // the key's own firmware is being erased or written
-  if (!packageOpen || fields_.finishMode == kErrorStop) {
+  if (!packageOpen || fields_.finishMode == FinishMode::errorStop) {
     view_.endDialog(kEndAtOnce);
     return;
   }
-  fields_.finishMode = kExitAsked;
+  fields_.finishMode = FinishMode::exitAsked;
 }
 
 void Sequencer::chooseMode(std::uint8_t mode) {
-  view_.setCheck(kIdOnly, mode == 1);
-  view_.setCheck(kIdAlways, mode == 2);
-  view_.setCheck(kIdNever, mode == 3);
+  view_.setCheck(kIdOnly, mode == protocol::kOptionOnly);
+  view_.setCheck(kIdAlways, mode == protocol::kOptionAlways);
+  view_.setCheck(kIdNever, mode == protocol::kOptionNever);
   for (int id : {kIdMarkOnly, kIdMarkAlways, kIdMarkNever}) view_.setText(id, " ");
   view_.enable(kIdModePrompt, false);
   view_.setText(kIdModePrompt, text(kTextModePrompt));
@@ -28,15 +28,17 @@ void Sequencer::chooseMode(std::uint8_t mode) {
 void Sequencer::proceed() {
   // Once an upgrade has been chosen it runs (a second click would ask again over it), and once
   // the exit has begun there is nothing left to proceed with.
-  if (block_.upgradeOption.get() != 0 || fields_.finishMode != kRunning) return;
+  if (block_.upgradeOption.get() != protocol::kOptionNone ||
+      fields_.finishMode != FinishMode::running)
+    return;
   const std::uint8_t mode = fields_.selectedOption;
   if (mode < 1 || mode > 3) return;
-  if (mode != 3) {
-    // Ticks go on under this box; state 53 waits since upgradeOption is still 0.
+  if (mode != protocol::kOptionNever) {
+    // Ticks go on under this box; the choice state waits since upgradeOption is still 0.
     const MessageBoxAnswer answer =
         view_.messageBox(text(kTextEraseQuestion), MessageBoxKind::yesNoQuestion);
     if (answer != MessageBoxAnswer::yes) {
-      fields_.finishMode = kExitAsked;
+      fields_.finishMode = FinishMode::exitAsked;
       return;
     }
   }

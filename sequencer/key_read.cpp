@@ -8,11 +8,6 @@ namespace flashwell::sequencer {
 
 namespace {
 
-constexpr std::uint16_t kStepClear = 0;
-constexpr std::uint16_t kStepIdentity = 330;
-constexpr std::uint16_t kStepVersions = 331;
-constexpr std::uint16_t kStepColumn = 332;
-
 constexpr std::uint32_t kRightKind = 111;
 
 // A key of the right kind running its firmware, with a plausible value at bytes 16-19.
@@ -24,57 +19,57 @@ bool firmwareIdentityValid(const protocol::KeyIdentity& id) {
 
 }  // namespace
 
-std::uint8_t Sequencer::readKeyStep() {
+KeyRead Sequencer::readKeyStep() {
   switch (fields_.keyReadStep) {
-    case kStepClear:
+    case KeyReadStep::clear:
       // Both jobs must be answered afresh: lower the requests and wait for the worker to clear
       // their done bytes.
       refreshPrompts();
       block_.identityRequest.set(0);
-      if (block_.identityDone.get() != 0) return kKeyReading;
+      if (block_.identityDone.get() != 0) return KeyRead::reading;
       block_.versionsRequest.set(0);
-      if (block_.versionsDone.get() != 0) return kKeyReading;
-      fields_.keyReadStep = kStepIdentity;
-      return kKeyReading;
+      if (block_.versionsDone.get() != 0) return KeyRead::reading;
+      fields_.keyReadStep = KeyReadStep::identity;
+      return KeyRead::reading;
 
-    case kStepIdentity: {
+    case KeyReadStep::identity: {
       refreshPrompts();
       setProgress(0, 5);
       block_.identityRequest.set(1);
       const std::uint8_t done = block_.identityDone.get();
-      if (done == 2) return kKeyUnusable;
-      if (done != 1) return kKeyReading;
+      if (done == protocol::kJobRefused) return KeyRead::unusable;
+      if (done != protocol::kJobDone) return KeyRead::reading;
       const protocol::KeyIdentity& id = block_.identity;
       if (firmwareIdentityValid(id)) {
-        fields_.keyReadStep = kStepVersions;
-        return kKeyReading;
+        fields_.keyReadStep = KeyReadStep::versions;
+        return KeyRead::reading;
       }
-      if (protocol::programCode(id) != protocol::kProgramBooter) return kKeyUnusable;
-      if (usb::le32(id, 4) != kRightKind) return kKeyWrongKind;
+      if (protocol::programCode(id) != protocol::kProgramBooter) return KeyRead::unusable;
+      if (usb::le32(id, 4) != kRightKind) return KeyRead::wrongKind;
       // The key's booter runs: its firmware has to be restored before anything else.
       fields_.booterPasses = static_cast<std::uint8_t>(fields_.booterPasses + 1);
-      if (fields_.booterPasses >= 2) return kKeyUnusable;
+      if (fields_.booterPasses >= 2) return KeyRead::unusable;
       showKeyVersions();
-      return kKeyReady;
+      return KeyRead::ready;
     }
 
-    case kStepVersions: {
+    case KeyReadStep::versions: {
       refreshPrompts();
       setProgress(0, 5);
       block_.versionsRequest.set(1);
       const std::uint8_t done = block_.versionsDone.get();
-      if (done == 1) fields_.keyReadStep = kStepColumn;
-      if (done == 2) return kKeyUnusable;
-      return kKeyReading;
+      if (done == protocol::kJobDone) fields_.keyReadStep = KeyReadStep::column;
+      if (done == protocol::kJobRefused) return KeyRead::unusable;
+      return KeyRead::reading;
     }
 
-    case kStepColumn:
+    case KeyReadStep::column:
       refreshPrompts();
       setProgress(0, 5);
-      return showKeyVersions() ? kKeyReady : kKeyWrongKind;
+      return showKeyVersions() ? KeyRead::ready : KeyRead::wrongKind;
 
     default:
-      return kKeyWrongKind;
+      return KeyRead::wrongKind;
   }
 }
 

@@ -19,7 +19,7 @@ void Sequencer::onTimer(unsigned timerId) {
   // No tick may begin while this one runs, also under a message box that it opens.
   view_.killTimer(kTimerId);
   blinkTick();
-  if (fields_.finishMode != kRunning) {
+  if (fields_.finishMode != FinishMode::running) {
     fields_.exitLocked = 0;
     if (fields_.finishTicks == 0) fields_.finishTicks = kLeaveBooterTicks;
     setProgress(0, 0);
@@ -30,11 +30,11 @@ void Sequencer::onTimer(unsigned timerId) {
   view_.setTimer(kTimerId, kTimerPeriodMs);
 }
 
-void Sequencer::goToState(std::uint16_t next) {
+void Sequencer::goToState(UpgradeState next) {
   fields_.state = next;
   fields_.blinkPhase = 0;
   fields_.blinkTicks = 0;
-  fields_.keyReadStep = 0;
+  fields_.keyReadStep = KeyReadStep::clear;
 }
 
 void Sequencer::blinkTick() {
@@ -58,39 +58,39 @@ void Sequencer::setProgress(std::int32_t position, std::int32_t step) {
 
 void Sequencer::runState() {
   switch (fields_.state) {
-    case 0:
+    case UpgradeState::checkPackage:
       return stateCheckPackage();
-    case 1:
+    case UpgradeState::awaitStart:
       return stateAwaitStart();
-    case 2:
+    case UpgradeState::connect:
       return stateConnect();
-    case 3:
+    case UpgradeState::failed:
       return showFailure();
-    case 30:
+    case UpgradeState::readKey:
       return stateReadKey();
-    case 35:
+    case UpgradeState::notApplicable:
       return enterErrorStop(kTextNotApplicable);
-    case 39:
+    case UpgradeState::corrupted:
       return enterErrorStop(kTextCorrupted);
-    case 50:
+    case UpgradeState::proceed:
       return stateProceed();
-    case 53:
+    case UpgradeState::awaitChoice:
       return stateAwaitChoice();
-    case 54:
+    case UpgradeState::clearMark:
       return stateClearMark();
-    case 55:
+    case UpgradeState::eraseData:
       return stateEraseData();
-    case 56:
+    case UpgradeState::writeRegions:
       return stateWriteRegions();
-    case 60:
+    case UpgradeState::readBack:
       return stateReadBack();
-    case 80:
+    case UpgradeState::eraseFirmware:
       return stateEraseFirmware();
-    case 90:
+    case UpgradeState::writeFirmware:
       return stateWriteFirmware();
-    case 100:
+    case UpgradeState::leaveBooter:
       return stateLeaveBooter();
-    case 130:
+    case UpgradeState::finalReport:
       return stateFinalReport();
     default:
       return;
@@ -102,7 +102,8 @@ void Sequencer::stateCheckPackage() {
   // A second pass, after the key's firmware was restored from its booter, keeps the choice
   // that the user confirmed in the first.
   const std::uint8_t confirmed = block_.upgradeOption.get();
-  if (fields_.booterPasses >= 2 && confirmed >= 1 && confirmed <= 3) {
+  if (fields_.booterPasses >= 2 && confirmed >= protocol::kOptionOnly &&
+      confirmed <= protocol::kOptionNever) {
     fields_.selectedOption = confirmed;
   }
   view_.setText(kIdLabels, text(kTextLabels));
@@ -111,71 +112,74 @@ void Sequencer::stateCheckPackage() {
   if (fields_.imageComplete) rows = package_.buildImageVersionRows();
   if (fields_.imageComplete && rows == kRowsInvalid) {
     setModeChecksEnabled(false);
-    goToState(35);
+    goToState(UpgradeState::notApplicable);
   } else if (!fields_.imageComplete || rows == kRowsChecksum) {
     setModeChecksEnabled(false);
-    goToState(39);
+    goToState(UpgradeState::corrupted);
   } else {
     view_.setText(kIdToolColumn, package_.imageColumnText());
     block_.startRequest.set(1);
-    goToState(1);
+    goToState(UpgradeState::awaitStart);
   }
 }
 
 void Sequencer::stateAwaitStart() {
   refreshPrompts();
-  if (block_.startDone.get() != 0) goToState(2);
+  if (block_.startDone.get() != 0) goToState(UpgradeState::connect);
 }
 
 void Sequencer::stateConnect() {
   refreshPrompts();
   setProgress(0, 0);
   block_.connectRequest.set(1);
-  if (block_.connected.get() != 0) goToState(30);
+  if (block_.connected.get() != 0) goToState(UpgradeState::readKey);
 }
 
 void Sequencer::stateReadKey() {
   refreshPrompts();
   setProgress(0, 5);
-  const std::uint8_t r = readKeyStep();
-  if (r == kKeyReading) return;
+  const KeyRead r = readKeyStep();
+  if (r == KeyRead::reading) return;
   setProgress(0, 0);
-  if (r == kKeyReady)
-    goToState(53);
-  else if (r == kKeyUnusable)
-    goToState(3);
+  if (r == KeyRead::ready)
+    goToState(UpgradeState::awaitChoice);
+  else if (r == KeyRead::unusable)
+    goToState(UpgradeState::failed);
   else
-    goToState(35);
+    goToState(UpgradeState::notApplicable);
 }
 
 void Sequencer::stateAwaitChoice() {
   refreshPrompts();
-  const bool chosen = fields_.selectedOption >= 1 && fields_.selectedOption <= 3;
+  const bool chosen = fields_.selectedOption >= protocol::kOptionOnly &&
+                      fields_.selectedOption <= protocol::kOptionNever;
   if (chosen) view_.enable(kIdProceed, true);
-  if (chosen && block_.upgradeOption.get() != 0) goToState(50);
+  if (chosen && block_.upgradeOption.get() != protocol::kOptionNone)
+    goToState(UpgradeState::proceed);
 }
 
 void Sequencer::stateFinalReport() {
   fields_.exitLocked = 0;
   view_.show(kIdExit, true);
   setProgress(0, 0);
-  fields_.resultMessage = text(fields_.selectedOption == 3 ? kTextNoUpgrade : kTextCongratulations);
+  fields_.resultMessage = text(
+      fields_.selectedOption == protocol::kOptionNever ? kTextNoUpgrade : kTextCongratulations);
   view_.messageBox(fields_.resultMessage, MessageBoxKind::information);
-  fields_.finishMode = kExitAsked;
+  fields_.finishMode = FinishMode::exitAsked;
 }
 
 void Sequencer::enterErrorStop(std::uint16_t textId) {
   errorStopText_ = textId;
   failureReached_ = true;
   showStatus(textId, true);
-  fields_.finishMode = kErrorStop;
+  fields_.finishMode = FinishMode::errorStop;
 }
 
 void Sequencer::finishStep() {
   switch (fields_.finishMode) {
-    case kExitAsked:
+    case FinishMode::exitAsked:
       showStatus(kTextExiting, false);
-      fields_.finishMode = kStopWorker;
+      fields_.finishMode = FinishMode::stopWorker;
       if (block_.enterBooterDone.get() != 0 || block_.enterBooterRequest.get() != 0) {
         // The key was put into its booter in this run, or is being put there: bring it back to
         // its firmware first. The worker runs one job at a time, so a booter entry under way
@@ -184,16 +188,16 @@ void Sequencer::finishStep() {
         block_.enterBooterRequest.set(0);
         block_.connectRequest.set(0);
         block_.leaveBooterRequest.set(1);
-        fields_.finishMode = kAwaitFirmware;
+        fields_.finishMode = FinishMode::awaitFirmware;
       }
       return;
-    case kAwaitFirmware:
+    case FinishMode::awaitFirmware:
       showStatus(kTextExiting, false);
       fields_.finishTicks -= 1;
-      if (fields_.finishTicks == 0) fields_.finishMode = kStopWorker;
-      if (block_.leaveBooterDone.get() != 0) fields_.finishMode = kStopWorker;
+      if (fields_.finishTicks == 0) fields_.finishMode = FinishMode::stopWorker;
+      if (block_.leaveBooterDone.get() != 0) fields_.finishMode = FinishMode::stopWorker;
       return;
-    case kErrorStop:
+    case FinishMode::errorStop:
       failureReached_ = true;
       showStatus(errorStopText_, true);
       return;

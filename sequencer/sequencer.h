@@ -12,6 +12,7 @@
 #include "sequencer/dialog_view.h"
 #include "sequencer/package_services.h"
 #include "sequencer/sequencer_fields.h"
+#include "sequencer/upgrade_state.h"
 
 namespace flashwell::sequencer {
 
@@ -30,10 +31,10 @@ class Sequencer {
   void onTimer(unsigned timerId);
 
   // Frame of the machine.
-  void goToState(std::uint16_t next);
+  void goToState(UpgradeState next);
   void blinkTick();
   void setProgress(std::int32_t position, std::int32_t step);
-  std::uint8_t readKeyStep();
+  KeyRead readKeyStep();
   void finishStep();
   void proceedStep();
   bool writeRegionsStep();
@@ -48,7 +49,7 @@ class Sequencer {
   // What the dialog's handlers do. `packageOpen` tells whether the model word of the package
   // is a usable one (1 to 20); without it EXIT ends the dialog at once.
   void guardedExit(bool packageOpen);
-  void chooseMode(std::uint8_t mode);  // 1 Only, 2 Always, 3 Never
+  void chooseMode(std::uint8_t mode);  // protocol::kOptionOnly, kOptionAlways or kOptionNever
   void proceed();
 
   // Whether a failure display has been reached in this run (failure state, a failed job, the
@@ -57,20 +58,20 @@ class Sequencer {
 
  private:
   void runState();
-  void stateCheckPackage();   // 0
-  void stateAwaitStart();     // 1
-  void stateConnect();        // 2
-  void stateReadKey();        // 30
-  void stateAwaitChoice();    // 53
-  void stateFinalReport();    // 130
-  void stateProceed();        // 50
-  void stateEraseFirmware();  // 80
-  void stateWriteFirmware();  // 90
-  void stateLeaveBooter();    // 100
-  void stateEraseData();      // 55
-  void stateClearMark();      // 54
-  void stateWriteRegions();   // 56
-  void stateReadBack();       // 60
+  void stateCheckPackage();
+  void stateAwaitStart();
+  void stateConnect();
+  void stateReadKey();
+  void stateAwaitChoice();
+  void stateFinalReport();
+  void stateProceed();
+  void stateEraseFirmware();
+  void stateWriteFirmware();
+  void stateLeaveBooter();
+  void stateEraseData();
+  void stateClearMark();
+  void stateWriteRegions();
+  void stateReadBack();
   void enterErrorStop(std::uint16_t textId);
   void setModeChecksEnabled(bool enabled);
   std::string text(std::uint16_t id) { return package_.text(id); }

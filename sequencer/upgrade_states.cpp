@@ -17,22 +17,22 @@ void Sequencer::stateProceed() {
 void Sequencer::proceedStep() {
   setProgress(0, 0);
   if (fields_.booterPasses == 0) {
-    if (fields_.selectedOption == 3) {
+    if (fields_.selectedOption == protocol::kOptionNever) {
       // "Never" leaves the key's own firmware as it is.
       setProgress(0, 0);
-      goToState(54);
+      goToState(UpgradeState::clearMark);
     } else if (block_.enterBooterDone.get() == 0) {
       showStatus(kTextStartingBooter, false);
       setProgress(0, 5);
       block_.enterBooterRequest.set(1);
     } else {
       setProgress(0, 0);
-      goToState(80);
+      goToState(UpgradeState::eraseFirmware);
     }
   } else if (fields_.booterPasses == 1) {
-    goToState(80);  // the booter runs already
+    goToState(UpgradeState::eraseFirmware);  // the booter runs already
   } else {
-    goToState(55);  // second pass: the firmware has been restored
+    goToState(UpgradeState::eraseData);  // second pass: the firmware has been restored
   }
 }
 
@@ -43,10 +43,10 @@ void Sequencer::stateEraseFirmware() {
   setProgress(0, 10);
   block_.eraseRequest.set(1);
   const std::uint8_t done = block_.eraseDone.get();
-  if (done == 1) {
-    goToState(90);
+  if (done == protocol::kJobDone) {
+    goToState(UpgradeState::writeFirmware);
     setProgress(0, 0);
-  } else if (done == 2) {
+  } else if (done == protocol::kJobRefused) {
     showFailure();
   }
 }
@@ -54,14 +54,14 @@ void Sequencer::stateEraseFirmware() {
 void Sequencer::stateWriteFirmware() {
   refreshPrompts();
   const std::uint8_t done = block_.keyFirmwareDone.get();
-  if (done == 2) {
+  if (done == protocol::kJobRefused) {
     showFailure();
     return;
   }
   showStatus(kTextUpdatingFirmware, false);
   setProgress(0, 10);
   block_.keyFirmwareRequest.set(1);
-  if (done == 1) goToState(100);
+  if (done == protocol::kJobDone) goToState(UpgradeState::leaveBooter);
 }
 
 void Sequencer::stateLeaveBooter() {
@@ -70,13 +70,13 @@ void Sequencer::stateLeaveBooter() {
   setProgress(0, 5);
   showStatus(kTextUpdatingFirmware, false);
   block_.leaveBooterRequest.set(1);
-  if (block_.leaveBooterDone.get() != 1) return;
+  if (block_.leaveBooterDone.get() != protocol::kJobDone) return;
   if (fields_.booterPasses == 1) {
     // The key was found in its booter: with its firmware back, start over from the package.
     fields_.booterPasses = 2;
-    goToState(0);
+    goToState(UpgradeState::checkPackage);
   } else {
-    goToState(55);
+    goToState(UpgradeState::eraseData);
   }
   setProgress(0, 0);
 }
@@ -87,10 +87,10 @@ void Sequencer::stateEraseData() {
   refreshPrompts();
   block_.dataEraseRequest.set(1);
   const std::uint8_t done = block_.dataEraseDone.get();
-  if (done == 1) {
-    goToState(54);
+  if (done == protocol::kJobDone) {
+    goToState(UpgradeState::clearMark);
     setProgress(0, 0);
-  } else if (done == 2) {
+  } else if (done == protocol::kJobRefused) {
     showFailure();
   }
 }
@@ -102,10 +102,10 @@ void Sequencer::stateClearMark() {
   showStatus(kTextUpdatingFirmware, false);
   block_.markRequest.set(1);
   const std::uint8_t done = block_.markDone.get();
-  if (done == 1) {
-    goToState(56);
+  if (done == protocol::kJobDone) {
+    goToState(UpgradeState::writeRegions);
     setProgress(0, 0);
-  } else if (done == 2) {
+  } else if (done == protocol::kJobRefused) {
     showFailure();
   }
 }
@@ -113,7 +113,7 @@ void Sequencer::stateClearMark() {
 void Sequencer::stateWriteRegions() {
   refreshPrompts();
   setProgress(0, 6);
-  if (writeRegionsStep()) goToState(60);
+  if (writeRegionsStep()) goToState(UpgradeState::readBack);
 }
 
 bool Sequencer::writeRegionsStep() {
@@ -126,8 +126,8 @@ bool Sequencer::writeRegionsStep() {
   }
   block_.regionsRequest.set(1);
   const std::uint8_t done = block_.regionsDone.get();
-  if (done == 1) return true;
-  if (done == 2) {
+  if (done == protocol::kJobDone) return true;
+  if (done == protocol::kJobRefused) {
     failureReached_ = true;
     showStatus(kTextCopyError, false);
     return false;
@@ -136,7 +136,7 @@ bool Sequencer::writeRegionsStep() {
     setProgress(0, 0);  // each component starts the bar afresh
     fields_.lastRegionsPhase = done;
   }
-  if (fields_.selectedOption == 3) {
+  if (fields_.selectedOption == protocol::kOptionNever) {
     showStatus(kTextErasingComponents, false);
   } else {
     showStatus(static_cast<std::uint16_t>(kTextErasingData + done), false);
@@ -147,12 +147,12 @@ bool Sequencer::writeRegionsStep() {
 void Sequencer::stateReadBack() {
   refreshPrompts();
   setProgress(0, 3);
-  const std::uint8_t r = readKeyStep();
-  if (r == kKeyReading) return;
+  const KeyRead r = readKeyStep();
+  if (r == KeyRead::reading) return;
   // A key that answers from its booter after the upgrade does not run its firmware: that is
   // no success to report, whatever the key read makes of it.
   const bool firmwareRuns = protocol::programCode(block_.identity) == protocol::kProgramFirmware;
-  goToState(r == kKeyReady && firmwareRuns ? 130 : 3);
+  goToState(r == KeyRead::ready && firmwareRuns ? UpgradeState::finalReport : UpgradeState::failed);
 }
 
 }  // namespace flashwell::sequencer

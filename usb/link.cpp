@@ -103,14 +103,13 @@ bool UsbLink::UsbDriverIoctl(std::uint32_t code, std::span<std::uint8_t, kRecord
   return ok;
 }
 
-int UsbLink::transfer(TransferColumn column, std::span<std::uint8_t> data,
-                      const SetupPacket& setup) {
+int UsbLink::transfer(TransferKind kind, std::span<std::uint8_t> data, const SetupPacket& setup) {
   if (handle_ == kNoHandle) return -1;
   if (data.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) return -1;
   const auto length = static_cast<std::uint32_t>(data.size());
-  Record32 record = encode32(makeTransferRequest(column, data.data(), length, setup));
+  Record32 record = encode32(makeTransferRequest(kind, data.data(), length, setup));
   const std::uint32_t code =
-      column == TransferColumn::kControl ? kIoctlControlTransfer : kIoctlEndpointTransfer;
+      kind == TransferKind::control ? kIoctlControlTransfer : kIoctlEndpointTransfer;
   if (!UsbDriverIoctl(code, record, data)) return -1;
   const ResultOffsets at = resultOffsets(RecordLayout::k32);
   const std::uint32_t moved = le32(record, at.bytesTransferred);
@@ -121,22 +120,22 @@ int UsbLink::transfer(TransferColumn column, std::span<std::uint8_t> data,
 }
 
 int UsbLink::UsbControlTransfer(std::span<std::uint8_t> data, const SetupPacket& setup) {
-  return transfer(TransferColumn::kControl, data, setup);
+  return transfer(TransferKind::control, data, setup);
 }
 
 int UsbLink::UsbWriteEp2(std::span<const std::uint8_t> data) {
   // The seam hands every data buffer over writable; the caller's bytes (constant package data,
   // often) go out from a copy, so no backend can ever write into them.
   std::vector<std::uint8_t> copy(data.begin(), data.end());
-  return transfer(TransferColumn::kWriteEp2, copy, {});
+  return transfer(TransferKind::writeEp2, copy, {});
 }
 
 int UsbLink::UsbReadEp2(std::span<std::uint8_t> data) {
-  return transfer(TransferColumn::kReadEp2, data, {});
+  return transfer(TransferKind::readEp2, data, {});
 }
 
 int UsbLink::UsbReadEp1(std::span<std::uint8_t> data) {
-  return transfer(TransferColumn::kReadEp1, data, {});
+  return transfer(TransferKind::readEp1, data, {});
 }
 
 }  // namespace flashwell::usb

@@ -60,7 +60,7 @@ class UsbLink {
   std::optional<std::uint16_t> firstEndpointMaxPacket(DriverHandle handle);
   bool UsbDriverIoctl(std::uint32_t code, std::span<std::uint8_t, kRecordSize32> record,
                       std::span<std::uint8_t> data);
-  int transfer(TransferColumn column, std::span<std::uint8_t> data, const SetupPacket& setup);
+  int transfer(TransferKind kind, std::span<std::uint8_t> data, const SetupPacket& setup);
 
   UsbDriver& driver_;
   LinkNotices& notices_;

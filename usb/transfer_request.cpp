@@ -15,7 +15,7 @@ struct LayoutOffsets {
   std::size_t bytesTransferred;
   std::size_t setup;
   std::size_t status;
-  std::size_t finalWord;
+  std::size_t trailerWord;
 };
 constexpr LayoutOffsets k32Offsets{20, 24, 28, 32, 40, 44};
 constexpr LayoutOffsets k64Offsets{24, 28, 32, 36, 44, 48};
@@ -44,7 +44,7 @@ UsbTransferRequest getCommon(std::span<const std::uint8_t> in, const LayoutOffse
   r.bytesTransferred = le32(in, o.bytesTransferred);
   std::copy_n(in.begin() + static_cast<std::ptrdiff_t>(o.setup), r.setup.size(), r.setup.begin());
   r.status = le32(in, o.status);
-  r.finalWord = le32(in, o.finalWord);
+  r.trailerWord = le32(in, o.trailerWord);
   return r;
 }
 
@@ -56,19 +56,19 @@ std::optional<RecordLayout> layoutOfSize(std::size_t size) {
   return std::nullopt;
 }
 
-UsbTransferRequest makeTransferRequest(TransferColumn column, const std::uint8_t* data,
+UsbTransferRequest makeTransferRequest(TransferKind kind, const std::uint8_t* data,
                                        std::uint32_t length, const SetupPacket& setup) {
-  const ColumnValues values = columnValues(column);
+  const TransferWords values = transferWords(kind);
   UsbTransferRequest r;
   r.endpoint = values.endpoint;
   r.direction = values.direction;
   r.option = values.option;
-  r.finalWord = values.finalWord;
+  r.trailerWord = values.trailerWord;
   // The driver is given the buffer by its address; in the 32-bit program that is the whole
   // pointer, and the record has room for 32 bits only.
   r.bufferAddress = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(data));
   r.length = length;
-  if (column == TransferColumn::kControl) r.setup = setup;
+  if (kind == TransferKind::control) r.setup = setup;
   return r;
 }
 
@@ -76,7 +76,7 @@ Record32 encode32(const UsbTransferRequest& request) {
   Record32 out{};
   putCommon(out, request, k32Offsets);
   putLe32(out, 16, request.bufferAddress);
-  putLe32(out, k32Offsets.finalWord, request.finalWord);
+  putLe32(out, k32Offsets.trailerWord, request.trailerWord);
   return out;
 }
 

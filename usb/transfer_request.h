@@ -51,23 +51,24 @@ constexpr ResultOffsets resultOffsets(RecordLayout layout) {
 std::optional<RecordLayout> layoutOfSize(std::size_t size);
 
 // The four kinds of transfer the program makes.
-enum class TransferColumn { kControl, kReadEp2, kWriteEp2, kReadEp1 };
+enum class TransferKind { control, readEp2, writeEp2, readEp1 };
 
-struct ColumnValues {
+// The words of the record that a kind of transfer fixes.
+struct TransferWords {
   std::uint32_t endpoint;
   std::uint32_t direction;  // 1 = device to host
   std::uint32_t option;
-  std::uint32_t finalWord;
+  std::uint32_t trailerWord;  // the record's last word
 };
-constexpr ColumnValues columnValues(TransferColumn column) {
-  switch (column) {
-    case TransferColumn::kReadEp2:
+constexpr TransferWords transferWords(TransferKind kind) {
+  switch (kind) {
+    case TransferKind::readEp2:
       return {0x82, 1, 0, 0};
-    case TransferColumn::kWriteEp2:
+    case TransferKind::writeEp2:
       return {0x02, 0, 0, 0};
-    case TransferColumn::kReadEp1:
+    case TransferKind::readEp1:
       return {0x81, 1, 0x55, 0x66};
-    case TransferColumn::kControl:
+    case TransferKind::control:
       break;
   }
   return {0, 0, 0, 0};
@@ -85,12 +86,12 @@ struct UsbTransferRequest {
   std::uint32_t bytesTransferred = 0;
   SetupPacket setup{};
   std::uint32_t status = 0;
-  std::uint32_t finalWord = 0;
+  std::uint32_t trailerWord = 0;
 };
 
-// A zeroed request filled as `column` demands, for `length` bytes at `data`; the setup packet
+// A zeroed request filled as `kind` demands, for `length` bytes at `data`; the setup packet
 // is copied only for a control transfer (it stays zero otherwise).
-UsbTransferRequest makeTransferRequest(TransferColumn column, const std::uint8_t* data,
+UsbTransferRequest makeTransferRequest(TransferKind kind, const std::uint8_t* data,
                                        std::uint32_t length, const SetupPacket& setup = {});
 
 Record32 encode32(const UsbTransferRequest& request);

@@ -44,7 +44,7 @@ inline std::vector<std::uint8_t> packageWith(std::initializer_list<Record> recor
 struct Component {
   std::uint16_t group = 6;
   std::uint16_t code = '1';
-  std::uint8_t major = 0x01, minor = 0x00, third = 0x00;
+  std::uint8_t major = 0x01, minor = 0x00, patch = 0x00;
   std::uint8_t day = 0x01, month = 0x01, century = 0x20, year = 0x24;
   std::vector<std::uint16_t> words = {0x1234, 0x5678, 0x9ABC, 0xDEF0, 0x1111,
                                       0x2222, 0x3333, 0x4444, 0x5555};
@@ -66,7 +66,7 @@ inline void putComponent(std::vector<std::uint8_t>& p, std::uint32_t imageOffset
     p[h + kComponentCode] = static_cast<std::uint8_t>(c.code);
     p[h + kVersionMajor] = c.major;
     p[h + kVersionMinor] = c.minor;
-    p[h + kVersionThird] = c.third;
+    p[h + kVersionPatch] = c.patch;
   }
   p[h + kReleaseDate] = c.day;
   p[h + kReleaseDate + 1] = c.month;

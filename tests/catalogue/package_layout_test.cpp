@@ -159,13 +159,13 @@ TEST(SampleFirmware, ComponentsVerifyAndCarryBcdVersionsNewerThanTheVirtualKeys)
   const std::size_t h = image(0x08000);
   EXPECT_GT(kPackage[h + kVersionMajor] << 8 | kPackage[h + kVersionMinor], 0x0110);
   EXPECT_GT(kPackage[h + kReleaseDate + 3], 0x19);
-  bool third = false;
+  bool patch = false;
   for (std::size_t i = 2; i < 9; ++i) {
     const std::uint32_t offset = usb::le32(kPackage, 0x110 + 24 * i + 4);
-    const std::uint8_t v = kPackage[image(offset) + kVersionThird];
-    third = third || (v != 0 && v != 0x20);
+    const std::uint8_t v = kPackage[image(offset) + kVersionPatch];
+    patch = patch || (v != 0 && v != 0x20);
   }
-  EXPECT_TRUE(third);
+  EXPECT_TRUE(patch);
 }
 
 }  // namespace

@@ -43,12 +43,12 @@ TEST_P(ImageRow, ValidatesAndFormats) {
   EXPECT_EQ(text.substr(0, text.find('\n')), c.line);
 }
 
-Component comp(std::uint8_t major, std::uint8_t minor, std::uint8_t third, std::uint8_t day,
+Component comp(std::uint8_t major, std::uint8_t minor, std::uint8_t patch, std::uint8_t day,
                std::uint8_t month, std::uint8_t century, std::uint8_t year) {
   Component c;
   c.major = major;
   c.minor = minor;
-  c.third = third;
+  c.patch = patch;
   c.day = day;
   c.month = month;
   c.century = century;
@@ -203,9 +203,9 @@ TEST(OpenPackage, RefusesOtherModelsAndUnnamedOnes) {
 }
 
 // The key side.
-ComponentVersion kv(std::uint8_t major, std::uint8_t minor, std::uint8_t third, std::uint8_t day,
+ComponentVersion kv(std::uint8_t major, std::uint8_t minor, std::uint8_t patch, std::uint8_t day,
                     std::uint8_t month, std::uint8_t century, std::uint8_t year) {
-  return {major, minor, third, day, month, century, year};
+  return {major, minor, patch, day, month, century, year};
 }
 
 TEST(KeyLine, FormatsValidEntriesAndBlanksTheRest) {
@@ -240,13 +240,13 @@ TEST(KeyLine, ClearsAThirdByteOf0x20InTheCurrentRecordOnly) {
   ComponentVersion current = kv(0x12, 0x34, 0x20, 0x01, 0x01, 0x20, 0x24);
   std::string column;
   appendKeyVersionLine(column, current, nullptr);
-  EXPECT_EQ(current.third, 0);
+  EXPECT_EQ(current.patch, 0);
   EXPECT_EQ(column, "12.34        2024/01/01\n");
 
   // An invalid entry leaves 0x20 in place.
   const ComponentVersion invalid = kv(0x00, 0x34, 0x20, 0x01, 0x01, 0x20, 0x24);
   appendKeyVersionLine(column, current, &invalid);
-  EXPECT_EQ(current.third, 0x20);
+  EXPECT_EQ(current.patch, 0x20);
 }
 
 protocol::KeyIdentity identityRunning(std::uint16_t program) {
@@ -256,7 +256,7 @@ protocol::KeyIdentity identityRunning(std::uint16_t program) {
   id[21] = 0x06;  // month
   id[22] = 0x20;
   id[23] = 0x19;  // year
-  id[25] = 0x00;  // third
+  id[25] = 0x00;  // patch
   id[26] = 0x01;  // major
   id[27] = 0x10;  // minor
   return id;

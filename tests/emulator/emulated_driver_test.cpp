@@ -107,21 +107,21 @@ TEST(EmulatedRecords, LayoutMustFitTheSystemAndTheColumn) {
   const Case cases[] = {
       {"direction", [](usb::UsbTransferRequest& r) { r.direction = 0; }},
       {"option word", [](usb::UsbTransferRequest& r) { r.option = 0x55; }},
-      {"final word", [](usb::UsbTransferRequest& r) { r.finalWord = 0x66; }},
+      {"final word", [](usb::UsbTransferRequest& r) { r.trailerWord = 0x66; }},
       {"length beyond the buffer", [](usb::UsbTransferRequest& r) { r.length = 129; }},
       {"buffer address", [](usb::UsbTransferRequest& r) { r.bufferAddress ^= 0x10; }},
       {"endpoint", [](usb::UsbTransferRequest& r) { r.endpoint = 0x83; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    auto request = usb::makeTransferRequest(usb::TransferColumn::kReadEp2, data.data(), 128);
+    auto request = usb::makeTransferRequest(usb::TransferKind::readEp2, data.data(), 128);
     c.spoil(request);
     auto record = usb::encode32(request);
     EXPECT_FALSE(host.driver.ioControl(handle, usb::kIoctlEndpointTransfer, record, data));
   }
   host.driver.setNativeArchitecture(9);
   auto record =
-      usb::encode32(usb::makeTransferRequest(usb::TransferColumn::kReadEp2, data.data(), 128));
+      usb::encode32(usb::makeTransferRequest(usb::TransferKind::readEp2, data.data(), 128));
   EXPECT_FALSE(host.driver.ioControl(handle, usb::kIoctlEndpointTransfer, record, data));
   EXPECT_EQ(host.driver.lastRejection(), "record layout does not fit the system");
 }

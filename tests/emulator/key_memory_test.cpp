@@ -61,7 +61,7 @@ TEST(KeyIdentity, EveryFamilyAnswersTheReadsOfItsMemoryMap) {
     EXPECT_EQ(second[0], area[0x0A]);
     EXPECT_EQ(second[1], area[0x0B]);
     if (c.secondLength > 22) {
-      EXPECT_EQ(second[22], area[0x20]) << "the third version byte";
+      EXPECT_EQ(second[22], area[0x20]) << "the patch byte";
     }
     const auto below = host.readMemory(c.base - 0x30, 48);
     EXPECT_EQ(usb::le32(below, 4), 111u);

@@ -22,7 +22,7 @@ std::vector<std::uint8_t> newFirmware() {
   return makeComponent({.code = '3',
                         .major = 0x02,
                         .minor = 0x05,
-                        .third = 0x00,
+                        .patch = 0x00,
                         .day = 0x18,
                         .month = 0x03,
                         .year = 0x24,

@@ -30,8 +30,8 @@ std::string faultText(const Cell& cell) {
 std::string countExit(const UpgradeRun& run, std::size_t from, CellResult& r) {
   r.exitTicks = static_cast<int>(run.ticks.size() - from);
   for (std::size_t i = from; i < run.ticks.size(); ++i) {
-    r.booterWaitTicks += run.ticks[i].finishMode == kAwaitFirmware;
-    r.workerStopTicks += run.ticks[i].finishMode == kStopWorker;
+    r.booterWaitTicks += run.ticks[i].finishMode == flashwell::sequencer::FinishMode::awaitFirmware;
+    r.workerStopTicks += run.ticks[i].finishMode == flashwell::sequencer::FinishMode::stopWorker;
   }
   if (r.booterWaitTicks > kBooterWaitTicks) {
     return "waited " + std::to_string(r.booterWaitTicks) + " ticks for the booter to end";
@@ -50,7 +50,7 @@ std::string exitAndCount(UpgradeRun& run, CellResult& r) {
   if (!run.ended()) {
     return "EXIT did not end the program within " + std::to_string(kExitTicks) + " ticks (state " +
            std::to_string(run.state()) + ", finish mode " +
-           std::to_string(run.dialog->fields().finishMode) + ")";
+           std::to_string(static_cast<int>(run.dialog->fields().finishMode)) + ")";
   }
   return countExit(run, from, r);
 }

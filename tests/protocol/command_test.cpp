@@ -141,11 +141,11 @@ TEST(Channel, CheckElapsedRestartsTheMeasurementOnlyWhenInTime) {
   ChannelRig rig;
   rig.channel.RestartTimer();
   rig.clock.sleepMs(100);
-  EXPECT_EQ(rig.channel.CheckElapsed(100), 1);
+  EXPECT_EQ(rig.channel.CheckElapsed(100), Elapsed::inTime);
   rig.clock.sleepMs(60);
-  EXPECT_EQ(rig.channel.CheckElapsed(50), kElapsedTooLong);  // 60 since the last check
+  EXPECT_EQ(rig.channel.CheckElapsed(50), Elapsed::tooLong);  // 60 since the last check
   rig.clock.sleepMs(60);
-  EXPECT_EQ(rig.channel.CheckElapsed(100), kElapsedTooLong);  // still measured from t = 100
+  EXPECT_EQ(rig.channel.CheckElapsed(100), Elapsed::tooLong);  // still measured from t = 100
 }
 
 TEST(Channel, NoKeyGivesZeroAndLeavesNoHandle) {

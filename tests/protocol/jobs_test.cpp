@@ -62,9 +62,9 @@ TEST(IdentityJob, StopDuringTheRetriesReturnsFalse) {
 }
 
 TEST(KeyStateJob, ReportsTheRunningProgram) {
-  for (auto [program, state] : {std::pair{kProgramBooter, kKeyBooterRuns},
-                                {kProgramFirmware, kKeyFirmwareRuns},
-                                {std::uint16_t{0x1234}, kKeyFirmwareRuns}}) {
+  for (auto [program, state] : {std::pair{kProgramBooter, KeyStatus::booterRuns},
+                                {kProgramFirmware, KeyStatus::firmwareRuns},
+                                {std::uint16_t{0x1234}, KeyStatus::firmwareRuns}}) {
     WorkerRig rig;
     rig.started();
     rig.key.program = program;
@@ -73,7 +73,7 @@ TEST(KeyStateJob, ReportsTheRunningProgram) {
   WorkerRig rig;
   rig.started();
   rig.key.accept = [](const FakeEvent& e) { return e.kind != FakeEvent::kIn; };
-  EXPECT_EQ(rig.worker.KeyState(), kKeyUnreadable);
+  EXPECT_EQ(rig.worker.KeyState(), KeyStatus::unreadable);
 }
 
 TEST(EnterBooter, AnswersAtOnceWhenTheBooterRuns) {
@@ -228,7 +228,7 @@ TEST(Versions, ReadsEveryStoredHeaderInLargeChunks) {
     const ComponentVersion& v = rig.block.componentVersions[i];
     EXPECT_EQ(v.major, mem(h + 30));
     EXPECT_EQ(v.minor, mem(h + 31));
-    EXPECT_EQ(v.third, mem(h + 32));
+    EXPECT_EQ(v.patch, mem(h + 32));
     EXPECT_EQ(v.day, mem(h + 12));
     EXPECT_EQ(v.month, mem(h + 13));
     EXPECT_EQ(v.century, mem(h + 14));
@@ -269,7 +269,7 @@ TEST(Mark, StoresTheIdentityWithOnlyByte54Changed) {
   rig.started();
   ASSERT_NE(rig.key.memory(0xFFA036), 0xFF);
   KeyIdentity before{};
-  ASSERT_EQ(rig.worker.ReadIdentityWithRetry(before), kIdentityRead);
+  ASSERT_EQ(rig.worker.ReadIdentityWithRetry(before), IdentityRead::read);
   ASSERT_TRUE(rig.worker.ClearMark());
   EXPECT_EQ(rig.block.markDone.get(), 1);
   EXPECT_EQ(rig.count(14, 8), 1u);

@@ -155,7 +155,7 @@ TEST_P(WholeUpgrade, LeavesTheKeyHoldingThePackage) {
     const bool empty = option == 3;
     EXPECT_EQ(v.major, empty ? 0xFF : h[0x1E]) << entry;
     EXPECT_EQ(v.minor, empty ? 0xFF : h[0x1F]) << entry;
-    EXPECT_EQ(v.third, empty ? 0xFF : h[0x20]) << entry;
+    EXPECT_EQ(v.patch, empty ? 0xFF : h[0x20]) << entry;
     EXPECT_EQ(v.day, empty ? 0xFF : h[0x0C]) << entry;
     EXPECT_EQ(v.year, empty ? 0xFF : h[0x0F]) << entry;
   }

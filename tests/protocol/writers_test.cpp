@@ -96,7 +96,7 @@ TEST(KeyFirmware, RefusedBeforeAnyTraffic) {
        }) {
     Rig rig;
     c.spoil(rig);
-    EXPECT_EQ(rig.worker.ProgramKeyFirmware(), kFirmwareRefused) << c.name;
+    EXPECT_EQ(rig.worker.ProgramKeyFirmware(), FirmwareWrite::refused) << c.name;
     ASSERT_TRUE(rig.worker.WriteKeyFirmware());
     EXPECT_EQ(rig.block.keyFirmwareDone.get(), 2) << c.name;
     EXPECT_TRUE(rig.key.events.empty()) << c.name;
@@ -106,27 +106,27 @@ TEST(KeyFirmware, RefusedBeforeAnyTraffic) {
 TEST(KeyFirmware, ShortSlotWritesNothingAndSucceeds) {
   Rig rig;
   usb::putLe32(rig.block.regions[0].bytes, 8, 4095);
-  EXPECT_EQ(rig.worker.ProgramKeyFirmware(), kFirmwareWritten);
+  EXPECT_EQ(rig.worker.ProgramKeyFirmware(), FirmwareWrite::written);
   EXPECT_TRUE(rig.key.events.empty());
 }
 
 TEST(KeyFirmware, FailedTransferAndFailedProgramCommand) {
   struct Case {
     bool (*refuse)(const FakeEvent&);
-    int result;
+    FirmwareWrite result;
   };
   for (const Case& c : {
            Case{[](const FakeEvent& e) { return e.kind == FakeEvent::kControl && e.code() == 12; },
-                kFirmwareTransferFailed},
+                FirmwareWrite::transferFailed},
            Case{[](const FakeEvent& e) { return e.kind == FakeEvent::kOut; },
-                kFirmwareTransferFailed},
+                FirmwareWrite::transferFailed},
            Case{[](const FakeEvent& e) { return e.kind == FakeEvent::kControl && e.code() == 15; },
-                kFirmwareProgramFailed},
+                FirmwareWrite::programFailed},
        }) {
     Rig rig;
     rig.key.accept = [&](const FakeEvent& e) { return !c.refuse(e); };
     EXPECT_EQ(rig.worker.ProgramKeyFirmware(), c.result);
-    EXPECT_EQ(rig.count(15, 2), c.result == kFirmwareProgramFailed ? 1u : 0u);
+    EXPECT_EQ(rig.count(15, 2), c.result == FirmwareWrite::programFailed ? 1u : 0u);
   }
 }
 

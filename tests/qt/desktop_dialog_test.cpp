@@ -61,7 +61,7 @@ class Rig {
   CFlashwell_02Dlg& dialog() { return session_->controller(); }
   support::KeyBench& bench() { return bench_; }
   MessageBoxAnswerer& boxes() { return answerer_; }
-  int state() { return dialog().fields().state; }
+  int state() { return flashwell::sequencer::stateNumber(dialog().fields().state); }
 
   template <typename T>
   T* widget(int id) {
@@ -290,7 +290,7 @@ void DesktopDialogTest::exitAndCloseAreIgnoredWhileTheKeyFirmwareIsRewritten() {
             rig.window().close();
             QTest::keyClick(&rig.window(), Qt::Key_Escape);
           }
-          finishModes.push_back(rig.window().ended() ? -1 : rig.dialog().fields().finishMode);
+          finishModes.push_back(rig.window().ended() ? -1 : static_cast<int>(rig.dialog().fields().finishMode));
         }
         return rig.state() == 55;
       },
@@ -299,7 +299,7 @@ void DesktopDialogTest::exitAndCloseAreIgnoredWhileTheKeyFirmwareIsRewritten() {
   QCOMPARE(finishModes, (std::vector<int>{0, 0}));
   // The upgrade went on to the components as if nothing had been pressed.
   QVERIFY(!rig.window().ended());
-  QCOMPARE(rig.dialog().fields().finishMode, 0);
+  QCOMPARE(static_cast<int>(rig.dialog().fields().finishMode), 0);
 }
 
 void DesktopDialogTest::failureBlinksTenTicksOnThreeOff() {
@@ -424,7 +424,7 @@ void DesktopDialogTest::screenshotWithBothColumnsOnTheRealClock() {
   QVERIFY(session.window().begin());
   auto* keyColumn = qobject_cast<QLabel*>(session.window().control(seq::kIdKeyColumn));
   QTRY_VERIFY_WITH_TIMEOUT(
-      session.controller().fields().state == 53 && keyColumn->text().count(QLatin1Char('.')) >= 4,
+      session.controller().fields().state == flashwell::sequencer::UpgradeState::awaitChoice && keyColumn->text().count(QLatin1Char('.')) >= 4,
       30000);
   const qint64 elapsedMs = started.elapsed();
   QVERIFY(elapsedMs >= 2000);

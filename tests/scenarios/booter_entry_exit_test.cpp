@@ -39,7 +39,7 @@ TEST(ExitDuringTheBooterEntry, LeavesTheKeyAsFoundAndTheNextNeverRunWritesNothin
       pressed = true;
       pressedIn = s.state();
       s.dialog->OnExit();
-      reachedTheLock = s.dialog->fields().finishMode == kRunning;
+      reachedTheLock = s.dialog->fields().finishMode == flashwell::sequencer::FinishMode::running;
     }));
     ASSERT_TRUE(pressed);
     if (reachedTheLock) {
@@ -90,7 +90,7 @@ TEST(SecondProceed, RightAfterYesIsIgnored) {
   EXPECT_EQ(s.view.messageBoxes[0].text, s.text(kTextEraseQuestion));
   EXPECT_EQ(s.view.messageBoxes[1].text, s.text(kTextCongratulations));
   EXPECT_EQ(s.finishModes,
-            (std::vector<std::uint8_t>{kRunning, kExitAsked, kAwaitFirmware, kStopWorker}));
+            (std::vector<flashwell::sequencer::FinishMode>{flashwell::sequencer::FinishMode::running, flashwell::sequencer::FinishMode::exitAsked, flashwell::sequencer::FinishMode::awaitFirmware, flashwell::sequencer::FinishMode::stopWorker}));
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ TEST(ExitWhileWaiting, ForTheChoiceStopsTheWorkerAtOnce) {
   s.pressExitInState(53);
   s.run(200);
   EXPECT_TRUE(s.view.ended());
-  EXPECT_EQ(s.finishModes, (std::vector<std::uint8_t>{kRunning, kExitAsked, kStopWorker}));
+  EXPECT_EQ(s.finishModes, (std::vector<flashwell::sequencer::FinishMode>{flashwell::sequencer::FinishMode::running, flashwell::sequencer::FinishMode::exitAsked, flashwell::sequencer::FinishMode::stopWorker}));
   EXPECT_FALSE(s.traceHasRestart());
 }
 
@@ -66,10 +66,10 @@ TEST_P(ExitAfterTheFirmware, WaitsOneTickForTheKeyThatIsBackAlready) {
   ASSERT_TRUE(s.run(kEnoughTicks));
   EXPECT_EQ(s.states.back(), at);
   EXPECT_EQ(s.finishModes,
-            (std::vector<std::uint8_t>{kRunning, kExitAsked, kAwaitFirmware, kStopWorker}));
+            (std::vector<flashwell::sequencer::FinishMode>{flashwell::sequencer::FinishMode::running, flashwell::sequencer::FinishMode::exitAsked, flashwell::sequencer::FinishMode::awaitFirmware, flashwell::sequencer::FinishMode::stopWorker}));
   // Mode 2 ends on its first tick, since the key came back in state 100 already.
   EXPECT_EQ(std::count_if(s.ticks.begin(), s.ticks.end(),
-                          [](const auto& t) { return t.finishMode == kAwaitFirmware; }),
+                          [](const auto& t) { return t.finishMode == flashwell::sequencer::FinishMode::awaitFirmware; }),
             1);
 }
 
@@ -88,7 +88,7 @@ TEST(LockedStates, IgnoreExitAndCloseWhileTheFirmwareIsRewritten) {
     s.dialog->OnExit();
     s.dialog->OnClose();
     s.dialog->OnEscape();
-    EXPECT_EQ(s.dialog->fields().finishMode, kRunning) << st;
+    EXPECT_EQ(s.dialog->fields().finishMode, flashwell::sequencer::FinishMode::running) << st;
   }));
   EXPECT_GT(pressedIn80, 0);
   EXPECT_GT(pressedIn90, 0);

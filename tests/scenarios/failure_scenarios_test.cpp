@@ -52,7 +52,7 @@ TEST(Failures, RefusedFirmwareErase) {
   EXPECT_NE(exitCaptions.find("EEEEEEEEEE___"), std::string::npos) << exitCaptions;
   EXPECT_TRUE(support::inOrder(s.view.statusLog, {s.text(kTextImpossible), s.text(kTextExiting)}));
   // The booter was entered in this run: the orderly exit brings the key back first.
-  EXPECT_EQ(s.finishModes[2], kAwaitFirmware);
+  EXPECT_EQ(s.finishModes[2], flashwell::sequencer::FinishMode::awaitFirmware);
 }
 
 TEST(Failures, RefusedRegionShowsTheCopyError) {
@@ -80,7 +80,7 @@ TEST(Failures, KeyOfTheWrongKindEntersTheErrorStopWithTextOneTwentyFive) {
   s.choose(1);
   int stopped = 0;
   s.run(kEnoughTicks, [&] {
-    if (s.dialog->fields().finishMode == kErrorStop && ++stopped == 40) s.dialog->OnExit();
+    if (s.dialog->fields().finishMode == flashwell::sequencer::FinishMode::errorStop && ++stopped == 40) s.dialog->OnExit();
   });
   ASSERT_TRUE(s.view.ended());
   EXPECT_EQ(*s.view.endResult, kEndAtOnce);
@@ -107,7 +107,7 @@ TEST_P(BrokenPackages, StopWithTextOneTwentyAndNeverStartTheWorker) {
   UpgradeRun s("fresh", {.package = package});
   int stopped = 0;
   s.run(kEnoughTicks, [&] {
-    if (s.dialog->fields().finishMode == kErrorStop && ++stopped == 30) s.dialog->OnExit();
+    if (s.dialog->fields().finishMode == flashwell::sequencer::FinishMode::errorStop && ++stopped == 30) s.dialog->OnExit();
   });
   ASSERT_TRUE(s.view.ended());
   EXPECT_EQ(*s.view.endResult, kEndAtOnce);

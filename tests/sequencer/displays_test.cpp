@@ -56,7 +56,7 @@ TEST_F(SequencerTest, ConnectPromptFromTheThirdOnTickOn) {
   EXPECT_EQ(f().connectPromptDelay, 2);
 
   // The delay is not counted again in later passes.
-  seq.goToState(0);
+  seq.goToState(UpgradeState::checkPackage);
   tick();
   EXPECT_EQ(connectPromptTicks(seq, view, 3), "PPP");
 }
@@ -70,7 +70,7 @@ TEST_F(SequencerTest, ConnectedKeyNeverGetsTheConnectPrompt) {
 TEST_F(SequencerTest, AfterProceedTheColumnIsOnlyBlankedWhileTheKeyIsAway) {
   f().connectPromptDelay = 2;
   f().proceedStarted = 1;
-  seq.goToState(1);
+  seq.goToState(UpgradeState::awaitStart);
   EXPECT_EQ(connectPromptTicks(seq, view, 13), "..........___");
 }
 
@@ -99,7 +99,7 @@ TEST_F(SequencerTest, ResetDisplaySetsCaptionsAndLowersTheRequestsOfAPass) {
   view.setText(kIdMarkOnly, "Key:");
   view.setText(kIdKeyColumn, "versions");
   view.enable(kIdProceed, true);
-  f().finishMode = kExitAsked;
+  f().finishMode = FinishMode::exitAsked;
   f().exitLocked = 1;
   f().selectedOption = 2;
   f().finishTicks = 7;
@@ -121,7 +121,7 @@ TEST_F(SequencerTest, ResetDisplaySetsCaptionsAndLowersTheRequestsOfAPass) {
   EXPECT_EQ(view.progressMin, 0);
   EXPECT_EQ(view.progressMax, 1000);
   EXPECT_EQ(view.progressPos, 0);
-  EXPECT_EQ(f().finishMode, 0);
+  EXPECT_EQ(f().finishMode, FinishMode::running);
   EXPECT_EQ(f().exitLocked, 0);
   EXPECT_EQ(f().selectedOption, 0);
   EXPECT_EQ(f().finishTicks, 0u);

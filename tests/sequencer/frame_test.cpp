@@ -7,26 +7,17 @@ namespace flashwell::sequencer::tests {
 namespace {
 
 TEST_F(SequencerTest, AfterAnyStateChangeTenOnTicksThenThreeOffTicks) {
-  for (std::uint16_t next : {0, 53, 130}) {
+  for (UpgradeState next :
+       {UpgradeState::checkPackage, UpgradeState::awaitChoice, UpgradeState::finalReport}) {
     seq.goToState(next);
     std::string phases;
     for (int i = 0; i < 27; ++i) {
       seq.blinkTick();
       phases += f().blinkPhase ? '1' : '0';
     }
-    EXPECT_EQ(phases, "111111111100011111111110001") << "after goToState(" << next << ")";
+    EXPECT_EQ(phases, "111111111100011111111110001")
+        << "after goToState(" << stateNumber(next) << ")";
   }
-}
-
-TEST_F(SequencerTest, GoToStateStartsAFreshKeyRead) {
-  f().keyReadStep = 331;
-  f().blinkTicks = 5;
-  f().blinkPhase = 1;
-  seq.goToState(60);
-  EXPECT_EQ(state(), 60);
-  EXPECT_EQ(f().keyReadStep, 0);
-  EXPECT_EQ(f().blinkTicks, 0);
-  EXPECT_EQ(f().blinkPhase, 0);
 }
 
 TEST_F(SequencerTest, ProgressStepsAndStartsOverNearItsBeginning) {
@@ -56,7 +47,7 @@ TEST_F(SequencerTest, TimerMessageOfAnotherTimerChangesNothing) {
 }
 
 TEST_F(SequencerTest, TickKillsTheTimerWhileItRunsAndSetsItAgain) {
-  seq.goToState(130);
+  seq.goToState(UpgradeState::finalReport);
   bool setWhileOpen = true;
   view.whileOpen = [&](const std::string&) { setWhileOpen = view.timerSet(kTimerId); };
   view.setTimer(kTimerId, kTimerPeriodMs);
@@ -69,63 +60,63 @@ TEST_F(SequencerTest, TickKillsTheTimerWhileItRunsAndSetsItAgain) {
 
 TEST_F(SequencerTest, StatesDoNotRunWhileExiting) {
   reachChoice();
-  f().finishMode = kExitAsked;
+  f().finishMode = FinishMode::exitAsked;
   f().exitLocked = 1;
   f().progressPos = 400;
   tick();
-  EXPECT_EQ(state(), 53);
+  EXPECT_EQ(state(), UpgradeState::awaitChoice);
   EXPECT_EQ(f().exitLocked, 0);
   EXPECT_EQ(f().progressPos, 0);
   EXPECT_EQ(f().finishTicks, 100u);
-  EXPECT_EQ(f().finishMode, kStopWorker);  // no booter was entered
+  EXPECT_EQ(f().finishMode, FinishMode::stopWorker);  // no booter was entered
   EXPECT_EQ(view.statusLog.back(), T(kTextExiting));
 }
 
 TEST_F(SequencerTest, ExitWithTheBooterEnteredBringsTheKeyBackFirst) {
   block.enterBooterDone.set(1);
   block.connectRequest.set(1);
-  f().finishMode = kExitAsked;
+  f().finishMode = FinishMode::exitAsked;
   tick();
-  EXPECT_EQ(f().finishMode, kAwaitFirmware);
+  EXPECT_EQ(f().finishMode, FinishMode::awaitFirmware);
   EXPECT_EQ(block.connectRequest.get(), 0);
   EXPECT_EQ(block.leaveBooterRequest.get(), 1);
 
   // The key gets 100 ticks to come back; then the worker is stopped anyway.
   tick(99);
-  EXPECT_EQ(f().finishMode, kAwaitFirmware);
+  EXPECT_EQ(f().finishMode, FinishMode::awaitFirmware);
   tick();
-  EXPECT_EQ(f().finishMode, kStopWorker);
+  EXPECT_EQ(f().finishMode, FinishMode::stopWorker);
 }
 
 TEST_F(SequencerTest, ExitDuringTheBooterEntryWithdrawsItAndBringsTheKeyBack) {
   // State 50 has raised the entry; the worker may be restarting the key right now.
   block.enterBooterRequest.set(1);
   block.connectRequest.set(1);
-  f().finishMode = kExitAsked;
+  f().finishMode = FinishMode::exitAsked;
   tick();
-  EXPECT_EQ(f().finishMode, kAwaitFirmware);
+  EXPECT_EQ(f().finishMode, FinishMode::awaitFirmware);
   EXPECT_EQ(block.enterBooterRequest.get(), 0);
   EXPECT_EQ(block.connectRequest.get(), 0);
   EXPECT_EQ(block.leaveBooterRequest.get(), 1);
   // The entry's answer comes in and is cleared; only the key's return ends the wait.
   block.enterBooterDone.set(1);
   tick(5);
-  EXPECT_EQ(f().finishMode, kAwaitFirmware);
+  EXPECT_EQ(f().finishMode, FinishMode::awaitFirmware);
   block.leaveBooterDone.set(1);
   tick();
-  EXPECT_EQ(f().finishMode, kStopWorker);
+  EXPECT_EQ(f().finishMode, FinishMode::stopWorker);
 }
 
 TEST_F(SequencerTest, ExitEndsOnTheFirstTickWhenTheKeyIsBackAlready) {
   block.enterBooterDone.set(1);
   block.leaveBooterDone.set(1);
-  f().finishMode = kExitAsked;
+  f().finishMode = FinishMode::exitAsked;
   tick(2);
-  EXPECT_EQ(f().finishMode, kStopWorker);
+  EXPECT_EQ(f().finishMode, FinishMode::stopWorker);
 }
 
 TEST_F(SequencerTest, DialogEndsOnlyOnceTheWorkerHasEnded) {
-  f().finishMode = kStopWorker;
+  f().finishMode = FinishMode::stopWorker;
   tick(3);
   EXPECT_EQ(block.exitRequest.get(), 1);
   EXPECT_FALSE(view.ended());
@@ -137,7 +128,7 @@ TEST_F(SequencerTest, DialogEndsOnlyOnceTheWorkerHasEnded) {
 }
 
 TEST_F(SequencerTest, ErrorStopFromTheStartShowsTextOneTwentyAndNeverRunsStateZero) {
-  f().finishMode = kErrorStop;
+  f().finishMode = FinishMode::errorStop;
   tick(30);
   EXPECT_EQ(package.rowBuilds, 0);
   EXPECT_EQ(block.startRequest.get(), 0);
@@ -147,7 +138,7 @@ TEST_F(SequencerTest, ErrorStopFromTheStartShowsTextOneTwentyAndNeverRunsStateZe
 }
 
 TEST_F(SequencerTest, ErrorStopBlinksTheExitCaption) {
-  f().finishMode = kErrorStop;
+  f().finishMode = FinishMode::errorStop;
   std::string exitCaptions;
   for (int i = 0; i < 13; ++i) {
     tick();

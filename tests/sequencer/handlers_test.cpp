@@ -21,7 +21,7 @@ TEST_F(SequencerTest, ProceedWithoutAModeDoesNothing) {
   seq.proceed();
   EXPECT_TRUE(view.messageBoxes.empty());
   EXPECT_EQ(block.upgradeOption.get(), 0);
-  EXPECT_EQ(f().finishMode, kRunning);
+  EXPECT_EQ(f().finishMode, FinishMode::running);
 }
 
 TEST_F(SequencerTest, ProceedAsksBeforeAnEraseButNotForNever) {
@@ -29,12 +29,13 @@ TEST_F(SequencerTest, ProceedAsksBeforeAnEraseButNotForNever) {
     std::uint8_t mode;
     std::optional<MessageBoxAnswer> answer;
     std::uint8_t upgradeOption;
-    std::uint8_t finishMode;
+    FinishMode finishMode;
   };
-  for (const Case& c :
-       {Case{1, MessageBoxAnswer::yes, 1, kRunning}, Case{2, MessageBoxAnswer::yes, 2, kRunning},
-        Case{1, MessageBoxAnswer::no, 0, kExitAsked}, Case{2, MessageBoxAnswer::ok, 0, kExitAsked},
-        Case{3, std::nullopt, 3, kRunning}}) {
+  for (const Case& c : {Case{1, MessageBoxAnswer::yes, 1, FinishMode::running},
+                        Case{2, MessageBoxAnswer::yes, 2, FinishMode::running},
+                        Case{1, MessageBoxAnswer::no, 0, FinishMode::exitAsked},
+                        Case{2, MessageBoxAnswer::ok, 0, FinishMode::exitAsked},
+                        Case{3, std::nullopt, 3, FinishMode::running}}) {
     RecordingView v;
     protocol::RequestBlock b;
     FakePackage p;
@@ -67,9 +68,9 @@ TEST_F(SequencerTest, ProceedOnceTheUpgradeIsChosenOrTheExitHasBegunDoesNothing)
   ASSERT_TRUE(view.control(kIdProceed).enabled);
   seq.proceed();
   EXPECT_EQ(view.messageBoxes.size(), 1u) << "the question is not asked again";
-  EXPECT_EQ(f().finishMode, kRunning);
+  EXPECT_EQ(f().finishMode, FinishMode::running);
   tick();
-  EXPECT_EQ(state(), 50);
+  EXPECT_EQ(state(), UpgradeState::proceed);
 
   RecordingView v;
   protocol::RequestBlock b;
@@ -77,10 +78,10 @@ TEST_F(SequencerTest, ProceedOnceTheUpgradeIsChosenOrTheExitHasBegunDoesNothing)
   Sequencer s(v, b, p);
   v.answers.push_back(MessageBoxAnswer::no);
   s.chooseMode(2);
-  s.fields().finishMode = kAwaitFirmware;
+  s.fields().finishMode = FinishMode::awaitFirmware;
   s.proceed();
   EXPECT_TRUE(v.messageBoxes.empty());
-  EXPECT_EQ(s.fields().finishMode, kAwaitFirmware) << "the exit is not started over";
+  EXPECT_EQ(s.fields().finishMode, FinishMode::awaitFirmware) << "the exit is not started over";
 }
 
 TEST_F(SequencerTest, TicksGoOnWhileTheProceedQuestionIsOpen) {
@@ -88,7 +89,7 @@ TEST_F(SequencerTest, TicksGoOnWhileTheProceedQuestionIsOpen) {
   seq.chooseMode(1);
   tick();
   view.setTimer(kTimerId, kTimerPeriodMs);
-  std::vector<std::uint16_t> statesUnderTheBox;
+  std::vector<UpgradeState> statesUnderTheBox;
   view.whileOpen = [&](const std::string&) {
     for (int i = 0; i < 5; ++i) {
       if (view.timerSet(kTimerId)) tick();
@@ -97,9 +98,9 @@ TEST_F(SequencerTest, TicksGoOnWhileTheProceedQuestionIsOpen) {
   };
   view.answers.push_back(MessageBoxAnswer::yes);
   seq.proceed();
-  EXPECT_EQ(statesUnderTheBox, std::vector<std::uint16_t>(5, 53));
+  EXPECT_EQ(statesUnderTheBox, std::vector<UpgradeState>(5, UpgradeState::awaitChoice));
   tick();
-  EXPECT_EQ(state(), 50);
+  EXPECT_EQ(state(), UpgradeState::proceed);
 }
 
 TEST_F(SequencerTest, DeclinedEraseExitsWithoutTouchingTheKey) {
@@ -121,16 +122,17 @@ TEST_F(SequencerTest, GuardedExit) {
   struct Case {
     const char* what;
     std::uint8_t exitLocked;
-    std::uint8_t finishMode;
+    FinishMode finishMode;
     bool packageOpen;
     bool endsAtOnce;
-    std::uint8_t finishModeAfter;
+    FinishMode finishModeAfter;
   };
-  for (const Case& c : {Case{"running", 0, kRunning, true, false, kExitAsked},
-                        Case{"locked", 1, kRunning, true, false, kRunning},
-                        Case{"locked, no package", 1, kRunning, false, false, kRunning},
-                        Case{"no package", 0, kRunning, false, true, kRunning},
-                        Case{"error stop", 0, kErrorStop, true, true, kErrorStop}}) {
+  for (const Case& c :
+       {Case{"running", 0, FinishMode::running, true, false, FinishMode::exitAsked},
+        Case{"locked", 1, FinishMode::running, true, false, FinishMode::running},
+        Case{"locked, no package", 1, FinishMode::running, false, false, FinishMode::running},
+        Case{"no package", 0, FinishMode::running, false, true, FinishMode::running},
+        Case{"error stop", 0, FinishMode::errorStop, true, true, FinishMode::errorStop}}) {
     RecordingView v;
     protocol::RequestBlock b;
     FakePackage p;
@@ -151,7 +153,7 @@ TEST_F(SequencerTest, ExitDuringTheChoiceStopsTheWorkerAtOnce) {
   reachChoice();
   seq.guardedExit(true);
   tick();
-  EXPECT_EQ(f().finishMode, kStopWorker);
+  EXPECT_EQ(f().finishMode, FinishMode::stopWorker);
   EXPECT_EQ(block.leaveBooterRequest.get(), 0);
 }
 

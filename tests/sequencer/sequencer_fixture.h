@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "protocol/request_block.h"
@@ -13,6 +14,18 @@
 #include "sequencer/recording_view.h"
 #include "sequencer/sequencer.h"
 #include "usb/bytes.h"
+
+namespace flashwell::sequencer {
+
+// States print as their numbers in a test's messages, as in a trace.
+inline void PrintTo(UpgradeState s, std::ostream* os) {
+  *os << stateNumber(s);
+}
+inline void PrintTo(FinishMode m, std::ostream* os) {
+  *os << static_cast<int>(m);
+}
+
+}  // namespace flashwell::sequencer
 
 namespace flashwell::sequencer::tests {
 
@@ -78,11 +91,11 @@ class SequencerTest : public ::testing::Test {
     for (int i = 0; i < n; ++i) seq.onTimer(kTimerId);
   }
   SequencerFields& f() { return seq.fields(); }
-  std::uint16_t state() { return seq.fields().state; }
+  UpgradeState state() { return seq.fields().state; }
 
   // Plays the worker's answers to the key read of states 30 and 60 until the state changes.
   void answerKeyRead(const protocol::KeyIdentity& identity, std::uint8_t versionsDone = 1) {
-    const std::uint16_t from = state();
+    const UpgradeState from = state();
     for (int i = 0; i < 20 && state() == from; ++i) {
       tick();
       if (block.identityRequest.get() == 0) block.identityDone.set(0);

@@ -10,12 +10,14 @@ TEST_F(SequencerTest, PackageCheckOutcomes) {
   struct Case {
     bool slotsComplete;
     int rows;
-    std::uint16_t next;
+    UpgradeState next;
     bool rowsBuilt;
   };
-  for (const Case& c : {Case{true, kRowsValid, 1, true}, Case{true, kRowsInvalid, 35, true},
-                        Case{true, kRowsChecksum, 39, true}, Case{false, kRowsValid, 39, false},
-                        Case{false, kRowsInvalid, 39, false}}) {
+  for (const Case& c : {Case{true, kRowsValid, UpgradeState::awaitStart, true},
+                        Case{true, kRowsInvalid, UpgradeState::notApplicable, true},
+                        Case{true, kRowsChecksum, UpgradeState::corrupted, true},
+                        Case{false, kRowsValid, UpgradeState::corrupted, false},
+                        Case{false, kRowsInvalid, UpgradeState::corrupted, false}}) {
     RecordingView v;
     protocol::RequestBlock b;
     FakePackage p;
@@ -28,7 +30,7 @@ TEST_F(SequencerTest, PackageCheckOutcomes) {
     EXPECT_EQ(p.rowBuilds, c.rowsBuilt ? 1 : 0);
     EXPECT_EQ(v.text(kIdLabels), T(kTextLabels));
     EXPECT_EQ(b.regions[0].bytes[0], 6);
-    const bool good = c.next == 1;
+    const bool good = c.next == UpgradeState::awaitStart;
     EXPECT_EQ(b.startRequest.get(), good ? 1 : 0);
     EXPECT_EQ(v.text(kIdToolColumn), good ? "IMAGE" : "");
     for (int id : {kIdOnly, kIdAlways, kIdNever}) EXPECT_EQ(v.control(id).enabled, good);
@@ -38,7 +40,7 @@ TEST_F(SequencerTest, PackageCheckOutcomes) {
 TEST_F(SequencerTest, KeyOfTheWrongKindKeepsShowingTextOneTwentyFive) {
   package.rowsResult = kRowsInvalid;
   tick(2);
-  EXPECT_EQ(f().finishMode, kErrorStop);
+  EXPECT_EQ(f().finishMode, FinishMode::errorStop);
   tick(40);
   EXPECT_EQ(view.statusLog, std::vector<std::string>{T(kTextNotApplicable)});
 }
@@ -46,7 +48,7 @@ TEST_F(SequencerTest, KeyOfTheWrongKindKeepsShowingTextOneTwentyFive) {
 TEST_F(SequencerTest, CorruptPackageShowsTextOneTwenty) {
   package.rowsResult = kRowsChecksum;
   tick(20);
-  EXPECT_EQ(f().finishMode, kErrorStop);
+  EXPECT_EQ(f().finishMode, FinishMode::errorStop);
   EXPECT_EQ(view.statusLog, std::vector<std::string>{T(kTextCorrupted)});
   EXPECT_EQ(block.startRequest.get(), 0);
 }
@@ -54,16 +56,16 @@ TEST_F(SequencerTest, CorruptPackageShowsTextOneTwenty) {
 TEST_F(SequencerTest, WaitsForStartAndConnectionAsLongAsItTakes) {
   tick();
   tick(50);
-  EXPECT_EQ(state(), 1);
+  EXPECT_EQ(state(), UpgradeState::awaitStart);
   block.startDone.set(1);
   tick();
-  EXPECT_EQ(state(), 2);
+  EXPECT_EQ(state(), UpgradeState::connect);
   tick(300);
-  EXPECT_EQ(state(), 2);
+  EXPECT_EQ(state(), UpgradeState::connect);
   EXPECT_EQ(block.connectRequest.get(), 1);
   block.connected.set(1);
   tick();
-  EXPECT_EQ(state(), 30);
+  EXPECT_EQ(state(), UpgradeState::readKey);
 }
 
 TEST_F(SequencerTest, KeyReadWaitsForTheWorkerToClearOldAnswers) {
@@ -74,13 +76,13 @@ TEST_F(SequencerTest, KeyReadWaitsForTheWorkerToClearOldAnswers) {
   tick(5);
   EXPECT_EQ(block.identityRequest.get(), 0);
   EXPECT_EQ(block.versionsRequest.get(), 0);
-  EXPECT_EQ(f().keyReadStep, 0);
+  EXPECT_EQ(f().keyReadStep, KeyReadStep::clear);
   block.identityDone.set(0);
   tick();
-  EXPECT_EQ(f().keyReadStep, 0);  // versions still answered
+  EXPECT_EQ(f().keyReadStep, KeyReadStep::clear);  // versions still answered
   block.versionsDone.set(0);
   tick();
-  EXPECT_EQ(f().keyReadStep, 330);
+  EXPECT_EQ(f().keyReadStep, KeyReadStep::identity);
 }
 
 protocol::KeyIdentity withValue(protocol::KeyIdentity id, std::size_t at, std::uint32_t v) {
@@ -93,7 +95,7 @@ TEST_F(SequencerTest, IdentityJudgement) {
     const char* what;
     protocol::KeyIdentity identity;
     std::uint8_t booterPassesBefore;
-    std::uint16_t next;
+    UpgradeState next;
     std::uint8_t booterPassesAfter;
   };
   const protocol::KeyIdentity fw = firmwareIdentity();
@@ -101,17 +103,18 @@ TEST_F(SequencerTest, IdentityJudgement) {
   protocol::KeyIdentity otherProgram = fw;
   usb::putLe16(otherProgram, 28, 7);
   const Case cases[] = {
-      {"firmware", fw, 0, 53, 0},
-      {"firmware, size 17", withValue(fw, 16, 17), 0, 53, 0},
-      {"firmware, size 16", withValue(fw, 16, 16), 0, 3, 0},
-      {"firmware, size 0xFFFFFF00", withValue(fw, 16, 0xFFFFFF00u), 0, 3, 0},
-      {"firmware, size 0xFFFFFEFF", withValue(fw, 16, 0xFFFFFEFFu), 0, 53, 0},
-      {"firmware of another kind", withValue(fw, 4, 112), 0, 3, 0},
-      {"neither program", otherProgram, 0, 3, 0},
-      {"booter of another kind", withValue(bt, 4, 110), 0, 35, 0},
-      {"booter", bt, 0, 53, 1},
-      {"booter, size ignored", withValue(bt, 16, 0), 0, 53, 1},
-      {"booter a second time", bt, 1, 3, 2},
+      {"firmware", fw, 0, UpgradeState::awaitChoice, 0},
+      {"firmware, size 17", withValue(fw, 16, 17), 0, UpgradeState::awaitChoice, 0},
+      {"firmware, size 16", withValue(fw, 16, 16), 0, UpgradeState::failed, 0},
+      {"firmware, size 0xFFFFFF00", withValue(fw, 16, 0xFFFFFF00u), 0, UpgradeState::failed, 0},
+      {"firmware, size 0xFFFFFEFF", withValue(fw, 16, 0xFFFFFEFFu), 0, UpgradeState::awaitChoice,
+       0},
+      {"firmware of another kind", withValue(fw, 4, 112), 0, UpgradeState::failed, 0},
+      {"neither program", otherProgram, 0, UpgradeState::failed, 0},
+      {"booter of another kind", withValue(bt, 4, 110), 0, UpgradeState::notApplicable, 0},
+      {"booter", bt, 0, UpgradeState::awaitChoice, 1},
+      {"booter, size ignored", withValue(bt, 16, 0), 0, UpgradeState::awaitChoice, 1},
+      {"booter a second time", bt, 1, UpgradeState::failed, 2},
   };
   for (const Case& c : cases) {
     RecordingView v;
@@ -120,9 +123,9 @@ TEST_F(SequencerTest, IdentityJudgement) {
     SCOPED_TRACE(c.what);
     Sequencer s(v, b, p);
     s.fields().booterPasses = c.booterPassesBefore;
-    s.goToState(30);
+    s.goToState(UpgradeState::readKey);
     b.connected.set(1);
-    for (int i = 0; i < 20 && s.fields().state == 30; ++i) {
+    for (int i = 0; i < 20 && s.fields().state == UpgradeState::readKey; ++i) {
       s.onTimer(kTimerId);
       if (b.identityRequest.get() == 1 && b.identityDone.get() == 0) {
         b.identity = c.identity;
@@ -132,7 +135,7 @@ TEST_F(SequencerTest, IdentityJudgement) {
     }
     EXPECT_EQ(s.fields().state, c.next);
     EXPECT_EQ(s.fields().booterPasses, c.booterPassesAfter);
-    if (c.next == 53) {
+    if (c.next == UpgradeState::awaitChoice) {
       EXPECT_EQ(v.text(kIdKeyColumn), c.booterPassesAfter ? "BOOTER" : "KEY");
     }
   }
@@ -143,12 +146,12 @@ TEST_F(SequencerTest, UnreadableIdentityOrVersionsGoToTheFailureState) {
   tick(2);
   block.identityDone.set(2);
   tick();
-  EXPECT_EQ(state(), 3);
+  EXPECT_EQ(state(), UpgradeState::failed);
 
-  seq.goToState(30);
+  seq.goToState(UpgradeState::readKey);
   block.identityDone.set(0);
   answerKeyRead(firmwareIdentity(), 2);
-  EXPECT_EQ(state(), 3);
+  EXPECT_EQ(state(), UpgradeState::failed);
   tick(12);
   EXPECT_EQ(view.statusLog.back(), T(kTextImpossible));
   EXPECT_FALSE(view.control(kIdProceed).enabled);
@@ -159,7 +162,7 @@ TEST_F(SequencerTest, KeyReadMovesTheBarAndResetsItWhenDone) {
   startAndConnect();
   view.progressLog.clear();
   answerKeyRead(firmwareIdentity());
-  ASSERT_EQ(state(), 53);
+  ASSERT_EQ(state(), UpgradeState::awaitChoice);
   // Step 0 once, 330 twice, 331 twice, 332 once: bar +5, plus +5 in each step after the first.
   const std::vector<int> expected{5, 10, 15, 20, 25, 30, 35, 40, 45, 50, 55, 0};
   EXPECT_EQ(view.progressLog, expected);
@@ -178,24 +181,24 @@ TEST_F(SequencerTest, KeyMarkerFollowsTheKeysPolicyMark) {
 
 TEST_F(SequencerTest, ChoiceEnablesProceedAndWaitsForIt) {
   reachChoice();
-  ASSERT_EQ(state(), 53);
+  ASSERT_EQ(state(), UpgradeState::awaitChoice);
   tick(5);
   EXPECT_FALSE(view.control(kIdProceed).enabled);
   seq.chooseMode(2);
   tick();
   EXPECT_TRUE(view.control(kIdProceed).enabled);
   tick(20);
-  EXPECT_EQ(state(), 53);
+  EXPECT_EQ(state(), UpgradeState::awaitChoice);
   block.upgradeOption.set(2);
   tick();
-  EXPECT_EQ(state(), 50);
+  EXPECT_EQ(state(), UpgradeState::proceed);
 }
 
 TEST_F(SequencerTest, ModeTickedWhileTheKeyIsReadEnablesProceedOnTheFirstChoiceTick) {
   startAndConnect();
   seq.chooseMode(1);
   answerKeyRead(firmwareIdentity());
-  ASSERT_EQ(state(), 53);
+  ASSERT_EQ(state(), UpgradeState::awaitChoice);
   tick();
   EXPECT_TRUE(view.control(kIdProceed).enabled);
 }
@@ -208,12 +211,12 @@ TEST_F(SequencerTest, FinalReportNamesTheUpgradeOrForNeverTheAbsenceOfOne) {
     Sequencer s(v, b, p);
     s.fields().selectedOption = mode;
     s.fields().exitLocked = 1;
-    s.goToState(130);
+    s.goToState(UpgradeState::finalReport);
     s.onTimer(kTimerId);
     ASSERT_EQ(v.messageBoxes.size(), 1u);
     EXPECT_EQ(v.messageBoxes[0].text, T(mode == 3 ? kTextNoUpgrade : kTextCongratulations));
     EXPECT_EQ(v.messageBoxes[0].kind, MessageBoxKind::information);
-    EXPECT_EQ(s.fields().finishMode, kExitAsked);
+    EXPECT_EQ(s.fields().finishMode, FinishMode::exitAsked);
     EXPECT_EQ(s.fields().exitLocked, 0);
     EXPECT_TRUE(v.control(kIdExit).shown);
   }

@@ -15,14 +15,14 @@ class UpgradeStatesTest : public SequencerTest {
     seq.chooseMode(mode);
     block.upgradeOption.set(mode);
     tick();
-    ASSERT_EQ(state(), 50);
+    ASSERT_EQ(state(), UpgradeState::proceed);
   }
 };
 
 TEST_F(UpgradeStatesTest, NeverLeavesTheKeysFirmwareAlone) {
   confirm(3);
   tick();
-  EXPECT_EQ(state(), 54);
+  EXPECT_EQ(state(), UpgradeState::clearMark);
   EXPECT_EQ(block.enterBooterRequest.get(), 0);
   EXPECT_EQ(f().proceedStarted, 1);
   EXPECT_FALSE(view.control(kIdProceed).enabled);
@@ -31,61 +31,62 @@ TEST_F(UpgradeStatesTest, NeverLeavesTheKeysFirmwareAlone) {
 TEST_F(UpgradeStatesTest, OnlyStartsTheBooterUntilItRuns) {
   confirm(1);
   tick(4);
-  EXPECT_EQ(state(), 50);
+  EXPECT_EQ(state(), UpgradeState::proceed);
   EXPECT_EQ(block.enterBooterRequest.get(), 1);
   EXPECT_EQ(view.statusLog.back(), T(kTextStartingBooter));
   block.enterBooterDone.set(1);
   tick();
-  EXPECT_EQ(state(), 80);
+  EXPECT_EQ(state(), UpgradeState::eraseFirmware);
 }
 
 TEST_F(UpgradeStatesTest, ProceedStepByBooterPasses) {
   for (std::uint8_t passes : {1, 2, 5}) {
     f().booterPasses = passes;
     f().selectedOption = 3;  // the mode does not matter once the booter was found
-    seq.goToState(50);
+    seq.goToState(UpgradeState::proceed);
     tick();
-    EXPECT_EQ(state(), passes == 1 ? 80 : 55) << int(passes);
+    EXPECT_EQ(state(), passes == 1 ? UpgradeState::eraseFirmware : UpgradeState::eraseData)
+        << int(passes);
     EXPECT_EQ(block.enterBooterRequest.get(), 0);
   }
 }
 
 TEST_F(UpgradeStatesTest, FirmwareStatesLockExitUntilTheKeyLeavesItsBooter) {
-  seq.goToState(80);
+  seq.goToState(UpgradeState::eraseFirmware);
   tick();
   EXPECT_EQ(f().exitLocked, 1);
   EXPECT_EQ(block.eraseRequest.get(), 1);
   seq.guardedExit(true);
-  EXPECT_EQ(f().finishMode, kRunning);
+  EXPECT_EQ(f().finishMode, FinishMode::running);
   block.eraseDone.set(1);
   tick();
-  EXPECT_EQ(state(), 90);
+  EXPECT_EQ(state(), UpgradeState::writeFirmware);
   EXPECT_EQ(f().progressPos, 0);
   tick();
   EXPECT_EQ(block.keyFirmwareRequest.get(), 1);
   EXPECT_EQ(view.statusLog.back(), T(kTextUpdatingFirmware));
   seq.guardedExit(true);
-  EXPECT_EQ(f().finishMode, kRunning);
+  EXPECT_EQ(f().finishMode, FinishMode::running);
   block.keyFirmwareDone.set(1);
   tick();
-  EXPECT_EQ(state(), 100);
+  EXPECT_EQ(state(), UpgradeState::leaveBooter);
   tick();
   EXPECT_EQ(f().exitLocked, 0);
   EXPECT_EQ(block.leaveBooterRequest.get(), 1);
   block.leaveBooterDone.set(1);
   tick();
-  EXPECT_EQ(state(), 55);
+  EXPECT_EQ(state(), UpgradeState::eraseData);
 }
 
 TEST_F(UpgradeStatesTest, RefusedJobsShowTheFailureAndUnlockExit) {
   struct Case {
-    std::uint16_t state;
+    UpgradeState state;
     protocol::SharedByte protocol::RequestBlock::*done;
   };
-  for (const Case& c : {Case{80, &protocol::RequestBlock::eraseDone},
-                        Case{90, &protocol::RequestBlock::keyFirmwareDone},
-                        Case{55, &protocol::RequestBlock::dataEraseDone},
-                        Case{54, &protocol::RequestBlock::markDone}}) {
+  for (const Case& c : {Case{UpgradeState::eraseFirmware, &protocol::RequestBlock::eraseDone},
+                        Case{UpgradeState::writeFirmware, &protocol::RequestBlock::keyFirmwareDone},
+                        Case{UpgradeState::eraseData, &protocol::RequestBlock::dataEraseDone},
+                        Case{UpgradeState::clearMark, &protocol::RequestBlock::markDone}}) {
     RecordingView v;
     protocol::RequestBlock b;
     FakePackage p;
@@ -98,36 +99,36 @@ TEST_F(UpgradeStatesTest, RefusedJobsShowTheFailureAndUnlockExit) {
       exitCaptions += v.text(kIdExit) == T(kTextExit) ? 'E' : v.text(kIdExit) == " " ? '_' : '?';
       EXPECT_EQ(v.text(kIdStatus), i < 10 ? T(kTextImpossible) : "");
     }
-    SCOPED_TRACE(c.state);
+    SCOPED_TRACE(stateNumber(c.state));
     EXPECT_EQ(s.fields().state, c.state);
     EXPECT_EQ(exitCaptions, "EEEEEEEEEE___");
     EXPECT_EQ(s.fields().exitLocked, 0);
     s.guardedExit(true);
-    EXPECT_EQ(s.fields().finishMode, kExitAsked);
+    EXPECT_EQ(s.fields().finishMode, FinishMode::exitAsked);
   }
 }
 
 TEST_F(UpgradeStatesTest, BooterKeyGetsASecondPassThatKeepsTheFirstChoice) {
   startAndConnect();
   answerKeyRead(booterIdentity());
-  ASSERT_EQ(state(), 53);
+  ASSERT_EQ(state(), UpgradeState::awaitChoice);
   EXPECT_EQ(view.text(kIdKeyColumn), "BOOTER");
   seq.chooseMode(2);
   seq.proceed();  // no answer scripted: No
-  EXPECT_EQ(f().finishMode, kExitAsked);
-  f().finishMode = kRunning;
+  EXPECT_EQ(f().finishMode, FinishMode::exitAsked);
+  f().finishMode = FinishMode::running;
   view.answers.push_back(MessageBoxAnswer::yes);
   seq.proceed();
   tick();
   tick();
-  ASSERT_EQ(state(), 80);  // whatever the mode
+  ASSERT_EQ(state(), UpgradeState::eraseFirmware);  // whatever the mode
   block.eraseDone.set(1);
   tick();
   block.keyFirmwareDone.set(1);
   tick(2);
   block.leaveBooterDone.set(1);
   tick();
-  ASSERT_EQ(state(), 0);
+  ASSERT_EQ(state(), UpgradeState::checkPackage);
   EXPECT_EQ(f().booterPasses, 2);
 
   tick();  // state 0 of the second pass
@@ -137,17 +138,17 @@ TEST_F(UpgradeStatesTest, BooterKeyGetsASecondPassThatKeepsTheFirstChoice) {
   tick();  // 1: startDone is never cleared
   tick();  // 2: still connected
   answerKeyRead(firmwareIdentity());
-  ASSERT_EQ(state(), 53);
+  ASSERT_EQ(state(), UpgradeState::awaitChoice);
   tick();
-  EXPECT_EQ(state(), 50);
+  EXPECT_EQ(state(), UpgradeState::proceed);
   tick();
-  EXPECT_EQ(state(), 55);
+  EXPECT_EQ(state(), UpgradeState::eraseData);
 }
 
 TEST_F(UpgradeStatesTest, ComponentPhasesShowTheirTextsAndRestartTheBar) {
   block.identity = firmwareIdentity();
   f().selectedOption = 1;
-  seq.goToState(56);
+  seq.goToState(UpgradeState::writeRegions);
   const std::uint8_t phases[] = {0, 25, 20, 21, 22, 23, 24, 26};
   for (std::uint8_t phase : phases) {
     block.regionsDone.set(phase);
@@ -167,13 +168,13 @@ TEST_F(UpgradeStatesTest, ComponentPhasesShowTheirTextsAndRestartTheBar) {
   EXPECT_EQ(block.regionsRequest.get(), 1);
   block.regionsDone.set(1);
   tick();
-  EXPECT_EQ(state(), 60);
+  EXPECT_EQ(state(), UpgradeState::readBack);
 }
 
 TEST_F(UpgradeStatesTest, NeverShowsTheErasingTextThroughEveryPhase) {
   block.identity = firmwareIdentity();
   f().selectedOption = 3;
-  seq.goToState(56);
+  seq.goToState(UpgradeState::writeRegions);
   for (std::uint8_t phase : {0, 25, 20, 26}) {
     block.regionsDone.set(phase);
     tick();
@@ -186,10 +187,10 @@ TEST_F(UpgradeStatesTest, ComponentWriteErrors) {
   // Refused by the worker.
   block.identity = firmwareIdentity();
   f().selectedOption = 1;
-  seq.goToState(56);
+  seq.goToState(UpgradeState::writeRegions);
   block.regionsDone.set(2);
   tick(15);
-  EXPECT_EQ(state(), 56);
+  EXPECT_EQ(state(), UpgradeState::writeRegions);
   EXPECT_EQ(view.statusLog, std::vector<std::string>{T(kTextCopyError)});
   EXPECT_TRUE(seq.failureReached());
 
@@ -199,7 +200,7 @@ TEST_F(UpgradeStatesTest, ComponentWriteErrors) {
   FakePackage p;
   Sequencer s(v, b, p);
   b.identity = booterIdentity();
-  s.goToState(56);
+  s.goToState(UpgradeState::writeRegions);
   s.onTimer(kTimerId);
   EXPECT_EQ(b.regionsRequest.get(), 0);
   EXPECT_EQ(v.text(kIdStatus), T(kTextCopyError));
@@ -212,16 +213,16 @@ TEST_F(UpgradeStatesTest, ReadBackEndsInTheReportOrTheFailure) {
     const char* what;
     protocol::KeyIdentity identity;
     std::uint8_t booterPasses;
-    std::uint16_t next;
+    UpgradeState next;
   };
   const Case cases[] = {
-      {"firmware", firmwareIdentity(), 0, 130},
-      {"firmware after a second pass", firmwareIdentity(), 2, 130},
+      {"firmware", firmwareIdentity(), 0, UpgradeState::finalReport},
+      {"firmware after a second pass", firmwareIdentity(), 2, UpgradeState::finalReport},
       // Here it is a failure, not the error stop.
-      {"booter of another kind", otherBooter, 0, 3},
+      {"booter of another kind", otherBooter, 0, UpgradeState::failed},
       // The key fell back to its booter: no success to report.
-      {"booter", booterIdentity(), 0, 3},
-      {"booter after a second pass", booterIdentity(), 2, 3},
+      {"booter", booterIdentity(), 0, UpgradeState::failed},
+      {"booter after a second pass", booterIdentity(), 2, UpgradeState::failed},
   };
   for (const Case& c : cases) {
     RecordingView v;
@@ -230,8 +231,8 @@ TEST_F(UpgradeStatesTest, ReadBackEndsInTheReportOrTheFailure) {
     Sequencer s(v, b, p);
     s.fields().booterPasses = c.booterPasses;
     b.connected.set(1);
-    s.goToState(60);
-    for (int i = 0; i < 20 && s.fields().state == 60; ++i) {
+    s.goToState(UpgradeState::readBack);
+    for (int i = 0; i < 20 && s.fields().state == UpgradeState::readBack; ++i) {
       s.onTimer(kTimerId);
       if (b.identityRequest.get() == 1 && b.identityDone.get() == 0) {
         b.identity = c.identity;

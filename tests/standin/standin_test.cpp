@@ -99,9 +99,9 @@ struct Rig {
     layout = wide ? usb::RecordLayout::k64 : usb::RecordLayout::k32;
   }
 
-  std::vector<std::uint8_t> record(usb::TransferColumn column, std::uint32_t length,
+  std::vector<std::uint8_t> record(usb::TransferKind kind, std::uint32_t length,
                                    const usb::SetupPacket& setup = {}) {
-    usb::UsbTransferRequest r = usb::makeTransferRequest(column, nullptr, length, setup);
+    usb::UsbTransferRequest r = usb::makeTransferRequest(kind, nullptr, length, setup);
     r.bufferAddress = static_cast<std::uint32_t>(kCallerData);
     if (layout == usb::RecordLayout::k32) {
       const auto bytes = usb::encode32(r);
@@ -123,7 +123,7 @@ struct Rig {
     const usb::SetupPacket setup{
         0x40, code, 0, 0, static_cast<std::uint8_t>(wIndex), static_cast<std::uint8_t>(wIndex >> 8),
         n,    0};
-    last = record(usb::TransferColumn::kControl, n, setup);
+    last = record(usb::TransferKind::control, n, setup);
     return send(usb::kIoctlControlTransfer, last);
   }
 
@@ -146,7 +146,7 @@ TEST_P(Relay, TheKeysAnswerReachesTheCallersBufferAndTheRecordKeepsItsAddress) {
   // Identify, announce a 128-byte read, read it.
   ASSERT_TRUE(rig.control(14, 0, {7, 0, 0, 0, 0, 0}).completed) << rig.driver.lastRejection();
   ASSERT_TRUE(rig.control(12, 0x0471, {0, 0, 0, 128, 0, 1}).completed);
-  std::vector<std::uint8_t> read = rig.record(usb::TransferColumn::kReadEp2, 128);
+  std::vector<std::uint8_t> read = rig.record(usb::TransferKind::readEp2, 128);
   const std::vector<std::uint8_t> sent = read;
   const RelayResult r = rig.send(usb::kIoctlEndpointTransfer, read);
   ASSERT_TRUE(r.completed) << rig.driver.lastRejection();
@@ -183,13 +183,13 @@ INSTANTIATE_TEST_SUITE_P(EachWidth, Relay, ::testing::Values(false, true),
 
 TEST(Relay, BuffersOutsideTheCallerAndOddRecordsNeverReachTheKey) {
   Rig rig(false);
-  std::vector<std::uint8_t> outside = rig.record(usb::TransferColumn::kReadEp2, 64);
+  std::vector<std::uint8_t> outside = rig.record(usb::TransferKind::readEp2, 64);
   usb::putLe32(outside, 16, 0x1000);
   RelayResult r = rig.send(usb::kIoctlEndpointTransfer, outside);
   EXPECT_FALSE(r.completed);
   EXPECT_TRUE(r.callerMemoryFailed);
 
-  std::vector<std::uint8_t> huge = rig.record(usb::TransferColumn::kReadEp2, 0xFFFFFFF0u);
+  std::vector<std::uint8_t> huge = rig.record(usb::TransferKind::readEp2, 0xFFFFFFF0u);
   r = rig.send(usb::kIoctlEndpointTransfer, huge);
   EXPECT_TRUE(r.callerMemoryFailed);
   EXPECT_EQ(rig.caller.reads, 0);

@@ -66,7 +66,7 @@ bool UpgradeRun::run(int maxPeriods, const std::function<void()>& each) {
 }
 
 void UpgradeRun::playUser() {
-  if (finishMode() != sequencer::kRunning) return;
+  if (finishMode() != flashwell::sequencer::FinishMode::running) return;
   if (exitInState_ && state() == *exitInState_) {
     exitInState_.reset();
     dialog->OnExit();

@@ -35,7 +35,7 @@ namespace flashwell::support {
 struct TickRecord {
   std::uint64_t atMs;
   std::uint16_t state;
-  std::uint8_t finishMode;
+  flashwell::sequencer::FinishMode finishMode;
   std::chrono::nanoseconds took;
 };
 
@@ -73,8 +73,8 @@ class UpgradeRun : public KeyBench {
   bool run(int maxPeriods, const std::function<void()>& each = {});
 
   bool ended() const { return view.ended(); }
-  std::uint16_t state() const { return dialog->fields().state; }
-  std::uint8_t finishMode() const { return dialog->fields().finishMode; }
+  std::uint16_t state() const { return sequencer::stateNumber(dialog->fields().state); }
+  sequencer::FinishMode finishMode() const { return dialog->fields().finishMode; }
   // The text of that id in the run's language; a control's text as the view shows it.
   std::string text(std::uint16_t id) { return dialog->text(id); }
   const std::string& shown(int controlId) { return view.text(controlId); }
@@ -86,7 +86,7 @@ class UpgradeRun : public KeyBench {
   // What the run went through: each state and finish mode once per change, every tick, and
   // the tick that showed the final report (-1 before).
   std::vector<std::uint16_t> states;
-  std::vector<std::uint8_t> finishModes;
+  std::vector<flashwell::sequencer::FinishMode> finishModes;
   std::vector<TickRecord> ticks;
   int reportTick = -1;
 

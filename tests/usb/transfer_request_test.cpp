@@ -26,28 +26,28 @@ constexpr SetupPacket kSetup{0x40, 0x0C, 0x01, 0x02, 0x03, 0x04, 0x06, 0x00};
 constexpr std::uint32_t kSetupLow = 0x02010C40;
 constexpr std::uint32_t kSetupHigh = 0x00060403;
 
-struct ColumnCase {
+struct KindCase {
   const char* name;
-  TransferColumn column;
+  TransferKind kind;
   std::uint32_t endpoint, direction, option, final48;
   bool carriesSetup;
 };
 
-const ColumnCase kColumns[] = {
-    {"control", TransferColumn::kControl, 0, 0, 0, 0, true},
-    {"read 0x82", TransferColumn::kReadEp2, 0x82, 1, 0, 0, false},
-    {"write 0x02", TransferColumn::kWriteEp2, 0x02, 0, 0, 0, false},
-    {"read 0x81", TransferColumn::kReadEp1, 0x81, 1, 0x55, 0x66, false},
+const KindCase kKinds[] = {
+    {"control", TransferKind::control, 0, 0, 0, 0, true},
+    {"read 0x82", TransferKind::readEp2, 0x82, 1, 0, 0, false},
+    {"write 0x02", TransferKind::writeEp2, 0x02, 0, 0, 0, false},
+    {"read 0x81", TransferKind::readEp1, 0x81, 1, 0x55, 0x66, false},
 };
 
-UsbTransferRequest requestAt(const ColumnCase& c, std::uint32_t address, std::uint32_t length) {
-  UsbTransferRequest r = makeTransferRequest(c.column, nullptr, length, kSetup);
+UsbTransferRequest requestAt(const KindCase& c, std::uint32_t address, std::uint32_t length) {
+  UsbTransferRequest r = makeTransferRequest(c.kind, nullptr, length, kSetup);
   r.bufferAddress = address;
   return r;
 }
 
-TEST(TransferRecordTest, Encodes48ByteLayoutForEveryColumn) {
-  for (const ColumnCase& c : kColumns) {
+TEST(TransferRecordTest, Encodes48ByteLayoutForEveryKind) {
+  for (const KindCase& c : kKinds) {
     SCOPED_TRACE(c.name);
     const std::uint32_t lo = c.carriesSetup ? kSetupLow : 0;
     const std::uint32_t hi = c.carriesSetup ? kSetupHigh : 0;
@@ -57,8 +57,8 @@ TEST(TransferRecordTest, Encodes48ByteLayoutForEveryColumn) {
   }
 }
 
-TEST(TransferRecordTest, Encodes56ByteLayoutForEveryColumnWithFinalWordZero) {
-  for (const ColumnCase& c : kColumns) {
+TEST(TransferRecordTest, Encodes56ByteLayoutForEveryKindWithTrailerWordZero) {
+  for (const KindCase& c : kKinds) {
     SCOPED_TRACE(c.name);
     const std::uint32_t lo = c.carriesSetup ? kSetupLow : 0;
     const std::uint32_t hi = c.carriesSetup ? kSetupHigh : 0;
@@ -72,19 +72,19 @@ TEST(TransferRecordTest, Encodes56ByteLayoutForEveryColumnWithFinalWordZero) {
 }
 
 TEST(TransferRecordTest, SignExtendsAnAddressWithItsTopBitSet) {
-  const Record64 wide = translate32To64(encode32(requestAt(kColumns[1], 0x9ABCDEF0, 8)));
+  const Record64 wide = translate32To64(encode32(requestAt(kKinds[1], 0x9ABCDEF0, 8)));
   EXPECT_EQ(le32(wide, 16), 0x9ABCDEF0u);
   EXPECT_EQ(le32(wide, 20), 0xFFFFFFFFu);
 }
 
 TEST(TransferRecordTest, AddressFieldHoldsTheLowBitsOfTheDataPointer) {
   std::uint8_t buffer[4] = {};
-  const UsbTransferRequest r = makeTransferRequest(TransferColumn::kWriteEp2, buffer, 4);
+  const UsbTransferRequest r = makeTransferRequest(TransferKind::writeEp2, buffer, 4);
   EXPECT_EQ(r.bufferAddress, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(buffer)));
 }
 
 TEST(TransferRecordTest, DecodesWhatWasEncodedInBothLayouts) {
-  UsbTransferRequest r = requestAt(kColumns[0], 0x80001234, 9);
+  UsbTransferRequest r = requestAt(kKinds[0], 0x80001234, 9);
   r.bytesTransferred = 7;
   r.status = 1;
   const auto narrow = decodeRecord(encode32(r));
@@ -130,7 +130,7 @@ TEST(TransferRecordTest, ResultIsWrittenInTheRecordsOwnLayout) {
 }
 
 TEST(TransferRecordTest, CopiesOnlyBytesTransferredAndStatusBack) {
-  const UsbTransferRequest r = requestAt(kColumns[3], 0x1000, 64);
+  const UsbTransferRequest r = requestAt(kKinds[3], 0x1000, 64);
   Record32 narrow = encode32(r);
   const Record32 before = narrow;
   Record64 wide = translate32To64(narrow);

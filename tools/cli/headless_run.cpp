@@ -125,7 +125,7 @@ class Operator {
       chooseAndProceed();
     }
     if (o_.timeoutSeconds && elapsedMs() >= *o_.timeoutSeconds * 1000u &&
-        dialog_.fields().finishMode == sequencer::kRunning) {
+        dialog_.fields().finishMode == sequencer::FinishMode::running) {
       // Pressed again on later ticks while EXIT is locked.
       timedOut_ = true;
       dialog_.OnExit();
@@ -146,19 +146,20 @@ class Operator {
   }
 
  private:
-  static constexpr std::uint16_t kAwaitChoice = 53;
-
   void chooseAndProceed() {
-    if (o_.mode == 0 || proceedPressed_ || dialog_.fields().finishMode != sequencer::kRunning) {
+    if (o_.mode == protocol::kOptionNone || proceedPressed_ ||
+        dialog_.fields().finishMode != sequencer::FinishMode::running) {
       return;
     }
-    if (dialog_.fields().selectedOption == 0 && dialog_.fields().state == kAwaitChoice) {
-      if (o_.mode == 1) dialog_.OnOnly();
-      if (o_.mode == 2) dialog_.OnAlways();
-      if (o_.mode == 3) dialog_.OnNever();
+    if (dialog_.fields().selectedOption == protocol::kOptionNone &&
+        dialog_.fields().state == sequencer::UpgradeState::awaitChoice) {
+      if (o_.mode == protocol::kOptionOnly) dialog_.OnOnly();
+      if (o_.mode == protocol::kOptionAlways) dialog_.OnAlways();
+      if (o_.mode == protocol::kOptionNever) dialog_.OnNever();
     }
-    if (dialog_.fields().selectedOption != 0 && view_.enabled(sequencer::kIdProceed) &&
-        dialog_.fields().state == kAwaitChoice) {
+    if (dialog_.fields().selectedOption != protocol::kOptionNone &&
+        view_.enabled(sequencer::kIdProceed) &&
+        dialog_.fields().state == sequencer::UpgradeState::awaitChoice) {
       proceedPressed_ = true;
       dialog_.OnProceed();
     }
@@ -167,8 +168,8 @@ class Operator {
   // Once the key has been read and both columns stand, the dialog ends at once: no mode is
   // chosen, so nothing is asked of the key beyond what reading it took.
   void readOnly() {
-    if (keyRead_ || dialog_.fields().finishMode != sequencer::kRunning ||
-        dialog_.fields().state != kAwaitChoice) {
+    if (keyRead_ || dialog_.fields().finishMode != sequencer::FinishMode::running ||
+        dialog_.fields().state != sequencer::UpgradeState::awaitChoice) {
       return;
     }
     keyRead_ = true;

@@ -67,8 +67,9 @@ std::uint32_t regionBlocks(const protocol::RequestBlock& block, bool always) {
 
 BlockPlan planBlocks(const protocol::RequestBlock& block, std::uint8_t option, bool booterRuns) {
   BlockPlan plan;
-  if (option != 3 || booterRuns) plan.firmware = firmwareBlocks(block);
-  if (option == 1 || option == 2) plan.regions = regionBlocks(block, option == 2);
+  if (option != protocol::kOptionNever || booterRuns) plan.firmware = firmwareBlocks(block);
+  if (option == protocol::kOptionOnly || option == protocol::kOptionAlways)
+    plan.regions = regionBlocks(block, option == protocol::kOptionAlways);
   return plan;
 }
 

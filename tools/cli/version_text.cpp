@@ -22,15 +22,15 @@ std::string packagedKeyFirmware() {
   const catalogue::SlotLookup firmware = catalogue::kSlotLookups[0];
   if (!catalogue.findRegion(firmware.group, firmware.code, 0, slots)) return {};
   const std::size_t at = protocol::kFlashImageOffset + slots[0].imageOffset();
-  if (!usb::fits(package, at, catalogue::kVersionThird + 1)) return {};
+  if (!usb::fits(package, at, catalogue::kVersionPatch + 1)) return {};
   const std::uint8_t* h = package.data() + at;
-  const std::uint8_t third = h[catalogue::kVersionThird];
+  const std::uint8_t patch = h[catalogue::kVersionPatch];
   const std::string version =
-      third == 0x00 || third == 0x20
+      patch == 0x00 || patch == 0x20
           ? catalogue::formatTwoPartVersion(h[catalogue::kVersionMajor],
                                             h[catalogue::kVersionMinor])
           : catalogue::formatImageThreePartVersion(h[catalogue::kVersionMajor],
-                                                   h[catalogue::kVersionMinor], third);
+                                                   h[catalogue::kVersionMinor], patch);
   const std::uint8_t* date = h + catalogue::kReleaseDate;
   std::string text = version;
   while (!text.empty() && text.back() == ' ') text.pop_back();

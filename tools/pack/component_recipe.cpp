@@ -44,7 +44,7 @@ ComponentRecipe parseRecipe(const nlohmann::json& j, bool booter, const std::str
   ComponentRecipe r;
   r.code = requiredCode(j, "code", where);
   r.size = static_cast<std::uint32_t>(requiredNumber(j, "size", kMaxRegionLength, where));
-  if (r.size % 2 != 0 || r.size < kVersionThird + 2) {
+  if (r.size % 2 != 0 || r.size < kVersionPatch + 2) {
     throw BuildRefusal(where, "size " + hex(r.size) + " must be even and at least 0x22");
   }
   r.seed = requiredNumber(j, "seed", ~0ull, where);
@@ -89,7 +89,7 @@ std::vector<std::uint8_t> generateComponent(const ComponentRecipe& recipe, std::
     image[kComponentCode] = static_cast<std::uint8_t>(recipe.code);
     image[kVersionMajor] = recipe.version[0];
     image[kVersionMinor] = recipe.version[1];
-    image[kVersionThird] = recipe.version[2];
+    image[kVersionPatch] = recipe.version[2];
   }
   for (std::size_t i = 0; i < 4; ++i) image[kReleaseDate + i] = recipe.date[i];
 

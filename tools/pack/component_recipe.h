@@ -15,7 +15,7 @@ namespace flashwell::pack {
 struct ComponentRecipe {
   std::uint16_t code = 0;        // its low byte goes to 0x1D (0x1E for a booter)
   std::uint32_t size = 0;        // bytes of the image: the 16-byte header and the payload
-  std::uint8_t version[3] = {};  // major, minor, third; unused by a booter
+  std::uint8_t version[3] = {};  // major, minor, patch; unused by a booter
   std::uint8_t date[4] = {};     // day, month, century, year
   std::uint64_t seed = 0;
 };

@@ -51,7 +51,7 @@ ManifestRegion parseRegion(const nlohmann::json& j, const std::filesystem::path&
         static_cast<std::uint32_t>(optionalNumber(j, "minAddress", all, where).value_or(all));
     r.maxAddress =
         static_cast<std::uint32_t>(optionalNumber(j, "maxAddress", all, where).value_or(all));
-    r.auxValue =
+    r.carriedWord =
         static_cast<std::uint32_t>(optionalNumber(j, "auxValue", all, where).value_or(all));
     if (j.contains("recipe") || j.contains("file")) {
       throw BuildRefusal(where, "the end record holds no image");
@@ -63,7 +63,7 @@ ManifestRegion parseRegion(const nlohmann::json& j, const std::filesystem::path&
   r.length = static_cast<std::uint32_t>(requiredNumber(j, "length", all, where));
   r.minAddress = static_cast<std::uint32_t>(requiredNumber(j, "minAddress", all, where));
   r.maxAddress = static_cast<std::uint32_t>(requiredNumber(j, "maxAddress", all, where));
-  r.auxValue = static_cast<std::uint32_t>(requiredNumber(j, "auxValue", all, where));
+  r.carriedWord = static_cast<std::uint32_t>(requiredNumber(j, "auxValue", all, where));
   if (auto s = optionalString(j, "recipe", where)) r.recipe = folder / *s;
   if (auto s = optionalString(j, "file", where)) r.file = folder / *s;
   if (r.recipe && r.file) throw BuildRefusal(where, "give either a recipe or a file, not both");

@@ -20,7 +20,7 @@ struct ManifestRegion {
   std::uint32_t length = 0;
   std::uint32_t minAddress = 0;
   std::uint32_t maxAddress = 0;
-  std::uint32_t auxValue = 0;
+  std::uint32_t carriedWord = 0;  // "auxValue" in the manifest: carried, never read
   // The region's content, when it has one: a recipe or a firmware file (header and payload).
   std::optional<std::filesystem::path> recipe;
   std::optional<std::filesystem::path> file;

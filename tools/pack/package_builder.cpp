@@ -157,7 +157,7 @@ void checkComponentImage(const std::vector<std::uint8_t>& image, const ManifestR
     throw BuildRefusal(where, "the image of " + hex(image.size()) +
                                   " bytes does not fit the region of " + hex(r.length));
   }
-  if (image.size() < kVersionThird + 1) {
+  if (image.size() < kVersionPatch + 1) {
     throw BuildRefusal(
         where, "the image of " + hex(image.size()) + " bytes is shorter than " + "its header");
   }
@@ -235,7 +235,7 @@ BuiltPackage buildPackage(const Manifest& m) {
     usb::putLe32(p, at + kRegionLength, r.length);
     usb::putLe32(p, at + kRegionMinAddress, r.minAddress);
     usb::putLe32(p, at + kRegionMaxAddress, r.maxAddress);
-    usb::putLe32(p, at + kRegionAuxValue, r.auxValue);
+    usb::putLe32(p, at + kRegionCarriedWord, r.carriedWord);
     if (r.isEnd()) continue;
     const std::string where = describe(i, r);
     checkRegionPlacement(regions, i);

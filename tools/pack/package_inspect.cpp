@@ -48,7 +48,7 @@ void describeRegions(std::ostringstream& out, std::span<const std::uint8_t> p,
                   codeText(code).c_str(), hexValue(offset, 5).c_str(), hexValue(length, 4).c_str(),
                   hexValue(usb::le32(p, at + kRegionMinAddress), 5).c_str(),
                   hexValue(usb::le32(p, at + kRegionMaxAddress), 5).c_str(),
-                  hexValue(usb::le32(p, at + kRegionAuxValue), 0).c_str());
+                  hexValue(usb::le32(p, at + kRegionCarriedWord), 0).c_str());
     out << line;
   }
 
@@ -62,7 +62,7 @@ void describeRegions(std::ostringstream& out, std::span<const std::uint8_t> p,
     const std::uint32_t length = usb::le32(p, at + kRegionLength);
     out << "  (" << group << ", " << codeText(code) << "): ";
     const std::size_t h = kFlashImageOffset + offset;
-    if (h > imageEnd || !usb::fits(p, h, kVersionThird + 1)) {
+    if (h > imageEnd || !usb::fits(p, h, kVersionPatch + 1)) {
       out << "outside the image\n";
       continue;
     }
@@ -72,11 +72,11 @@ void describeRegions(std::ostringstream& out, std::span<const std::uint8_t> p,
     }
     const auto* b = p.data() + h;
     if (group != kBooterGroup) {
-      const std::uint8_t third = b[kVersionThird];
+      const std::uint8_t patch = b[kVersionPatch];
       out << "version "
-          << (third == 0 || third == 0x20
+          << (patch == 0 || patch == 0x20
                   ? formatTwoPartVersion(b[kVersionMajor], b[kVersionMinor]).substr(0, 5)
-                  : formatImageThreePartVersion(b[kVersionMajor], b[kVersionMinor], third))
+                  : formatImageThreePartVersion(b[kVersionMajor], b[kVersionMinor], patch))
           << ", ";
     }
     out << "date " << formatDate(b[kReleaseDate + 3], b[kReleaseDate + 1], b[kReleaseDate])
