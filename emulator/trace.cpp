@@ -1,38 +1,12 @@
 #include "emulator/trace.h"
 
-#include <nlohmann/json.hpp>
-
 namespace flashwell::emulator {
-
-std::string toHex(std::span<const std::uint8_t> bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(bytes.size() * 2);
-  for (std::uint8_t b : bytes) {
-    text.push_back(kDigits[b >> 4]);
-    text.push_back(kDigits[b & 0x0F]);
-  }
-  return text;
-}
-
-std::string toJsonLine(const TraceEvent& event) {
-  nlohmann::ordered_json line;
-  line["t"] = event.t;
-  line["ev"] = event.ev;
-  if (event.path) line["path"] = *event.path;
-  if (event.ok) line["ok"] = *event.ok;
-  if (event.setup) line["setup"] = *event.setup;
-  if (event.data) line["data"] = *event.data;
-  if (event.ep) line["ep"] = *event.ep;
-  if (event.len) line["len"] = *event.len;
-  return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
 
 Trace::Trace(std::ostream* out, bool keepEvents) : out_(out), keep_(keepEvents) {}
 
 void Trace::record(TraceEvent event) {
   std::lock_guard lock(mutex_);
-  if (out_) *out_ << toJsonLine(event) << '\n' << std::flush;
+  if (out_) *out_ << trace::toLogLine(event) << '\n' << std::flush;
   if (keep_) events_.push_back(std::move(event));
 }
 

@@ -13,24 +13,13 @@
 #include <string_view>
 #include <vector>
 
+#include "trace/log_event.h"
+
 namespace flashwell::emulator {
 
-struct TraceEvent {
-  std::uint64_t t = 0;
-  std::string ev;  // plug, unplug, open, close, descriptor, control, out, in
-  std::optional<std::string> path;
-  std::optional<bool> ok;
-  std::optional<std::string> setup;  // 16 lower-case hex digits
-  std::optional<std::string> data;   // lower-case hex, no separators
-  std::optional<std::uint32_t> ep;
-  std::optional<std::uint32_t> len;
-};
-
-// Lower-case hex, two digits a byte, no separators.
-std::string toHex(std::span<const std::uint8_t> bytes);
-// One line of the trace (without its newline). Paths that are not valid UTF-8 are written with
-// replacement characters rather than refused.
-std::string toJsonLine(const TraceEvent& event);
+// The key's trace is a traffic log taken at the key's side: same events, same lines.
+using TraceEvent = trace::LogEvent;
+using trace::toHex;
 
 class Trace {
  public:

@@ -5,41 +5,10 @@
 
 #include <sstream>
 
-#include "emulator/trace.h"
 #include "trace/log_file.h"
 
 namespace flashwell::trace {
 namespace {
-
-TEST(LogLines, TheKeysEventsAreWrittenAsTheKeyWritesThem) {
-  emulator::TraceEvent key;
-  key.t = 1234;
-  key.ev = "in";
-  key.ok = true;
-  key.data = "00ff10";
-  key.ep = 130;
-  key.len = 64;
-  LogEvent host;
-  host.t = 1234;
-  host.ev = "in";
-  host.ok = true;
-  host.data = "00ff10";
-  host.ep = 130;
-  host.len = 64;
-  EXPECT_EQ(toLogLine(host), emulator::toJsonLine(key));
-
-  key = {};
-  key.ev = "control";
-  key.ok = false;
-  key.setup = "400e000000000600";
-  key.data = "";
-  host = {};
-  host.ev = "control";
-  host.ok = false;
-  host.setup = "400e000000000600";
-  host.data = "";
-  EXPECT_EQ(toLogLine(host), emulator::toJsonLine(key));
-}
 
 TEST(LogLines, EveryFieldComesBack) {
   LogEvent e;

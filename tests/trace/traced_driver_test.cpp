@@ -41,7 +41,7 @@ TEST(TracedDriver, TransfersMatchTheKeysTraceInOrderBytesAndTime) {
     asKey.data = hostSide[i].data;
     asKey.ep = hostSide[i].ep;
     asKey.len = hostSide[i].len;
-    EXPECT_EQ(emulator::toJsonLine(asKey), emulator::toJsonLine(keySide[i])) << i;
+    EXPECT_EQ(toLogLine(asKey), toLogLine(keySide[i])) << i;
   }
   // The identity came back as data of the read.
   EXPECT_EQ(hostSide[2].data->size(), 256u);
