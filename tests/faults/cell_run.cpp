@@ -30,8 +30,8 @@ std::string faultText(const Cell& cell) {
 std::string countExit(const UpgradeRun& run, std::size_t from, CellResult& r) {
   r.exitTicks = static_cast<int>(run.ticks.size() - from);
   for (std::size_t i = from; i < run.ticks.size(); ++i) {
-    r.booterWaitTicks += run.ticks[i].finishMode == flashwell::sequencer::FinishMode::awaitFirmware;
-    r.workerStopTicks += run.ticks[i].finishMode == flashwell::sequencer::FinishMode::stopWorker;
+    r.booterWaitTicks += run.ticks[i].finishMode == FinishMode::awaitFirmware;
+    r.workerStopTicks += run.ticks[i].finishMode == FinishMode::stopWorker;
   }
   if (r.booterWaitTicks > kBooterWaitTicks) {
     return "waited " + std::to_string(r.booterWaitTicks) + " ticks for the booter to end";
@@ -49,7 +49,7 @@ std::string exitAndCount(UpgradeRun& run, CellResult& r) {
   run.runUntil(kExitTicks + 1);
   if (!run.ended()) {
     return "EXIT did not end the program within " + std::to_string(kExitTicks) + " ticks (state " +
-           std::to_string(run.state()) + ", finish mode " +
+           std::to_string(stateNumber(run.state())) + ", finish mode " +
            std::to_string(static_cast<int>(run.dialog->fields().finishMode)) + ")";
   }
   return countExit(run, from, r);
@@ -61,7 +61,8 @@ void faultedRun(const Cell& cell, UpgradeRun& run, CellResult& r) {
   const int limit = reference(cell.start, cell.mode).ticks + kSlackTicks;
   int reportAt = -1;
   run.runUntil(limit, [&] {
-    if (reportAt < 0 && run.state() == 130) reportAt = static_cast<int>(run.ticks.size());
+    if (reportAt < 0 && run.state() == UpgradeState::finalReport)
+      reportAt = static_cast<int>(run.ticks.size());
     return run.dialog->failureReached();
   });
 
@@ -94,19 +95,20 @@ void faultedRun(const Cell& cell, UpgradeRun& run, CellResult& r) {
       return shown == impossible || shown == copyError;
     });
     if (shown != impossible && shown != copyError) {
-      r.problem = "failure without text 131 or 171 (state " + std::to_string(run.state()) +
-                  ", status \"" + shown + "\")";
+      r.problem = "failure without text 131 or 171 (state " +
+                  std::to_string(stateNumber(run.state())) + ", status \"" + shown + "\")";
       return;
     }
   } else {
     r.ending = Ending::kWaitingForKey;
     if (cell.kind != emulator::FaultKind::kUnplugForGood || run.driver->keyPresent()) {
-      r.problem = "hangs in state " + std::to_string(run.state()) + " with the key present";
+      r.problem =
+          "hangs in state " + std::to_string(stateNumber(run.state())) + " with the key present";
       return;
     }
   }
   if (f.exitLocked != 0 || !run.view.control(kIdExit).enabled || !run.view.control(kIdExit).shown) {
-    r.problem = "EXIT is not usable in state " + std::to_string(run.state());
+    r.problem = "EXIT is not usable in state " + std::to_string(stateNumber(run.state()));
     return;
   }
   r.problem = exitAndCount(run, r);
@@ -202,9 +204,11 @@ CellResult runCell(const Cell& cell) {
   next.choose(1);
   next.runUntil(kRecoveryPasses * reference("fresh", 1).ticks + kSlackTicks);
   if (!next.ended()) {
-    r.problem = "the next run did not end (state " + std::to_string(next.state()) + ")";
+    r.problem = "the next run did not end (state " +
+                std::to_string(sequencer::stateNumber(next.state())) + ")";
   } else if (next.dialog->failureReached()) {
-    r.problem = "the next run failed in state " + std::to_string(next.state());
+    r.problem =
+        "the next run failed in state " + std::to_string(sequencer::stateNumber(next.state()));
   } else if (next.view.messageBoxes.empty() ||
              next.view.messageBoxes.back().text != next.text(kTextCongratulations)) {
     r.problem = "the next run ended without the final report";

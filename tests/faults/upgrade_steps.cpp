@@ -14,6 +14,7 @@ namespace {
 
 using emulator::FaultSite;
 using emulator::TraceEvent;
+using sequencer::UpgradeState;
 
 constexpr std::size_t kSiteCount = 13;
 
@@ -104,9 +105,9 @@ std::vector<UpgradeStep> upgradeSteps(const std::vector<TraceEvent>& events,
                                       const std::vector<support::TickRecord>& ticks) {
   // Every event with a site, counted as the driver counts, grouped by the sequencer's state.
   std::array<std::uint32_t, kSiteCount> seen{};
-  std::map<std::uint16_t, std::vector<Counted>> byState;
+  std::map<UpgradeState, std::vector<Counted>> byState;
   std::size_t nextTick = 0;
-  std::uint16_t state = 0;
+  UpgradeState state = UpgradeState::checkPackage;
   for (const TraceEvent& e : events) {
     while (nextTick < ticks.size() && ticks[nextTick].atMs < e.t) state = ticks[nextTick++].state;
     const auto site = siteOfEvent(e);
@@ -120,26 +121,27 @@ std::vector<UpgradeStep> upgradeSteps(const std::vector<TraceEvent>& events,
     if (!places.empty()) steps.push_back({std::move(name), std::move(places)});
   };
 
-  add("connect", firstPlaces(byState[2]));
+  add("connect", firstPlaces(byState[UpgradeState::connect]));
 
-  const std::vector<Counted>& reading = byState[30];
+  const std::vector<Counted>& reading = byState[UpgradeState::readKey];
   const auto versionsStart = std::find_if(reading.begin(), reading.end(),
                                           [](const Counted& c) { return externalRead(*c.event); });
   add("identity", firstPlaces({reading.begin(), versionsStart}));
   add("versions", firstPlaces({versionsStart, reading.end()}));
 
-  add("booter entry", firstPlaces(byState[50]));
-  add("firmware-area erase", firstPlaces(byState[80]));
+  add("booter entry", firstPlaces(byState[UpgradeState::proceed]));
+  add("firmware-area erase", firstPlaces(byState[UpgradeState::eraseFirmware]));
   int block = 0;
-  for (const auto& [out, program] : blocks(byState[90], FaultSite::kProgram)) {
+  for (const auto& [out, program] :
+       blocks(byState[UpgradeState::writeFirmware], FaultSite::kProgram)) {
     add("firmware block " + std::to_string(++block), {program, out});
   }
-  add("booter exit", firstPlaces(byState[100]));
-  add("data erase", firstPlaces(byState[55]));
-  add("mark", firstPlaces(byState[54]));
+  add("booter exit", firstPlaces(byState[UpgradeState::leaveBooter]));
+  add("data erase", firstPlaces(byState[UpgradeState::eraseData]));
+  add("mark", firstPlaces(byState[UpgradeState::clearMark]));
 
   // The components, each from its region open (and the key's open just before it) to the next.
-  const std::vector<Counted>& writing = byState[56];
+  const std::vector<Counted>& writing = byState[UpgradeState::writeRegions];
   auto opensAt = [](const Counted& c) { return c.site == FaultSite::kRegionOpen; };
   auto linkOpening = [](const Counted& c) {
     return c.site == FaultSite::kOpen || c.site == FaultSite::kDescriptor;
@@ -160,7 +162,7 @@ std::vector<UpgradeStep> upgradeSteps(const std::vector<TraceEvent>& events,
     at = next;
   }
 
-  add("final read", firstPlaces(byState[60]));
+  add("final read", firstPlaces(byState[UpgradeState::readBack]));
   return steps;
 }
 

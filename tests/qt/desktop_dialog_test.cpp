@@ -61,7 +61,7 @@ class Rig {
   CFlashwell_02Dlg& dialog() { return session_->controller(); }
   support::KeyBench& bench() { return bench_; }
   MessageBoxAnswerer& boxes() { return answerer_; }
-  int state() { return flashwell::sequencer::stateNumber(dialog().fields().state); }
+  seq::UpgradeState state() { return dialog().fields().state; }
 
   template <typename T>
   T* widget(int id) {
@@ -101,8 +101,8 @@ class Rig {
 
   bool bothColumnsFilled() {
     const QString key = text(seq::kIdKeyColumn);
-    return state() == 53 && !text(seq::kIdToolColumn).trimmed().isEmpty() &&
-           key.count(QLatin1Char('.')) >= 4;
+    return state() == seq::UpgradeState::awaitChoice &&
+           !text(seq::kIdToolColumn).trimmed().isEmpty() && key.count(QLatin1Char('.')) >= 4;
   }
 
   void click(int id) { QTest::mouseClick(window().control(id), Qt::LeftButton); }
@@ -124,7 +124,9 @@ class Rig {
   // The states the sequencer went through, for the messages of failed checks.
   QByteArray stateTrail() const {
     QByteArray trail;
-    for (const int state : states_) trail += QByteArray::number(state) + ' ';
+    for (const seq::UpgradeState state : states_) {
+      trail += QByteArray::number(seq::stateNumber(state)) + ' ';
+    }
     return trail;
   }
 
@@ -138,7 +140,7 @@ class Rig {
   MessageBoxAnswerer answerer_;
   std::unique_ptr<DialogSession> session_;
   int ticks_ = 0;
-  std::vector<int> states_;
+  std::vector<seq::UpgradeState> states_;
 };
 
 // Ticks until the condition holds; the message names the states gone through.
@@ -247,7 +249,7 @@ void DesktopDialogTest::onlyUpgradeByClicksEndsWithTheKeyShowingThePackagesVersi
       [&] {
         highestBar = std::max(highestBar, rig.widget<QProgressBar>(seq::kIdProgress)->value());
         // A picture while the components are written: status line and bar in use.
-        if (midway.isEmpty() && rig.state() == 56 &&
+        if (midway.isEmpty() && rig.state() == seq::UpgradeState::writeRegions &&
             rig.widget<QProgressBar>(seq::kIdProgress)->value() >= 100 &&
             !rig.text(seq::kIdStatus).isEmpty()) {
           midway = saveScreenshot(rig.window(), QStringLiteral("qt-upgrade"));
@@ -276,13 +278,16 @@ void DesktopDialogTest::exitAndCloseAreIgnoredWhileTheKeyFirmwareIsRewritten() {
 
   // In each locked state, once its work has begun: EXIT, the close command and Escape, more
   // than once.
-  std::vector<int> triedIn;
-  std::vector<int> finishModes;
+  std::vector<seq::UpgradeState> triedIn;
+  std::vector<seq::FinishMode> finishModes;
+  bool endedWhileLocked = false;
   TICK_UNTIL(
       rig,
       [&]() -> bool {
-        const int state = rig.state();
-        if ((state == 80 || state == 90) && rig.dialog().fields().exitLocked == 1 &&
+        const seq::UpgradeState state = rig.state();
+        if ((state == seq::UpgradeState::eraseFirmware ||
+             state == seq::UpgradeState::writeFirmware) &&
+            rig.dialog().fields().exitLocked == 1 &&
             std::find(triedIn.begin(), triedIn.end(), state) == triedIn.end()) {
           triedIn.push_back(state);
           for (int i = 0; i < 2; ++i) {
@@ -290,16 +295,20 @@ void DesktopDialogTest::exitAndCloseAreIgnoredWhileTheKeyFirmwareIsRewritten() {
             rig.window().close();
             QTest::keyClick(&rig.window(), Qt::Key_Escape);
           }
-          finishModes.push_back(rig.window().ended() ? -1 : static_cast<int>(rig.dialog().fields().finishMode));
+          endedWhileLocked = endedWhileLocked || rig.window().ended();
+          finishModes.push_back(rig.dialog().fields().finishMode);
         }
-        return rig.state() == 55;
+        return rig.state() == seq::UpgradeState::eraseData;
       },
       kManyTicks);
-  QCOMPARE(triedIn, (std::vector<int>{80, 90}));
-  QCOMPARE(finishModes, (std::vector<int>{0, 0}));
+  QCOMPARE(triedIn, (std::vector<seq::UpgradeState>{seq::UpgradeState::eraseFirmware,
+                                                    seq::UpgradeState::writeFirmware}));
+  QVERIFY(!endedWhileLocked);
+  QCOMPARE(finishModes,
+           (std::vector<seq::FinishMode>{seq::FinishMode::running, seq::FinishMode::running}));
   // The upgrade went on to the components as if nothing had been pressed.
   QVERIFY(!rig.window().ended());
-  QCOMPARE(static_cast<int>(rig.dialog().fields().finishMode), 0);
+  QCOMPARE(rig.dialog().fields().finishMode, seq::FinishMode::running);
 }
 
 void DesktopDialogTest::failureBlinksTenTicksOnThreeOff() {
@@ -423,9 +432,9 @@ void DesktopDialogTest::screenshotWithBothColumnsOnTheRealClock() {
   DialogSession session(*bench.driver, clock, english, embeddedPackageCopy());
   QVERIFY(session.window().begin());
   auto* keyColumn = qobject_cast<QLabel*>(session.window().control(seq::kIdKeyColumn));
-  QTRY_VERIFY_WITH_TIMEOUT(
-      session.controller().fields().state == flashwell::sequencer::UpgradeState::awaitChoice && keyColumn->text().count(QLatin1Char('.')) >= 4,
-      30000);
+  QTRY_VERIFY_WITH_TIMEOUT(session.controller().fields().state == seq::UpgradeState::awaitChoice &&
+                               keyColumn->text().count(QLatin1Char('.')) >= 4,
+                           30000);
   const qint64 elapsedMs = started.elapsed();
   QVERIFY(elapsedMs >= 2000);
   qInfo("both columns filled %lld ms after the start (key plugged in at 2000 ms)",

@@ -33,7 +33,7 @@ TEST(ExitDuringTheBooterEntry, LeavesTheKeyAsFoundAndTheNextNeverRunWritesNothin
     s.choose(1);
     int ticksAfterYes = -1;
     bool pressed = false;
-    std::uint16_t pressedIn = 0;
+    UpgradeState pressedIn = UpgradeState::checkPackage;
     ASSERT_TRUE(s.run(kEnoughTicks, [&] {
       if (pressed || s.dialog->block().upgradeOption.get() == 0 || ++ticksAfterYes < at) return;
       pressed = true;
@@ -45,13 +45,15 @@ TEST(ExitDuringTheBooterEntry, LeavesTheKeyAsFoundAndTheNextNeverRunWritesNothin
     if (reachedTheLock) {
       // EXIT is locked from the first tick of the firmware erase on: the upgrade ran through,
       // and its writes are what the checks below look for.
-      EXPECT_EQ(pressedIn, 80);
+      EXPECT_EQ(pressedIn, UpgradeState::eraseFirmware);
       EXPECT_FALSE(s.keyWrites().empty());
       EXPECT_EQ(s.view.messageBoxes.back().text, s.text(kTextCongratulations));
       break;
     }
-    // Up to the tick that sees the booter answer: state 80 has not run yet and EXIT still works.
-    EXPECT_TRUE(pressedIn == 53 || pressedIn == 50 || pressedIn == 80) << pressedIn;
+    // Up to the tick that sees the booter answer: the erase has not run yet and EXIT still works.
+    EXPECT_TRUE(pressedIn == UpgradeState::awaitChoice || pressedIn == UpgradeState::proceed ||
+                pressedIn == UpgradeState::eraseFirmware)
+        << stateNumber(pressedIn);
     // A key sent back to its firmware is off the bus for a while and may still be when the
     // program ends; it comes back by itself, which the emulated driver applies at its next call.
     s.driver->keyPresent();
@@ -89,8 +91,11 @@ TEST(SecondProceed, RightAfterYesIsIgnored) {
   ASSERT_EQ(s.view.messageBoxes.size(), 2u);
   EXPECT_EQ(s.view.messageBoxes[0].text, s.text(kTextEraseQuestion));
   EXPECT_EQ(s.view.messageBoxes[1].text, s.text(kTextCongratulations));
-  EXPECT_EQ(s.finishModes,
-            (std::vector<flashwell::sequencer::FinishMode>{flashwell::sequencer::FinishMode::running, flashwell::sequencer::FinishMode::exitAsked, flashwell::sequencer::FinishMode::awaitFirmware, flashwell::sequencer::FinishMode::stopWorker}));
+  EXPECT_EQ(s.finishModes, (std::vector<flashwell::sequencer::FinishMode>{
+                               flashwell::sequencer::FinishMode::running,
+                               flashwell::sequencer::FinishMode::exitAsked,
+                               flashwell::sequencer::FinishMode::awaitFirmware,
+                               flashwell::sequencer::FinishMode::stopWorker}));
 }
 
 }  // namespace

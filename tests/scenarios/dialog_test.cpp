@@ -48,7 +48,7 @@ TEST(Dialog, DestroyedWhileItsWorkerWaitsForAKeyStopsTheWorkerFirst) {
   UpgradeRun s;
   s.pullKey();
   ASSERT_FALSE(s.run(100));
-  EXPECT_EQ(s.state(), 2);
+  EXPECT_EQ(s.state(), UpgradeState::connect);
   // Without a stop the join would wait for ever: the worker looks for the key without end.
   s.dialog.reset();
   EXPECT_EQ(s.driver->openHandles(), 0u);

@@ -25,7 +25,7 @@ TEST(DeclinedErase, ExitsWithoutTouchingTheKey) {
   ASSERT_EQ(s.view.messageBoxes.size(), 1u);
   EXPECT_EQ(s.view.messageBoxes[0].text, s.text(kTextEraseQuestion));
   EXPECT_EQ(s.view.statusLog.back(), s.text(kTextExiting));
-  EXPECT_EQ(s.states.back(), 53);
+  EXPECT_EQ(s.states.back(), UpgradeState::awaitChoice);
   EXPECT_EQ(s.key->image().firmwareArea, before.firmwareArea);
   EXPECT_EQ(s.key->image().regions, before.regions);
   EXPECT_EQ(s.key->image().configuration, before.configuration);
@@ -34,10 +34,13 @@ TEST(DeclinedErase, ExitsWithoutTouchingTheKey) {
 
 TEST(ExitWhileWaiting, ForTheChoiceStopsTheWorkerAtOnce) {
   UpgradeRun s;
-  s.pressExitInState(53);
+  s.pressExitInState(UpgradeState::awaitChoice);
   s.run(200);
   EXPECT_TRUE(s.view.ended());
-  EXPECT_EQ(s.finishModes, (std::vector<flashwell::sequencer::FinishMode>{flashwell::sequencer::FinishMode::running, flashwell::sequencer::FinishMode::exitAsked, flashwell::sequencer::FinishMode::stopWorker}));
+  EXPECT_EQ(s.finishModes, (std::vector<flashwell::sequencer::FinishMode>{
+                               flashwell::sequencer::FinishMode::running,
+                               flashwell::sequencer::FinishMode::exitAsked,
+                               flashwell::sequencer::FinishMode::stopWorker}));
   EXPECT_FALSE(s.traceHasRestart());
 }
 
@@ -48,7 +51,7 @@ TEST(ExitWhileWaiting, ForAKeyThatNeverComesEndsOnceTheWorkerHasStopped) {
   ASSERT_FALSE(s.run(600, [&] {
     promptShown = promptShown || s.shown(kIdKeyColumn) == s.text(kTextConnectPrompt);
   }));
-  EXPECT_EQ(s.state(), 2);
+  EXPECT_EQ(s.state(), UpgradeState::connect);
   EXPECT_TRUE(promptShown);
   s.dialog->OnClose();
   ASSERT_TRUE(s.run(100));
@@ -56,42 +59,52 @@ TEST(ExitWhileWaiting, ForAKeyThatNeverComesEndsOnceTheWorkerHasStopped) {
   EXPECT_EQ(s.dialog->block().workerEnded.get(), 1);
 }
 
-class ExitAfterTheFirmware : public ::testing::TestWithParam<int> {};
+class ExitAfterTheFirmware : public ::testing::TestWithParam<UpgradeState> {};
 
 TEST_P(ExitAfterTheFirmware, WaitsOneTickForTheKeyThatIsBackAlready) {
-  const std::uint16_t at = static_cast<std::uint16_t>(GetParam());
+  const UpgradeState at = GetParam();
   UpgradeRun s;
   s.choose(1);
   s.pressExitInState(at);
   ASSERT_TRUE(s.run(kEnoughTicks));
   EXPECT_EQ(s.states.back(), at);
-  EXPECT_EQ(s.finishModes,
-            (std::vector<flashwell::sequencer::FinishMode>{flashwell::sequencer::FinishMode::running, flashwell::sequencer::FinishMode::exitAsked, flashwell::sequencer::FinishMode::awaitFirmware, flashwell::sequencer::FinishMode::stopWorker}));
-  // Mode 2 ends on its first tick, since the key came back in state 100 already.
+  EXPECT_EQ(s.finishModes, (std::vector<flashwell::sequencer::FinishMode>{
+                               flashwell::sequencer::FinishMode::running,
+                               flashwell::sequencer::FinishMode::exitAsked,
+                               flashwell::sequencer::FinishMode::awaitFirmware,
+                               flashwell::sequencer::FinishMode::stopWorker}));
+  // Mode 2 ends on its first tick, since the key came back while leaving the booter already.
   EXPECT_EQ(std::count_if(s.ticks.begin(), s.ticks.end(),
-                          [](const auto& t) { return t.finishMode == flashwell::sequencer::FinishMode::awaitFirmware; }),
+                          [](const auto& t) {
+                            return t.finishMode == flashwell::sequencer::FinishMode::awaitFirmware;
+                          }),
             1);
 }
 
-INSTANTIATE_TEST_SUITE_P(States, ExitAfterTheFirmware, ::testing::Values(55, 54, 56, 60));
+INSTANTIATE_TEST_SUITE_P(States, ExitAfterTheFirmware,
+                         ::testing::Values(UpgradeState::eraseData, UpgradeState::clearMark,
+                                           UpgradeState::writeRegions, UpgradeState::readBack),
+                         [](const auto& info) { return std::to_string(stateNumber(info.param)); });
 
 TEST(LockedStates, IgnoreExitAndCloseWhileTheFirmwareIsRewritten) {
   UpgradeRun s;
   s.choose(2);
-  int pressedIn80 = 0;
-  int pressedIn90 = 0;
+  int pressedInErase = 0;
+  int pressedInWrite = 0;
   ASSERT_TRUE(s.run(kEnoughTicks, [&] {
-    // From the first tick that the state has run: the tick that enters 80 does not lock yet.
-    const std::uint16_t st = s.state();
-    if ((st != 80 && st != 90) || !s.dialog->fields().exitLocked) return;
-    (st == 80 ? pressedIn80 : pressedIn90)++;
+    // From the first tick each state has run: the tick that enters the erase does not lock yet.
+    const UpgradeState st = s.state();
+    const bool erasing = st == UpgradeState::eraseFirmware;
+    if ((!erasing && st != UpgradeState::writeFirmware) || !s.dialog->fields().exitLocked) return;
+    (erasing ? pressedInErase : pressedInWrite)++;
     s.dialog->OnExit();
     s.dialog->OnClose();
     s.dialog->OnEscape();
-    EXPECT_EQ(s.dialog->fields().finishMode, flashwell::sequencer::FinishMode::running) << st;
+    EXPECT_EQ(s.dialog->fields().finishMode, flashwell::sequencer::FinishMode::running)
+        << stateNumber(st);
   }));
-  EXPECT_GT(pressedIn80, 0);
-  EXPECT_GT(pressedIn90, 0);
+  EXPECT_GT(pressedInErase, 0);
+  EXPECT_GT(pressedInWrite, 0);
   EXPECT_EQ(s.view.messageBoxes.back().text, s.text(kTextCongratulations));
 }
 

@@ -17,7 +17,7 @@ using namespace sequencer;
 constexpr int kEnoughTicks = 5000;
 
 // Runs until the failure display has shown for a while, then checks that EXIT leaves.
-void expectFailureThenExit(UpgradeRun& s, std::uint16_t textId, std::uint16_t failedState) {
+void expectFailureThenExit(UpgradeRun& s, std::uint16_t textId, UpgradeState failedState) {
   int ticksInFailure = 0;
   s.run(kEnoughTicks, [&] {
     if (s.dialog->failureReached()) ++ticksInFailure;
@@ -48,7 +48,7 @@ TEST(Failures, RefusedFirmwareErase) {
     }
   });
   ASSERT_TRUE(s.view.ended());
-  EXPECT_EQ(s.states.back(), 80);
+  EXPECT_EQ(s.states.back(), UpgradeState::eraseFirmware);
   EXPECT_NE(exitCaptions.find("EEEEEEEEEE___"), std::string::npos) << exitCaptions;
   EXPECT_TRUE(support::inOrder(s.view.statusLog, {s.text(kTextImpossible), s.text(kTextExiting)}));
   // The booter was entered in this run: the orderly exit brings the key back first.
@@ -59,20 +59,20 @@ TEST(Failures, RefusedRegionShowsTheCopyError) {
   UpgradeRun s;
   s.addFault("booter-region-open-fails");
   s.choose(2);
-  expectFailureThenExit(s, kTextCopyError, 56);
+  expectFailureThenExit(s, kTextCopyError, UpgradeState::writeRegions);
 }
 
 TEST(Failures, UnreadableIdentityShowsTheFailure) {
   UpgradeRun s;
   s.addFault("identity-unreadable");
-  expectFailureThenExit(s, kTextImpossible, 3);
+  expectFailureThenExit(s, kTextImpossible, UpgradeState::failed);
 }
 
 TEST(Failures, KeyPulledDuringTheComponentsShowsTheCopyError) {
   UpgradeRun s;
   s.addFault("unplug-during-regions");
   s.choose(1);
-  expectFailureThenExit(s, kTextCopyError, 56);
+  expectFailureThenExit(s, kTextCopyError, UpgradeState::writeRegions);
 }
 
 TEST(Failures, KeyOfTheWrongKindEntersTheErrorStopWithTextOneTwentyFive) {
@@ -80,11 +80,13 @@ TEST(Failures, KeyOfTheWrongKindEntersTheErrorStopWithTextOneTwentyFive) {
   s.choose(1);
   int stopped = 0;
   s.run(kEnoughTicks, [&] {
-    if (s.dialog->fields().finishMode == flashwell::sequencer::FinishMode::errorStop && ++stopped == 40) s.dialog->OnExit();
+    if (s.dialog->fields().finishMode == flashwell::sequencer::FinishMode::errorStop &&
+        ++stopped == 40)
+      s.dialog->OnExit();
   });
   ASSERT_TRUE(s.view.ended());
   EXPECT_EQ(*s.view.endResult, kEndAtOnce);
-  EXPECT_EQ(s.states.back(), 35);
+  EXPECT_EQ(s.states.back(), UpgradeState::notApplicable);
   EXPECT_EQ(s.view.statusLog.back(), s.text(kTextNotApplicable));
   EXPECT_EQ(std::count(s.view.statusLog.begin(), s.view.statusLog.end(), s.text(kTextCorrupted)),
             0);
@@ -107,7 +109,9 @@ TEST_P(BrokenPackages, StopWithTextOneTwentyAndNeverStartTheWorker) {
   UpgradeRun s("fresh", {.package = package});
   int stopped = 0;
   s.run(kEnoughTicks, [&] {
-    if (s.dialog->fields().finishMode == flashwell::sequencer::FinishMode::errorStop && ++stopped == 30) s.dialog->OnExit();
+    if (s.dialog->fields().finishMode == flashwell::sequencer::FinishMode::errorStop &&
+        ++stopped == 30)
+      s.dialog->OnExit();
   });
   ASSERT_TRUE(s.view.ended());
   EXPECT_EQ(*s.view.endResult, kEndAtOnce);

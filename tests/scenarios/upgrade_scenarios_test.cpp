@@ -31,7 +31,8 @@ TEST_P(WholeUpgrade, RunsToTheFinalReportAndStopsInOrder) {
   const std::vector<std::uint8_t> firmwareBefore = s.key->image().firmwareArea;
   std::string keyColumnBefore;
   const bool ended = s.run(kEnoughTicks, [&] {
-    if (s.state() == 53 && keyColumnBefore.empty()) keyColumnBefore = s.shown(kIdKeyColumn);
+    if (s.state() == UpgradeState::awaitChoice && keyColumnBefore.empty())
+      keyColumnBefore = s.shown(kIdKeyColumn);
   });
   ASSERT_TRUE(ended);
   EXPECT_EQ(*s.view.endResult, kEndOrderly);
@@ -52,13 +53,17 @@ TEST_P(WholeUpgrade, RunsToTheFinalReportAndStopsInOrder) {
   EXPECT_EQ(report.text, s.text(mode == 3 ? kTextNoUpgrade : kTextCongratulations));
   EXPECT_EQ(s.view.statusLog.back(), s.text(kTextExiting));
 
-  std::vector<std::uint16_t> expectedStates{0, 1, 2, 30, 53, 50};
+  using enum UpgradeState;
+  std::vector<UpgradeState> expectedStates{checkPackage, awaitStart,  connect,
+                                           readKey,      awaitChoice, proceed};
   if (mode == 3) {
-    expectedStates.insert(expectedStates.end(), {54, 56, 60, 130});
+    expectedStates.insert(expectedStates.end(), {clearMark, writeRegions, readBack, finalReport});
   } else {
-    expectedStates.insert(expectedStates.end(), {80, 90, 100, 55, 54, 56, 60, 130});
+    expectedStates.insert(expectedStates.end(),
+                          {eraseFirmware, writeFirmware, leaveBooter, eraseData, clearMark,
+                           writeRegions, readBack, finalReport});
   }
-  EXPECT_EQ(std::vector<std::uint16_t>(s.states.begin(), s.states.end()), expectedStates);
+  EXPECT_EQ(s.states, expectedStates);
 
   std::vector<std::string> expectedTexts;
   if (mode == 3) {
@@ -67,7 +72,10 @@ TEST_P(WholeUpgrade, RunsToTheFinalReportAndStopsInOrder) {
     // Never: the key's own firmware stays as it was, and the key is never restarted.
     EXPECT_EQ(s.key->image().firmwareArea, firmwareBefore);
     EXPECT_FALSE(s.traceHasRestart());
-    EXPECT_EQ(s.finishModes, (std::vector<flashwell::sequencer::FinishMode>{flashwell::sequencer::FinishMode::running, flashwell::sequencer::FinishMode::exitAsked, flashwell::sequencer::FinishMode::stopWorker}));
+    EXPECT_EQ(s.finishModes, (std::vector<flashwell::sequencer::FinishMode>{
+                                 flashwell::sequencer::FinishMode::running,
+                                 flashwell::sequencer::FinishMode::exitAsked,
+                                 flashwell::sequencer::FinishMode::stopWorker}));
   } else {
     expectedTexts = {s.text(kTextStartingBooter), s.text(kTextErasingFirmware),
                      s.text(kTextUpdatingFirmware), s.text(kTextErasingData),
@@ -78,8 +86,11 @@ TEST_P(WholeUpgrade, RunsToTheFinalReportAndStopsInOrder) {
     EXPECT_NE(s.key->image().firmwareArea, firmwareBefore);
     EXPECT_TRUE(s.traceHasRestart());
     // The exit finds the booter left in this run and the key already back.
-    EXPECT_EQ(s.finishModes,
-              (std::vector<flashwell::sequencer::FinishMode>{flashwell::sequencer::FinishMode::running, flashwell::sequencer::FinishMode::exitAsked, flashwell::sequencer::FinishMode::awaitFirmware, flashwell::sequencer::FinishMode::stopWorker}));
+    EXPECT_EQ(s.finishModes, (std::vector<flashwell::sequencer::FinishMode>{
+                                 flashwell::sequencer::FinishMode::running,
+                                 flashwell::sequencer::FinishMode::exitAsked,
+                                 flashwell::sequencer::FinishMode::awaitFirmware,
+                                 flashwell::sequencer::FinishMode::stopWorker}));
   }
   EXPECT_TRUE(support::inOrder(s.view.statusLog, expectedTexts))
       << ::testing::PrintToString(s.view.statusLog);
@@ -96,11 +107,17 @@ TEST(BooterKey, RestoresTheFirmwareThenRunsASecondPassWithTheFirstChoice) {
   s.choose(3);  // whatever the mode, the firmware is restored first
   std::string keyColumnAtChoice;
   ASSERT_TRUE(s.run(kEnoughTicks, [&] {
-    if (s.state() == 53 && keyColumnAtChoice.empty()) keyColumnAtChoice = s.shown(kIdKeyColumn);
+    if (s.state() == UpgradeState::awaitChoice && keyColumnAtChoice.empty())
+      keyColumnAtChoice = s.shown(kIdKeyColumn);
   }));
   EXPECT_EQ(keyColumnAtChoice, "BOOTER\n\n" + s.text(kTextBooterNotice));
-  const std::vector<std::uint16_t> expected{0, 1, 2,  30, 53, 50, 80, 90, 100, 0,
-                                            1, 2, 30, 53, 50, 55, 54, 56, 60,  130};
+  using enum UpgradeState;
+  // The first pass restores the firmware; the second starts from the package check again.
+  const std::vector<UpgradeState> expected{checkPackage, awaitStart,   connect,       readKey,
+                                           awaitChoice,  proceed,      eraseFirmware, writeFirmware,
+                                           leaveBooter,  checkPackage, awaitStart,    connect,
+                                           readKey,      awaitChoice,  proceed,       eraseData,
+                                           clearMark,    writeRegions, readBack,      finalReport};
   EXPECT_EQ(s.states, expected);
   EXPECT_EQ(s.dialog->fields().booterPasses, 2);
   // The final read shows the restored firmware's versions, not the booter notice.
@@ -116,7 +133,7 @@ TEST(LateKey, PluggedInAtThePromptIsReadAndUpgraded) {
   s.pullKey();
   s.choose(1);
   ASSERT_FALSE(s.run(50));
-  EXPECT_EQ(s.state(), 2);
+  EXPECT_EQ(s.state(), UpgradeState::connect);
   EXPECT_EQ(s.shown(kIdKeyColumn), s.text(kTextConnectPrompt));
   s.plugKey();
   ASSERT_TRUE(s.run(kEnoughTicks));
@@ -124,7 +141,6 @@ TEST(LateKey, PluggedInAtThePromptIsReadAndUpgraded) {
   EXPECT_EQ(s.view.messageBoxes.back().text, s.text(kTextCongratulations));
   EXPECT_NE(s.shown(kIdKeyColumn).find("02.05"), std::string::npos);
 }
-
 
 }  // namespace
 }  // namespace flashwell::scenarios

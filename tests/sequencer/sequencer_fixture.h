@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
 
 #include "protocol/request_block.h"
@@ -13,19 +12,8 @@
 #include "sequencer/package_services.h"
 #include "sequencer/recording_view.h"
 #include "sequencer/sequencer.h"
+#include "tests/support/state_print.h"
 #include "usb/bytes.h"
-
-namespace flashwell::sequencer {
-
-// States print as their numbers in a test's messages, as in a trace.
-inline void PrintTo(UpgradeState s, std::ostream* os) {
-  *os << stateNumber(s);
-}
-inline void PrintTo(FinishMode m, std::ostream* os) {
-  *os << static_cast<int>(m);
-}
-
-}  // namespace flashwell::sequencer
 
 namespace flashwell::sequencer::tests {
 

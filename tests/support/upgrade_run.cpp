@@ -27,7 +27,7 @@ void UpgradeRun::choose(std::uint8_t mode, bool answerYes) {
   }
 }
 
-void UpgradeRun::pressExitInState(std::uint16_t state) {
+void UpgradeRun::pressExitInState(sequencer::UpgradeState state) {
   exitInState_ = state;
 }
 
@@ -39,7 +39,8 @@ bool UpgradeRun::tick() {
   const auto start = std::chrono::steady_clock::now();
   dialog->OnTimer(sequencer::kTimerId);
   const auto took = std::chrono::steady_clock::now() - start;
-  if (view.messageBoxes.size() != boxes && reportTick < 0 && state() == 130) {
+  if (view.messageBoxes.size() != boxes && reportTick < 0 &&
+      state() == sequencer::UpgradeState::finalReport) {
     reportTick = static_cast<int>(ticks.size());
   }
   ticks.push_back({clock.elapsedMs(), state(), finishMode(), took});
@@ -73,7 +74,7 @@ void UpgradeRun::playUser() {
     note();
     return;
   }
-  if (mode_ == 0 || proceedPressed_ || state() != 53) return;
+  if (mode_ == 0 || proceedPressed_ || state() != sequencer::UpgradeState::awaitChoice) return;
   if (dialog->fields().selectedOption == 0) {
     if (mode_ == 1) dialog->OnOnly();
     if (mode_ == 2) dialog->OnAlways();

@@ -26,7 +26,9 @@
 #include "app/flashwell_dlg.h"
 #include "catalogue/system_locale.h"
 #include "sequencer/recording_view.h"
+#include "sequencer/upgrade_state.h"
 #include "tests/support/key_bench.h"
+#include "tests/support/state_print.h"
 
 namespace flashwell::support {
 
@@ -34,7 +36,7 @@ namespace flashwell::support {
 // after it, and the wall time the tick took.
 struct TickRecord {
   std::uint64_t atMs;
-  std::uint16_t state;
+  flashwell::sequencer::UpgradeState state;
   flashwell::sequencer::FinishMode finishMode;
   std::chrono::nanoseconds took;
 };
@@ -58,7 +60,7 @@ class UpgradeRun : public KeyBench {
   void choose(std::uint8_t mode, bool answerYes = true);
   // EXIT, once: after the first tick that leaves the sequencer in `state` while the run goes
   // on. (For EXIT at a given tick, press it from `run`'s `each`.)
-  void pressExitInState(std::uint16_t state);
+  void pressExitInState(sequencer::UpgradeState state);
   void pullKey() { driver->unplug(); }
   void plugKey() { driver->plug(); }
 
@@ -73,7 +75,7 @@ class UpgradeRun : public KeyBench {
   bool run(int maxPeriods, const std::function<void()>& each = {});
 
   bool ended() const { return view.ended(); }
-  std::uint16_t state() const { return sequencer::stateNumber(dialog->fields().state); }
+  sequencer::UpgradeState state() const { return dialog->fields().state; }
   sequencer::FinishMode finishMode() const { return dialog->fields().finishMode; }
   // The text of that id in the run's language; a control's text as the view shows it.
   std::string text(std::uint16_t id) { return dialog->text(id); }
@@ -85,7 +87,7 @@ class UpgradeRun : public KeyBench {
 
   // What the run went through: each state and finish mode once per change, every tick, and
   // the tick that showed the final report (-1 before).
-  std::vector<std::uint16_t> states;
+  std::vector<sequencer::UpgradeState> states;
   std::vector<flashwell::sequencer::FinishMode> finishModes;
   std::vector<TickRecord> ticks;
   int reportTick = -1;
@@ -95,7 +97,7 @@ class UpgradeRun : public KeyBench {
   void note();
   std::uint8_t mode_ = 0;
   bool proceedPressed_ = false;
-  std::optional<std::uint16_t> exitInState_;
+  std::optional<sequencer::UpgradeState> exitInState_;
 };
 
 }  // namespace flashwell::support
