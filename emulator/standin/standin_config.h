@@ -7,7 +7,7 @@
 //   key-file=PATH     start from the key saved there, if there is one, and save it there
 //   trace=PATH        write the trace there
 //   records=PATH      write how many records of each size were received there
-//   fault=SPEC        a fault, as the emulated driver takes them; may be repeated
+//   fault=FAULT       a fault, as the emulated driver takes them; may be repeated
 //   plugged=0|1       whether the key is on the bus when the driver starts (1 unless told)
 
 #include <optional>

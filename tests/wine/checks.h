@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -31,6 +32,15 @@ class Check {
   const char* name_;
   int failures_ = 0;
 };
+
+// The tool's text `id` in English: the cases run in an English locale.
+std::wstring text(std::uint16_t id);
+
+// How long the cases wait, in milliseconds.
+inline constexpr DWORD kAppearMs = 30000;   // from start to the dialog on screen
+inline constexpr DWORD kKeyReadMs = 60000;  // from start to both columns filled
+inline constexpr DWORD kUpgradeMs = 180000;
+inline constexpr DWORD kEndMs = 30000;  // from the last answer to the end of the process
 
 // Each returns the number of failed expectations.
 int checkResources(const std::wstring& exe);

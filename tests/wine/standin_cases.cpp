@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/embedded_package.h"
-#include "catalogue/text_tables.h"
 #include "sequencer/control_ids.h"
 #include "sequencer/text_ids.h"
 #include "tests/wine/checks.h"
@@ -18,16 +16,6 @@ namespace flashwell::app::win32::testing {
 namespace {
 
 using namespace flashwell::sequencer;
-
-std::wstring text(std::uint16_t id) {
-  return widen(
-      catalogue::lookupTextIn(catalogue::embeddedPackage(), catalogue::kLanguageEnglish, id));
-}
-
-constexpr DWORD kAppearMs = 30000;
-constexpr DWORD kKeyReadMs = 60000;
-constexpr DWORD kUpgradeMs = 180000;
-constexpr DWORD kEndMs = 30000;
 
 HWND startAndFindDialog(Check& check, RunningProgram& program) {
   if (!check.expect(program.started(), "the program did not start")) return nullptr;

@@ -15,20 +15,14 @@
 
 namespace flashwell::app::win32::testing {
 
-namespace {
-
-using namespace flashwell::sequencer;
-
-// The test runs in an English locale.
 std::wstring text(std::uint16_t id) {
   return widen(
       catalogue::lookupTextIn(catalogue::embeddedPackage(), catalogue::kLanguageEnglish, id));
 }
 
-constexpr DWORD kAppearMs = 30000;   // from start to the dialog on screen
-constexpr DWORD kKeyReadMs = 60000;  // from start to both columns filled
-constexpr DWORD kUpgradeMs = 180000;
-constexpr DWORD kEndMs = 30000;  // from the last answer to the end of the process
+namespace {
+
+using namespace flashwell::sequencer;
 
 // The non-blank lines of a version column, each without its surrounding blanks.
 std::vector<std::wstring> versionLines(const std::wstring& column) {
