@@ -42,6 +42,15 @@ inline constexpr DWORD kKeyReadMs = 60000;  // from start to both columns filled
 inline constexpr DWORD kUpgradeMs = 180000;
 inline constexpr DWORD kEndMs = 30000;  // from the last answer to the end of the process
 
+class RunningProgram;
+// Waits for the program's main dialog; none (and a failed expectation) when it does not come.
+HWND startAndFindDialog(Check& check, RunningProgram& program);
+// Expects the program to end, with code 0, within kEndMs.
+void expectEnds(Check& check, RunningProgram& program);
+// Ticks a mode and expects it alone ticked and PROCEED enabled, as the sequencer does once it
+// sees the mode.
+bool tickMode(Check& check, HWND dialog, int modeId);
+
 // Each returns the number of failed expectations.
 int checkResources(const std::wstring& exe);
 int checkShell(const std::wstring& exe);
@@ -49,7 +58,6 @@ int checkShell(const std::wstring& exe);
 int runOnlyUpgrade(const std::wstring& exe, const std::wstring& screenshotReady,
                    const std::wstring& screenshotDone, bool again = false);
 int runNeverUpgrade(const std::wstring& exe);
-class RunningProgram;
 // The "Only" upgrade from the moment the dialog is there: both columns read, "Only" ticked,
 // PROCEED, Yes, the final report with the key column equal to the tool's, OK, the end.
 void onlyUpgrade(Check& check, RunningProgram& program, HWND dialog,

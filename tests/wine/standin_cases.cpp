@@ -17,35 +17,12 @@ namespace {
 
 using namespace flashwell::sequencer;
 
-HWND startAndFindDialog(Check& check, RunningProgram& program) {
-  if (!check.expect(program.started(), "the program did not start")) return nullptr;
-  HWND dialog = nullptr;
-  waitFor([&] { return (dialog = mainDialogOf(program.processId())) != nullptr; }, kAppearMs);
-  check.expect(dialog != nullptr, "no main dialog appeared");
-  return dialog;
-}
-
-void expectEnds(Check& check, RunningProgram& program) {
-  DWORD code = 0;
-  if (check.expect(program.waitForExit(kEndMs, &code), "the program did not end")) {
-    check.expect(code == 0, "the program ended with code " + std::to_string(code));
-  }
-}
-
 // The first line of a column, without the blanks around it.
 std::wstring firstLine(const std::wstring& column) {
   std::wstring line = column.substr(0, column.find(L'\n'));
   const std::size_t first = line.find_first_not_of(L" \r");
   if (first == std::wstring::npos) return L"";
   return line.substr(first, line.find_last_not_of(L" \r") - first + 1);
-}
-
-bool tickMode(Check& check, HWND dialog, int modeId) {
-  click(dialog, modeId);
-  return check.expect(
-      waitFor([&] { return itemChecked(dialog, modeId) && itemEnabled(dialog, kIdProceed); },
-              10000),
-      "the mode was not ticked or PROCEED stayed disabled");
 }
 
 // Runs `command` and waits for it; true when it ended with code 0.

@@ -15,14 +15,42 @@
 
 namespace flashwell::app::win32::testing {
 
+using namespace flashwell::sequencer;
+
 std::wstring text(std::uint16_t id) {
   return widen(
       catalogue::lookupTextIn(catalogue::embeddedPackage(), catalogue::kLanguageEnglish, id));
 }
 
-namespace {
+HWND startAndFindDialog(Check& check, RunningProgram& program) {
+  if (!check.expect(program.started(), "the program did not start")) return nullptr;
+  HWND dialog = nullptr;
+  waitFor([&] { return (dialog = mainDialogOf(program.processId())) != nullptr; }, kAppearMs);
+  check.expect(dialog != nullptr, "no main dialog appeared");
+  return dialog;
+}
 
-using namespace flashwell::sequencer;
+void expectEnds(Check& check, RunningProgram& program) {
+  DWORD code = 0;
+  if (check.expect(program.waitForExit(kEndMs, &code), "the program did not end")) {
+    check.expect(code == 0, "the program ended with code " + std::to_string(code));
+  }
+}
+
+bool tickMode(Check& check, HWND dialog, int modeId) {
+  click(dialog, modeId);
+  const bool ready = waitFor(
+      [&] { return itemChecked(dialog, modeId) && itemEnabled(dialog, kIdProceed); }, 10000);
+  check.expect(ready, "after the mode click: ticked " +
+                          std::to_string(itemChecked(dialog, modeId)) + ", PROCEED enabled " +
+                          std::to_string(itemEnabled(dialog, kIdProceed)));
+  for (int other : {kIdOnly, kIdAlways, kIdNever}) {
+    if (other != modeId) check.expect(!itemChecked(dialog, other), "another mode is ticked too");
+  }
+  return ready;
+}
+
+namespace {
 
 // The non-blank lines of a version column, each without its surrounding blanks.
 std::vector<std::wstring> versionLines(const std::wstring& column) {
@@ -75,14 +103,6 @@ HWND expectMessageBox(Check& check, RunningProgram& program, const std::wstring&
   return box;
 }
 
-HWND startAndFindDialog(Check& check, RunningProgram& program) {
-  if (!check.expect(program.started(), "the program did not start")) return nullptr;
-  HWND dialog = nullptr;
-  waitFor([&] { return (dialog = mainDialogOf(program.processId())) != nullptr; }, kAppearMs);
-  check.expect(dialog != nullptr, "no main dialog appeared");
-  return dialog;
-}
-
 bool waitForColumns(Check& check, RunningProgram& program, HWND dialog) {
   const bool filled = waitFor([&] { return columnsFilled(dialog); }, kKeyReadMs);
   if (check.expect(filled, "the version columns were not filled; key column \"" +
@@ -91,27 +111,6 @@ bool waitForColumns(Check& check, RunningProgram& program, HWND dialog) {
                std::to_string(GetTickCount() - program.startTick()) + " ms after the start");
   }
   return filled;
-}
-
-void expectEnds(Check& check, RunningProgram& program, DWORD timeoutMs) {
-  DWORD code = 0;
-  if (check.expect(program.waitForExit(timeoutMs, &code), "the program did not end")) {
-    check.expect(code == 0, "the program ended with code " + std::to_string(code));
-  }
-}
-
-// Ticks a mode; the sequencer enables PROCEED once it sees it.
-bool tickMode(Check& check, HWND dialog, int modeId) {
-  click(dialog, modeId);
-  const bool ready = waitFor(
-      [&] { return itemChecked(dialog, modeId) && itemEnabled(dialog, kIdProceed); }, 10000);
-  check.expect(ready, "after the mode click: ticked " +
-                          std::to_string(itemChecked(dialog, modeId)) + ", PROCEED enabled " +
-                          std::to_string(itemEnabled(dialog, kIdProceed)));
-  for (int other : {kIdOnly, kIdAlways, kIdNever}) {
-    if (other != modeId) check.expect(!itemChecked(dialog, other), "another mode is ticked too");
-  }
-  return ready;
 }
 
 bool exists(const std::wstring& path) {
@@ -176,7 +175,7 @@ void onlyUpgrade(Check& check, RunningProgram& program, HWND dialog,
   check.note("key column after: " + joined(keyAfter));
   check.expect(keyAfter == toolLines, "the key column does not show the new versions");
   click(report, IDOK);
-  expectEnds(check, program, kEndMs);
+  expectEnds(check, program);
 }
 
 int runNeverUpgrade(const std::wstring& exe) {
@@ -191,7 +190,7 @@ int runNeverUpgrade(const std::wstring& exe) {
   HWND report = expectMessageBox(check, program, text(139), kUpgradeMs, "final report");
   if (!report) return check.failures();
   click(report, IDOK);
-  expectEnds(check, program, kEndMs);
+  expectEnds(check, program);
   return check.failures();
 }
 
@@ -215,7 +214,7 @@ int runExitWhileWaiting(const std::wstring& exe, bool withEscape) {
   waitFor([&] { return (status = itemText(dialog, kIdStatus)) == text(106) || !program.running(); },
           kEndMs);
   check.expect(status == text(106), "no orderly exit; status \"" + printable(status) + "\"");
-  expectEnds(check, program, kEndMs);
+  expectEnds(check, program);
   check.expect(messageBoxOf(program.processId()) == nullptr, "a message box was shown");
   return check.failures();
 }
@@ -234,20 +233,20 @@ int runSecondInstance(const std::wstring& exe) {
     check.expect(mainDialogOf(second.processId()) == nullptr, "the second start opened a dialog");
     if (refusal) {
       click(refusal, IDOK);
-      expectEnds(check, second, kEndMs);
+      expectEnds(check, second);
     }
     check.expect(second.waitForExit(0) || !second.running(), "the second start still runs");
     check.expect(first.running() && mainDialogOf(first.processId()) == firstDialog,
                  "the first instance was disturbed");
     click(firstDialog, kIdExit);
-    expectEnds(check, first, kEndMs);
+    expectEnds(check, first);
   }
   // The name went with the first process: a new start opens normally.
   RunningProgram again(exe, noKey);
   HWND dialog = startAndFindDialog(check, again);
   if (dialog) {
     click(dialog, kIdExit);
-    expectEnds(check, again, kEndMs);
+    expectEnds(check, again);
   }
   return check.failures();
 }
