@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "app/flashwell_dlg.h"
+#include "app/outside_stop.h"
 #include "app/posix_locale.h"
+#include "app/stop_texts.h"
 #include "catalogue/cp1252.h"
 #include "catalogue/embedded_package.h"
 #include "catalogue/system_locale.h"
@@ -250,14 +252,53 @@ KeyInfo keyInfo(const app::CFlashwell_02Dlg& dialog, const ConsoleView& view,
   return info;
 }
 
+// Signals and a lost output, after a tick: EXIT for the run, said once when it must wait.
+class StopWatch {
+ public:
+  StopWatch(const OutsideStops& stops, app::CFlashwell_02Dlg& dialog, RunOutput& output)
+      : stops_(stops), stop_(dialog), output_(output) {}
+
+  void afterTick() {
+    stop_.afterTick();
+    for (int signal = next(); signal != 0; signal = next()) tell(stop_.ask(signal));
+    if (!outputLost_ && stops_.outputLost && stops_.outputLost()) {
+      outputLost_ = true;
+      tell(stop_.ask(0));
+    }
+  }
+
+  int exitStatus(int runStatus) const { return stop_.exitStatus(runStatus); }
+
+ private:
+  int next() { return stops_.nextSignal ? stops_.nextSignal() : 0; }
+  void tell(app::OutsideStop::Asked asked) {
+    if (asked == app::OutsideStop::Asked::held) {
+      output_.message(std::string(app::stopText(app::StopText::held)));
+    } else if (asked == app::OutsideStop::Asked::alreadyHeld) {
+      output_.message(std::string(app::stopText(app::StopText::alreadyHeld)));
+    }
+  }
+
+  const OutsideStops& stops_;
+  app::OutsideStop stop_;
+  RunOutput& output_;
+  bool outputLost_ = false;
+};
+
 }  // namespace
 
-int runHeadless(const CliOptions& o, std::ostream& out, std::ostream& err) {
+int runHeadless(const CliOptions& o, std::ostream& out, std::ostream& err,
+                std::function<int()> nextSignal) {
   const std::unique_ptr<RunOutput> output = makeOutput(o, out, err);
-  return runHeadless(o, *output, err);
+  OutsideStops stops;
+  stops.nextSignal = std::move(nextSignal);
+  // A closed pipe shows only once the buffered lines are sent.
+  stops.outputLost = [&out] { return !out.flush(); };
+  return runHeadless(o, *output, err, stops);
 }
 
-int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err) {
+int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err,
+                const OutsideStops& stops) {
   std::unique_ptr<usb::Clock> clock;
   if (o.simulatedClock) {
     clock = std::make_unique<usb::SimulatedClock>();
@@ -310,6 +351,7 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err) {
     view.setConnectPrompt(dialog.text(sequencer::kTextConnectPrompt));
     Operator user(o, dialog, view, *clock);
     ProgressWatch progress(dialog, view, traffic);
+    StopWatch outside(stops, dialog, output);
     // The window thread: it only ever waits by sleeping on the clock.
     while (!view.ended()) {
       clock->sleepMs(sequencer::kTimerPeriodMs);
@@ -321,10 +363,11 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err) {
         dialog.OnCancelCommand();
       }
       if (!view.ended()) user.afterTick();
+      if (!view.ended()) outside.afterTick();
       output.progress(progress.now(user.elapsedMs()));
     }
     if (user.keyRead()) output.key(keyInfo(dialog, view, traffic));
-    code = user.exitCode();
+    code = outside.exitStatus(user.exitCode());
   }  // the dialog stops and joins its worker here
 
   if (replay) {
