@@ -4,12 +4,15 @@
 #include <QMessageBox>
 
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "app/posix_instance.h"
 #include "app/posix_locale.h"
+#include "app/posix_signals.h"
 #include "app/qt/artwork.h"
 #include "app/qt/dialog_session.h"
+#include "app/qt/stop_signal_watch.h"
 #include "catalogue/embedded_package.h"
 
 namespace flashwell::app::qt {
@@ -32,11 +35,14 @@ void refuseSecondInstance() {
 int runDesktopProgram(int& argc, char** argv, const DriverFactory& makeDriver) {
   // The guard comes first: a refused start touches nothing else.
   SingleInstanceGuard guard;
+  // Before the application starts its threads: SIGINT, SIGTERM and SIGHUP become EXIT.
+  std::optional<StopSignals> stops(std::in_place);
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("flashwell"));
   QApplication::setDesktopFileName(QStringLiteral("flashwell"));
   QApplication::setWindowIcon(programIcon());
   if (!guard.acquired()) {
+    stops.reset();  // a signal ends the refusal as it ends any program
     refuseSecondInstance();
     return 1;
   }
@@ -47,8 +53,9 @@ int runDesktopProgram(int& argc, char** argv, const DriverFactory& makeDriver) {
   const auto package = catalogue::embeddedPackage();
   DialogSession session(*driver, clock, locale,
                         std::vector<std::uint8_t>(package.begin(), package.end()));
+  const auto watch = watchStopSignals(*stops, session);
   session.run();
-  return 0;
+  return session.exitStatus(0);
 }
 
 }  // namespace flashwell::app::qt

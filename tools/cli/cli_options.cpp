@@ -82,6 +82,9 @@ constexpr const char* kFooter = R"(Exit codes:
   3  the erase question was answered No
   4  --timeout ran out
   5  --replay: the run made a request that differs from the recorded one
+  128+N  signal N (SIGHUP 129, SIGINT 130, SIGTERM 143) stopped the run as EXIT does; while
+         the key's own firmware is being written the stop waits until it is written and the
+         key restarted. A closed output stops the run the same way, with the codes above.
 
 --json writes one JSON object per line (UTF-8), each with an "event":
   caption, status {"text"}; prompt {"text"}; column {"side": "tool"|"key", "heading",
