@@ -8,3 +8,14 @@ flashwell_library(flashwell_posix
   DEPS
     flashwell_catalogue
 )
+
+# Sleep and shutdown held off during the upgrade, through logind on the system bus (sd-bus).
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(LIBSYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
+flashwell_library(flashwell_logind
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/logind_keep_awake.cpp
+  DEPS
+    flashwell_dialog
+    PkgConfig::LIBSYSTEMD
+)

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/logind_keep_awake.h"
 #include "app/posix_instance.h"
 #include "app/posix_locale.h"
 #include "app/posix_signals.h"
@@ -50,9 +51,11 @@ int runDesktopProgram(int& argc, char** argv, const DriverFactory& makeDriver) {
   usb::SystemClock clock;
   const std::shared_ptr<usb::UsbDriver> driver = makeDriver(clock);
   PosixSystemLocale locale;
+  LogindKeepAwake keepAwake;  // outlives the dialog, which gives it back
   const auto package = catalogue::embeddedPackage();
   DialogSession session(*driver, clock, locale,
                         std::vector<std::uint8_t>(package.begin(), package.end()));
+  session.controller().setKeepAwake(&keepAwake);
   const auto watch = watchStopSignals(*stops, session);
   session.run();
   return session.exitStatus(0);

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
+#include <map>
 #include <sstream>
 
 #include "app/stop_texts.h"
@@ -12,6 +14,7 @@
 #include "protocol/component_table.h"
 #include "protocol/key_commands.h"
 #include "tests/cli/cli_run.h"
+#include "tests/support/recording_keep_awake.h"
 #include "tools/cli/headless_run.h"
 
 namespace flashwell::cli {
@@ -37,10 +40,14 @@ struct Ended {
   std::string out;
 };
 
-// An emulated "Only" upgrade of a fresh key saved in `keyState`, stopped as `stops` say.
-Ended stoppedRun(const std::string& keyState, const std::vector<Stop>& stops) {
-  std::vector<std::string> args{"flashwell-cli", "--emulated",  "--mode", "only",
-                                "--yes",         "--key-state", keyState};
+// An emulated upgrade of a fresh key saved in `keyState` ("Only" unless `more` says), stopped
+// as `stops` say; `keepAwake` is held during it, and `look` sees the output after every tick.
+Ended stoppedRun(const std::string& keyState, const std::vector<Stop>& stops,
+                 std::vector<std::string> more = {"--mode", "only", "--yes"},
+                 app::KeepAwake* keepAwake = nullptr,
+                 const std::function<void(const std::string&)>& look = {}) {
+  std::vector<std::string> args{"flashwell-cli", "--emulated", "--key-state", keyState};
+  args.insert(args.end(), more.begin(), more.end());
   std::vector<const char*> argv;
   for (const std::string& a : args) argv.push_back(a.c_str());
   std::ostringstream out, err;
@@ -48,7 +55,10 @@ Ended stoppedRun(const std::string& keyState, const std::vector<Stop>& stops) {
   EXPECT_TRUE(p.options) << err.str();
   std::size_t next = 0;
   std::string shown;  // what the output showed before it was closed
-  const int code = runHeadless(*p.options, out, err, [&] {
+  Outside outside;
+  outside.keepAwake = keepAwake;
+  outside.nextSignal = [&] {
+    if (look) look(out.str());
     if (next == stops.size() || out.str().find(stops[next].when) == std::string::npos) return 0;
     const int signal = stops[next++].signal;
     if (signal == 0) {
@@ -56,7 +66,8 @@ Ended stoppedRun(const std::string& keyState, const std::vector<Stop>& stops) {
       out.setstate(std::ios::badbit);
     }
     return signal;
-  });
+  };
+  const int code = runHeadless(*p.options, out, err, outside);
   EXPECT_EQ(next, stops.size()) << "a stop was never sent\n" << out.str() << err.str();
   return {code, shown.empty() ? out.str() : shown};
 }
@@ -148,6 +159,61 @@ TEST(OutsideStop, AHeldSignalLetsTheFirmwareWriteEndFirst) {
   ASSERT_NE(exiting, std::string::npos) << r.out;
   EXPECT_LT(held, exiting);
   EXPECT_EQ(r.out.find(kReport), std::string::npos) << r.out;
+}
+
+TEST(KeepAwake, HeldFromTheGoOfProceedToTheReportAFailureOrTheExitsEnd) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<Stop> stops;
+    std::map<std::string, bool> heldWhen;  // whether it is held when the output first shows these
+    std::size_t holds;
+  };
+  const std::vector<Case> cases{
+      {"a whole upgrade",
+       {"--mode", "only", "--yes"},
+       {},
+       {{kKeyRead, false},
+        {kBooterEntry, true},
+        {kWriting, true},
+        {"Copying Firmware for Lps4 EXP", true},
+        {kReport, false}},
+       1},
+      {"a Never run, which empties the regions",
+       {"--mode", "never"},
+       {},
+       {{"status: Erasing Firmware for LAPSTER4", true}, {"doesn't upgrade", false}},
+       1},
+      {"the erase question answered No", {"--mode", "only"}, {}, {{"answer: No", false}}, 0},
+      {"a failure in the booter: the exit brings the key back",
+       {"--mode", "only", "--yes", "--fault", "erase-fails"},
+       {},
+       {{kBooterEntry, true}, {"ERROR", false}},
+       1},
+      {"SIGINT during the firmware write: held until the key is back",
+       {"--mode", "only", "--yes"},
+       {{kWriting, SIGINT}},
+       {{kWriting, true}, {"status: EXITING...", true}},
+       1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Scratch dir;
+    support::RecordingKeepAwake keepAwake;
+    std::map<std::string, bool> seen;
+    const Ended r =
+        stoppedRun(dir / "key.bin", c.stops, c.args, &keepAwake, [&](const std::string& out) {
+          for (const auto& [text, _] : c.heldWhen) {
+            if (!seen.contains(text) && out.find(text) != std::string::npos) {
+              seen[text] = keepAwake.held;
+            }
+          }
+        });
+    EXPECT_EQ(seen, c.heldWhen) << r.out;
+    std::vector<std::string> calls;
+    for (std::size_t i = 0; i < c.holds; ++i) calls.insert(calls.end(), {"hold", "release"});
+    EXPECT_EQ(keepAwake.calls, calls) << r.out;
+  }
 }
 
 }  // namespace

@@ -255,7 +255,7 @@ KeyInfo keyInfo(const app::CFlashwell_02Dlg& dialog, const ConsoleView& view,
 // Signals and a lost output, after a tick: EXIT for the run, said once when it must wait.
 class StopWatch {
  public:
-  StopWatch(const OutsideStops& stops, app::CFlashwell_02Dlg& dialog, RunOutput& output)
+  StopWatch(const Outside& stops, app::CFlashwell_02Dlg& dialog, RunOutput& output)
       : stops_(stops), stop_(dialog), output_(output) {}
 
   void afterTick() {
@@ -279,7 +279,7 @@ class StopWatch {
     }
   }
 
-  const OutsideStops& stops_;
+  const Outside& stops_;
   app::OutsideStop stop_;
   RunOutput& output_;
   bool outputLost_ = false;
@@ -287,18 +287,14 @@ class StopWatch {
 
 }  // namespace
 
-int runHeadless(const CliOptions& o, std::ostream& out, std::ostream& err,
-                std::function<int()> nextSignal) {
+int runHeadless(const CliOptions& o, std::ostream& out, std::ostream& err, Outside outside) {
   const std::unique_ptr<RunOutput> output = makeOutput(o, out, err);
-  OutsideStops stops;
-  stops.nextSignal = std::move(nextSignal);
   // A closed pipe shows only once the buffered lines are sent.
-  stops.outputLost = [&out] { return !out.flush(); };
-  return runHeadless(o, *output, err, stops);
+  if (!outside.outputLost) outside.outputLost = [&out] { return !out.flush(); };
+  return runHeadless(o, *output, err, outside);
 }
 
-int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err,
-                const OutsideStops& stops) {
+int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err, const Outside& outside) {
   std::unique_ptr<usb::Clock> clock;
   if (o.simulatedClock) {
     clock = std::make_unique<usb::SimulatedClock>();
@@ -351,7 +347,8 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err,
     view.setConnectPrompt(dialog.text(sequencer::kTextConnectPrompt));
     Operator user(o, dialog, view, *clock);
     ProgressWatch progress(dialog, view, traffic);
-    StopWatch outside(stops, dialog, output);
+    dialog.setKeepAwake(outside.keepAwake);
+    StopWatch stops(outside, dialog, output);
     // The window thread: it only ever waits by sleeping on the clock.
     while (!view.ended()) {
       clock->sleepMs(sequencer::kTimerPeriodMs);
@@ -363,11 +360,11 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err,
         dialog.OnCancelCommand();
       }
       if (!view.ended()) user.afterTick();
-      if (!view.ended()) outside.afterTick();
+      if (!view.ended()) stops.afterTick();
       output.progress(progress.now(user.elapsedMs()));
     }
     if (user.keyRead()) output.key(keyInfo(dialog, view, traffic));
-    code = outside.exitStatus(user.exitCode());
+    code = stops.exitStatus(user.exitCode());
   }  // the dialog stops and joins its worker here
 
   if (replay) {
