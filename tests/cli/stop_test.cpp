@@ -161,6 +161,21 @@ TEST(OutsideStop, AHeldSignalLetsTheFirmwareWriteEndFirst) {
   EXPECT_EQ(r.out.find(kReport), std::string::npos) << r.out;
 }
 
+TEST(OutsideStop, JsonEndsWithTheEndEventAfterASignal) {
+  for (const auto& [when, signal] : std::vector<std::pair<std::string, int>>{
+           {"\"UPDATE for", SIGTERM}, {"\"UPDATING the firmware...\"", SIGINT}}) {
+    SCOPED_TRACE(when);
+    Scratch dir;
+    const Ended r = stoppedRun(dir / "key.bin", {{when.c_str(), signal}},
+                               {"--mode", "only", "--yes", "--json"});
+    EXPECT_EQ(r.code, 128 + signal);
+    const std::string end =
+        "{\"event\":\"end\",\"exit_code\":" + std::to_string(128 + signal) + "}\n";
+    ASSERT_GE(r.out.size(), end.size()) << r.out;
+    EXPECT_EQ(r.out.substr(r.out.size() - end.size()), end) << r.out;
+  }
+}
+
 TEST(KeepAwake, HeldFromTheGoOfProceedToTheReportAFailureOrTheExitsEnd) {
   struct Case {
     const char* name;

@@ -1,0 +1,30 @@
+#pragma once
+
+// Sleep and shutdown held off on Windows: the system kept awake by the execution state of the
+// window thread, and the end of the session refused with a reason that Windows shows.
+
+#include <windows.h>
+
+#include "app/keep_awake.h"
+
+namespace flashwell::app::win32 {
+
+class SessionKeepAwake final : public KeepAwake {
+ public:
+  // The window that answers the end of the session; known once the dialog exists.
+  void attach(HWND window) { window_ = window; }
+  // Gives the hold back first: a window that is gone keeps no reason.
+  void detach();
+
+  void hold() override;
+  void release() override;
+
+  // Whether the end of the session is to be refused now.
+  bool held() const { return held_; }
+
+ private:
+  HWND window_ = nullptr;
+  bool held_ = false;
+};
+
+}  // namespace flashwell::app::win32
