@@ -3,14 +3,14 @@
 
 #include <QCheckBox>
 #include <QDir>
-#include <QFontMetrics>
-#include <QStyle>
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTest>
 
 #include <algorithm>
@@ -525,22 +525,33 @@ void DesktopDialogTest::everyTextFitsItsControl() {
       room.adjust(margin, 0, -margin, 0);
     }
     const QFontMetrics metrics(control->font());
+    std::string longest;
+    int longestArea = -1;
     for (const std::uint16_t id : fit.texts) {
-      const QString text = decodeText(catalogue::lookupTextIn(package, language, id));
+      const std::string stored = catalogue::lookupTextIn(package, language, id);
+      const QString text = decodeText(stored);
       const QRect unbroken = metrics.boundingRect(QRect(0, 0, 1 << 16, 1 << 16), 0, text);
-      const QRect wrapped = metrics.boundingRect(QRect(0, 0, room.width(), 1 << 16),
-                                                 Qt::TextWordWrap, text);
+      const QRect wrapped =
+          metrics.boundingRect(QRect(0, 0, room.width(), 1 << 16), Qt::TextWordWrap, text);
       const QRect needed = fit.mayWrap ? wrapped : unbroken;
-      const QByteArray what = QByteArray::number(fit.control) + " text " +
-                              QByteArray::number(id) + " needs " +
-                              QByteArray::number(needed.width()) + "x" +
+      const QByteArray what = QByteArray::number(fit.control) + " text " + QByteArray::number(id) +
+                              " needs " + QByteArray::number(needed.width()) + "x" +
                               QByteArray::number(needed.height()) + ", has " +
                               QByteArray::number(room.width()) + "x" +
                               QByteArray::number(room.height()) + ": " + text.toUtf8();
       QVERIFY2(needed.width() <= room.width(), what.constData());
       QVERIFY2(needed.height() <= room.height(), what.constData());
+      if (needed.width() * needed.height() > longestArea) {
+        longestArea = needed.width() * needed.height();
+        longest = stored;
+      }
     }
+    window.setText(fit.control, longest);
   }
+  // A picture of the window with each control showing its longest text of this language.
+  QVERIFY(window.begin());
+  const QString tag = QString::fromLatin1(QTest::currentDataTag());
+  QVERIFY(!saveScreenshot(window, QStringLiteral("qt-longest-") + tag).isEmpty());
 }
 
 // The demo's set-up on the real clock: the key is plugged in 2 s after the start, and the
