@@ -294,7 +294,7 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err) {
     replay = std::make_unique<trace::ReplayDriver>(*clock, o.replayLog);
     driver = replay.get();
   } else {
-    platformDriver = usb::makePlatformDriver();
+    platformDriver = usb::makePlatformDriver(catalogue::claimTexts(runLanguage(o)));
     driver = platformDriver.get();
   }
 
