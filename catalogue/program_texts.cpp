@@ -123,7 +123,8 @@ constexpr std::array<Row, kProgramTextCount> kRows{{
       "Uscita già richiesta: avverrà non appena sarà sicuro.",
       "Wird bereits beendet, sobald es gefahrlos möglich ist.",
       "Fermeture déjà demandée : elle aura lieu dès que ce sera sans danger.",
-      "Salida ya solicitada: se hará en cuanto sea seguro.", "Sluit al af zodra dat veilig kan."}},
+      "Salida ya solicitada: se hará en cuanto sea seguro.",
+      "Wordt al afgesloten zodra dat veilig kan."}},
     {T::shutdownBlocked,
      {"Writing the firmware of the MEMPOD key", "Scrittura del firmware della MEMPOD",
       "Firmware des MEMPOD wird geschrieben", "Écriture du logiciel de la MEMPOD",
@@ -133,11 +134,11 @@ constexpr std::array<Row, kProgramTextCount> kRows{{
       "No se ha encontrado ninguna MEMPOD.", "Geen MEMPOD gevonden."}},
     {T::waitingForKey,
      {"Waiting for the key: plug it in, or press Ctrl-C to stop.",
-      "In attesa della MEMPOD: collegarla, o premere Ctrl-C per fermare.",
+      "In attesa della MEMPOD: collegarla o premere Ctrl-C per interrompere.",
       "Warten auf den MEMPOD: bitte anschließen oder Strg-C zum Abbrechen drücken.",
-      "En attente de la MEMPOD : branchez-la, ou appuyez sur Ctrl-C pour arrêter.",
-      "Esperando la MEMPOD: conéctela, o pulse Ctrl-C para detener.",
-      "Wachten op de MEMPOD: sluit hem aan, of druk op Ctrl-C om te stoppen."}},
+      "En attente de la MEMPOD : branchez-la ou appuyez sur Ctrl-C pour arrêter.",
+      "Esperando la MEMPOD: conéctela o pulse Ctrl-C para detener.",
+      "Wachten op de MEMPOD: sluit hem aan of druk op Ctrl-C om te stoppen."}},
 }};
 
 constexpr bool rowsInOrder() {
