@@ -1,10 +1,13 @@
 #pragma once
 
-// The English lines that the program writes by itself about stopping from outside the window
-// (a signal, a closed output, the end of the session). Kept together so that the program's own
-// text table can take them over.
+// The lines that the program says by itself about stopping from outside the window (a signal,
+// a closed output, the end of the session), in the language of the program's own texts.
 
+#include <cstdint>
 #include <string_view>
+
+#include "catalogue/program_texts.h"
+#include "catalogue/text_tables.h"
 
 namespace flashwell::app {
 
@@ -14,16 +17,14 @@ enum class StopText {
   keepAwakeReason  // why sleep and shutdown are held off during the upgrade
 };
 
-constexpr std::string_view stopText(StopText id) {
-  switch (id) {
-    case StopText::held:
-      return "The key's firmware is being written: Flashwell will exit as soon as it is safe.";
-    case StopText::alreadyHeld:
-      return "Already exiting as soon as it is safe.";
-    case StopText::keepAwakeReason:
-      return "Writing the firmware of the MEMPOD key";
-  }
-  return {};
+// UTF-8.
+inline std::string_view stopText(StopText id,
+                                 std::uint16_t languageNumber = catalogue::kLanguageEnglish) {
+  using catalogue::ProgramText;
+  const ProgramText text = id == StopText::held          ? ProgramText::signalHeld
+                           : id == StopText::alreadyHeld ? ProgramText::signalRepeated
+                                                         : ProgramText::shutdownBlocked;
+  return catalogue::programText(text, languageNumber);
 }
 
 }  // namespace flashwell::app

@@ -7,6 +7,8 @@
 
 #include "app/qt/dialog_handlers.h"
 #include "app/stop_texts.h"
+#include "catalogue/embedded_package.h"
+#include "catalogue/program_texts.h"
 
 namespace flashwell::app::qt {
 
@@ -37,8 +39,11 @@ class DialogSession::Handlers final : public DialogHandlers {
 DialogSession::DialogSession(usb::UsbDriver& driver, usb::Clock& clock,
                              catalogue::SystemLocale& locale, std::vector<std::uint8_t> package,
                              WindowTimers::Mode timerMode)
-    : window_(timerMode),
-      notices_(window_, clock),
+    : language_(
+          catalogue::chosenLanguage(catalogue::embeddedTables().locales, locale.defaultLcid())),
+      translations_(language_),
+      window_(timerMode),
+      notices_(window_, clock, language_),
       controller_(std::make_unique<CFlashwell_02Dlg>(
           window_, DialogEnvironment{driver, clock, notices_, locale}, std::move(package))),
       handlers_(std::make_unique<Handlers>(*controller_, [this] { afterTick(); })),
@@ -58,8 +63,8 @@ int DialogSession::run() {
 }
 
 void DialogSession::stopFromOutside(int signal) {
-  auto note = [](StopText id) {
-    const std::string_view text = stopText(id);
+  auto note = [this](StopText id) {
+    const std::string_view text = stopText(id, language_);
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   };
   switch (stop_->ask(signal)) {

@@ -8,6 +8,8 @@
 #include "app/win32/session_keep_awake.h"
 #include "app/win32/system_locale.h"
 #include "app/win32/win32_view.h"
+#include "catalogue/embedded_package.h"
+#include "catalogue/program_texts.h"
 #include "sequencer/control_ids.h"
 
 namespace flashwell::app::win32 {
@@ -23,6 +25,10 @@ class DialogShell {
   DialogShell(HINSTANCE instance, usb::UsbDriver& driver, usb::Clock& clock,
               std::vector<std::uint8_t> package)
       : instance_(instance),
+        notices_(
+            catalogue::chosenLanguage(catalogue::embeddedTables().locales, locale_.defaultLcid())),
+        keepAwake_(
+            catalogue::chosenLanguage(catalogue::embeddedTables().locales, locale_.defaultLcid())),
         controller_(view_, DialogEnvironment{driver, clock, notices_, locale_}, std::move(package)),
         stop_(controller_),
         mainIcon_(LoadIconW(instance, MAKEINTRESOURCEW(controller_.mainIcon()))) {
@@ -160,8 +166,8 @@ class DialogShell {
 
   HINSTANCE instance_;
   Win32DialogView view_;
-  Win32LinkNotices notices_;
   Win32SystemLocale locale_;
+  Win32LinkNotices notices_;
   SessionKeepAwake keepAwake_;  // outlives the controller, which gives it back
   CFlashwell_02Dlg controller_;
   OutsideStop stop_;

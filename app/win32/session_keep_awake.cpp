@@ -3,7 +3,6 @@
 #include <string>
 
 #include "app/stop_texts.h"
-#include "app/win32/wide_text.h"
 
 namespace flashwell::app::win32 {
 
@@ -18,7 +17,11 @@ void SessionKeepAwake::hold() {
   // Called on the window thread, which the state belongs to.
   SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
   if (window_ != nullptr) {
-    const std::wstring reason = wideFromCp1252(stopText(StopText::keepAwakeReason));
+    const std::string_view utf8 = stopText(StopText::keepAwakeReason, language_);
+    std::wstring reason(utf8.size(), L'\0');
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                           reason.data(), static_cast<int>(reason.size()));
+    reason.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
     ShutdownBlockReasonCreate(window_, reason.c_str());
   }
 }

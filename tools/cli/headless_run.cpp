@@ -13,6 +13,7 @@
 #include "app/stop_texts.h"
 #include "catalogue/cp1252.h"
 #include "catalogue/embedded_package.h"
+#include "catalogue/program_texts.h"
 #include "catalogue/system_locale.h"
 #include "emulator/emulated_driver.h"
 #include "emulator/faults.h"
@@ -44,10 +45,12 @@ constexpr std::size_t kIdentityMarkByte = 54;
 // asks again at every retry, so a notice is printed only when it differs from the last.
 class ConsoleNotices final : public usb::LinkNotices {
  public:
-  explicit ConsoleNotices(RunOutput& output) : output_(output) {}
+  ConsoleNotices(RunOutput& output, std::uint16_t language)
+      : output_(output), language_(language) {}
   void anotherProgramUsesKey() override { post("ANOTHER PROGRAM UTILIZES USB"); }
   void keyAccessDenied(const std::string& path) override {
-    post("no access to the key at " + path + " (is the udev rule for the key installed?)");
+    post(catalogue::fillIn(
+        catalogue::programText(catalogue::ProgramText::consoleAccessDenied, language_), {path}));
   }
 
   // On the window thread.
@@ -69,6 +72,7 @@ class ConsoleNotices final : public usb::LinkNotices {
   }
 
   RunOutput& output_;
+  const std::uint16_t language_;
   std::mutex mutex_;
   std::string last_;
   std::vector<std::string> pending_;
@@ -191,16 +195,29 @@ class Operator {
   bool keyRead_ = false;
 };
 
+// The locale of the run: --lcid, or the environment's.
+std::uint32_t runLcid(const CliOptions& o) {
+  return o.lcid ? *o.lcid : app::processLocaleLcid();
+}
+
+// The language number of the run's texts, chosen as the dialog chooses it.
+std::uint16_t runLanguage(const CliOptions& o) {
+  return catalogue::chosenLanguage(catalogue::embeddedTables().locales, runLcid(o));
+}
+
 std::unique_ptr<RunOutput> makeOutput(const CliOptions& o, std::ostream& out, std::ostream& err) {
   if (o.json) return std::make_unique<JsonOutput>(out);
   if (o.terminal) {
-    return std::make_unique<TerminalOutput>(out, err, [] {
-      using namespace std::chrono;
-      return static_cast<std::uint64_t>(
-          duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-    });
+    return std::make_unique<TerminalOutput>(
+        out, err,
+        [] {
+          using namespace std::chrono;
+          return static_cast<std::uint64_t>(
+              duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+        },
+        runLanguage(o));
   }
-  return std::make_unique<PlainOutput>(out, err);
+  return std::make_unique<PlainOutput>(out, err, runLanguage(o));
 }
 
 // The progress of the upgrade: its plan once the mode is chosen, the blocks counted since.
@@ -243,6 +260,7 @@ KeyInfo keyInfo(const app::CFlashwell_02Dlg& dialog, const ConsoleView& view,
   KeyInfo info;
   const protocol::KeyIdentity& id = dialog.block().identity;
   const std::uint16_t program = protocol::programCode(id);
+  info.programCode = program;
   info.program = program == protocol::kProgramFirmware ? "firmware"
                  : program == protocol::kProgramBooter ? "booter"
                                                        : "program " + std::to_string(program);
@@ -255,8 +273,9 @@ KeyInfo keyInfo(const app::CFlashwell_02Dlg& dialog, const ConsoleView& view,
 // Signals and a lost output, after a tick: EXIT for the run, said once when it must wait.
 class StopWatch {
  public:
-  StopWatch(const Outside& stops, app::CFlashwell_02Dlg& dialog, RunOutput& output)
-      : stops_(stops), stop_(dialog), output_(output) {}
+  StopWatch(const Outside& stops, app::CFlashwell_02Dlg& dialog, RunOutput& output,
+            std::uint16_t language)
+      : stops_(stops), stop_(dialog), output_(output), language_(language) {}
 
   void afterTick() {
     stop_.afterTick();
@@ -273,15 +292,16 @@ class StopWatch {
   int next() { return stops_.nextSignal ? stops_.nextSignal() : 0; }
   void tell(app::OutsideStop::Asked asked) {
     if (asked == app::OutsideStop::Asked::held) {
-      output_.message(std::string(app::stopText(app::StopText::held)));
+      output_.message(std::string(app::stopText(app::StopText::held, language_)));
     } else if (asked == app::OutsideStop::Asked::alreadyHeld) {
-      output_.message(std::string(app::stopText(app::StopText::alreadyHeld)));
+      output_.message(std::string(app::stopText(app::StopText::alreadyHeld, language_)));
     }
   }
 
   const Outside& stops_;
   app::OutsideStop stop_;
   RunOutput& output_;
+  const std::uint16_t language_;
   bool outputLost_ = false;
 };
 
@@ -313,7 +333,7 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err, const
     replay = std::make_unique<trace::ReplayDriver>(*clock, o.replayLog);
     driver = replay.get();
   } else {
-    platformDriver = usb::makePlatformDriver();
+    platformDriver = usb::makePlatformDriver(catalogue::claimTexts(runLanguage(o)));
     driver = platformDriver.get();
   }
 
@@ -332,8 +352,8 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err, const
   trace::TracedDriver traced(*driver, *clock, log.get());
   traced.setObserver([&traffic](const trace::LogEvent& e) { traffic.see(e); });
 
-  ConsoleNotices notices(output);
-  catalogue::FixedSystemLocale locale(o.lcid ? *o.lcid : app::processLocaleLcid());
+  ConsoleNotices notices(output, runLanguage(o));
+  catalogue::FixedSystemLocale locale(runLcid(o));
   ConsoleView view(output, o.yes);
   if (o.info) view.keepColumns();
   const std::span<const std::uint8_t> embedded = catalogue::embeddedPackage();
@@ -348,7 +368,7 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err, const
     Operator user(o, dialog, view, *clock);
     ProgressWatch progress(dialog, view, traffic);
     dialog.setKeepAwake(outside.keepAwake);
-    StopWatch stops(outside, dialog, output);
+    StopWatch stops(outside, dialog, output, runLanguage(o));
     // The window thread: it only ever waits by sleeping on the clock.
     while (!view.ended()) {
       clock->sleepMs(sequencer::kTimerPeriodMs);
