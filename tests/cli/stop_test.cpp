@@ -10,9 +10,13 @@
 #include <sstream>
 
 #include "app/stop_texts.h"
+#include "catalogue/cp1252.h"
+#include "catalogue/embedded_package.h"
+#include "catalogue/text_tables.h"
 #include "protocol/command_frame.h"
 #include "protocol/component_table.h"
 #include "protocol/key_commands.h"
+#include "sequencer/text_ids.h"
 #include "tests/cli/cli_run.h"
 #include "tests/support/recording_keep_awake.h"
 #include "tools/cli/headless_run.h"
@@ -173,6 +177,24 @@ TEST(OutsideStop, JsonEndsWithTheEndEventAfterASignal) {
         "{\"event\":\"end\",\"exit_code\":" + std::to_string(128 + signal) + "}\n";
     ASSERT_GE(r.out.size(), end.size()) << r.out;
     EXPECT_EQ(r.out.substr(r.out.size() - end.size()), end) << r.out;
+  }
+}
+
+TEST(OutsideStop, TheHeldLinesAreInTheRunsLanguage) {
+  for (const std::uint16_t language : {catalogue::kLanguageGerman, catalogue::kLanguageDutch}) {
+    SCOPED_TRACE(language);
+    const char* lcid = language == catalogue::kLanguageGerman ? "0407" : "0413";
+    // The firmware write's status line, in that language.
+    const std::string writing = catalogue::cp1252ToUtf8(catalogue::lookupTextIn(
+        catalogue::embeddedPackage(), language, sequencer::kTextUpdatingFirmware));
+    Scratch dir;
+    const Ended r =
+        stoppedRun(dir / "key.bin", {{writing.c_str(), SIGINT}, {writing.c_str(), SIGTERM}},
+                   {"--mode", "only", "--yes", "--lcid", lcid});
+    EXPECT_EQ(r.code, 130);
+    EXPECT_EQ(count(r.out, app::stopText(app::StopText::held, language)), 1u) << r.out;
+    EXPECT_EQ(count(r.out, app::stopText(app::StopText::alreadyHeld, language)), 1u) << r.out;
+    EXPECT_EQ(count(r.out, app::stopText(app::StopText::held)), 0u) << r.out;
   }
 }
 
