@@ -14,6 +14,6 @@ int main(int argc, char** argv) {
   const Console console{::isatty(STDIN_FILENO) == 1, ::isatty(STDOUT_FILENO) == 1};
   ParseResult parsed = parseCommandLine(argc, argv, std::cout, std::cerr, console);
   if (!parsed.options) return parsed.exitCode;
-  TerminalPrompts prompts(std::cin, std::cout);
+  TerminalPrompts prompts(std::cin, std::cout, console.output);
   return runHeadless(*parsed.options, std::cout, std::cerr, &prompts);
 }

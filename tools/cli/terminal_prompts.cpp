@@ -33,6 +33,7 @@ void printIndented(std::ostream& out, const std::string& text) {
 
 std::uint8_t TerminalPrompts::askMode(const std::string& prompt,
                                       const std::array<std::string, 3>& modes) {
+  if (overBar_) out_ << "\r\x1b[K";
   out_ << trimmed(prompt) << "\n";
   for (std::size_t i = 0; i < modes.size(); ++i) {
     out_ << "  " << kModeNames[i] << ":\n";
@@ -54,6 +55,7 @@ std::uint8_t TerminalPrompts::askMode(const std::string& prompt,
 }
 
 bool TerminalPrompts::askYes(const std::string& question) {
+  if (overBar_) out_ << "\r\x1b[K";
   out_ << trimmed(question) << cliText(CliText::yesNo) << std::flush;
   std::string line;
   if (!std::getline(in_, line)) {

@@ -13,7 +13,9 @@ namespace flashwell::cli {
 
 class TerminalPrompts {
  public:
-  TerminalPrompts(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
+  // `overBar`: `out` is the terminal that shows the progress bar, whose line a prompt clears.
+  TerminalPrompts(std::istream& in, std::ostream& out, bool overBar = false)
+      : in_(in), out_(out), overBar_(overBar) {}
 
   // `prompt` and the explanations of "only", "always" and "never" in the run's language;
   // protocol::kOptionOnly, kOptionAlways or kOptionNever, or kOptionNone when the user typed
@@ -25,6 +27,7 @@ class TerminalPrompts {
  private:
   std::istream& in_;
   std::ostream& out_;
+  bool overBar_;
 };
 
 }  // namespace flashwell::cli
