@@ -93,7 +93,8 @@ Exit codes:
   6  info: no key was found in its time
   128+N  a signal N ended the run (after an orderly exit)
 
---json, version 1: one JSON object per line (UTF-8), each with v (1) and event:
+JSON output (--json), version 1, in docs/json-output.md:
+  One JSON object per line (UTF-8), each with v (1) and event. Events and fields:
   caption, status, prompt {text}; column {side, heading, rows}; question {text,
   answer (true or false)}; message {text} (the final report); notice {text};
   phase {id, component, text}; error {code, text}; progress {step, percent, sent,
@@ -194,7 +195,8 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
       app.add_option("--fault", faults, "a fault of the virtual key: WHERE:WHAT[@N] or a name")
           ->type_name("NAME");
   app.add_flag("--list-faults", listFaults,
-               "print every fault place, fault kind and named fault, one a line, and end");
+               "print the fault places, the fault kinds and the named faults, each under its "
+               "heading, and end");
   CLI::Option* traceOpt =
       app.add_option("--trace", trace,
                      "write the traffic log of the run (what crosses the driver) "
@@ -208,10 +210,9 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
                      "answer from the traffic log in FILE instead of a key, in simulated time")
           ->type_name("FILE");
   app.add_flag("--json", json, "one JSON object per line for each event (see below)");
-  CLI::Option* clockOpt =
-      app.add_option("--clock", clock, "CLOCK: simulated (with --emulated) or real")
-          ->type_name("CLOCK")
-          ->check(CLI::IsMember({"simulated", "real"}).description(""));
+  CLI::Option* clockOpt = app.add_option("--clock", clock, "simulated (with --emulated) or real")
+                              ->type_name("CLOCK")
+                              ->check(CLI::IsMember({"simulated", "real"}).description(""));
   CLI::Option* lcidOpt =
       app.add_option("--lcid", lcid, "the locale as a Windows locale id, such as 0C0A")
           ->type_name("HEX");
