@@ -48,7 +48,7 @@ class ConsoleNotices final : public usb::LinkNotices {
  public:
   explicit ConsoleNotices(RunOutput& output) : output_(output) {}
   void anotherProgramUsesKey() override { post("ANOTHER PROGRAM UTILIZES USB"); }
-  // Once, when the run finds no key (the connect prompt stands).
+  // Once, when the run has looked for the key for a while and found none.
   void waitingForKey() { output_.notice(std::string(cliText(CliText::waitingForKey))); }
   void keyAccessDenied(const std::string& path) override {
     post("no access to the key at " + path + " (is the udev rule for the key installed?)");
@@ -173,10 +173,12 @@ class Operator {
                           dialog_.fields().state == sequencer::UpgradeState::awaitChoice;
     if (choosing && mode_ == protocol::kOptionNone && prompts_ && !asked_) {
       asked_ = true;
+      const auto text = [this](std::uint16_t id) {
+        return catalogue::cp1252ToUtf8(dialog_.text(id));
+      };
       mode_ = prompts_->askMode(
-          dialog_.text(sequencer::kTextModePrompt),
-          {dialog_.text(sequencer::kTextOnly), dialog_.text(sequencer::kTextAlways),
-           dialog_.text(sequencer::kTextNever)});
+          text(sequencer::kTextModePrompt),
+          {text(sequencer::kTextOnly), text(sequencer::kTextAlways), text(sequencer::kTextNever)});
       if (mode_ == protocol::kOptionNone) {
         noModeChosen_ = true;
         dialog_.OnExit();
