@@ -31,6 +31,7 @@ TEST(CliOptions, UsageErrorsEndWithCodeTwoAndAPointerToTheHelp) {
       {"--emulated=nowhere"},   {"--lcid", "12345"},
       {"--lcid", "0xZZ"},       {"--timeout", "0"},
       {"--clock", "fast"},      {"stray"},
+      {"--emulated", "--json"},  // nothing is asked under --json, also on a terminal
   };
   for (const auto& args : bad) {
     std::string err;

@@ -80,8 +80,9 @@ CLI::Validator wholeSeconds() {
 
 constexpr const char* kFooter =
     R"(Without --mode a run asks for the mode, and then the erase question, on the terminal, as the
-window does; with no terminal to ask on it is refused (unless --timeout ends it). A run waits
-for the key until it is plugged in: Ctrl-C stops it. info waits 30 seconds at most.
+window does; with no terminal to ask on, or under --json, it is refused (unless --timeout ends
+it). A run waits for the key until it is plugged in: Ctrl-C stops it. info waits 30 seconds at
+most.
 
 Exit codes:
   0  the final report was shown (info: the key was read)
