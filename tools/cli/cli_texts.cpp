@@ -4,10 +4,6 @@ namespace flashwell::cli {
 
 std::string_view cliText(CliText id) {
   switch (id) {
-    case CliText::waitingForKey:
-      return "Waiting for the key: plug it in, or press Ctrl-C to stop.";
-    case CliText::noKeyFound:
-      return "No key found.";
     case CliText::modeChoice:
       return "Type only, always or never, or nothing to leave: ";
     case CliText::yesNo:

@@ -11,6 +11,7 @@
 #include "app/posix_locale.h"
 #include "catalogue/cp1252.h"
 #include "catalogue/embedded_package.h"
+#include "catalogue/program_texts.h"
 #include "catalogue/system_locale.h"
 #include "emulator/emulated_driver.h"
 #include "emulator/faults.h"
@@ -20,7 +21,6 @@
 #include "emulator/virtual_key.h"
 #include "sequencer/control_ids.h"
 #include "sequencer/text_ids.h"
-#include "tools/cli/cli_texts.h"
 #include "tools/cli/console_view.h"
 #include "tools/cli/json_output.h"
 #include "tools/cli/plain_output.h"
@@ -46,12 +46,17 @@ constexpr std::uint32_t kKeyWaitNoticeMs = 3000;
 // asks again at every retry, so a notice is printed only when it differs from the last.
 class ConsoleNotices final : public usb::LinkNotices {
  public:
-  explicit ConsoleNotices(RunOutput& output) : output_(output) {}
+  ConsoleNotices(RunOutput& output, std::uint16_t language)
+      : output_(output), language_(language) {}
   void anotherProgramUsesKey() override { post("ANOTHER PROGRAM UTILIZES USB"); }
   // Once, when the run has looked for the key for a while and found none.
-  void waitingForKey() { output_.notice(std::string(cliText(CliText::waitingForKey))); }
+  void waitingForKey() {
+    output_.notice(
+        std::string(catalogue::programText(catalogue::ProgramText::waitingForKey, language_)));
+  }
   void keyAccessDenied(const std::string& path) override {
-    post("no access to the key at " + path + " (is the udev rule for the key installed?)");
+    post(catalogue::fillIn(
+        catalogue::programText(catalogue::ProgramText::consoleAccessDenied, language_), {path}));
   }
 
   // On the window thread.
@@ -73,6 +78,7 @@ class ConsoleNotices final : public usb::LinkNotices {
   }
 
   RunOutput& output_;
+  const std::uint16_t language_;
   std::mutex mutex_;
   std::string last_;
   std::vector<std::string> pending_;
@@ -228,16 +234,29 @@ class Operator {
   bool keyRead_ = false;
 };
 
+// The locale of the run: --lcid, or the environment's.
+std::uint32_t runLcid(const CliOptions& o) {
+  return o.lcid ? *o.lcid : app::processLocaleLcid();
+}
+
+// The language number of the run's texts, chosen as the dialog chooses it.
+std::uint16_t runLanguage(const CliOptions& o) {
+  return catalogue::chosenLanguage(catalogue::embeddedTables().locales, runLcid(o));
+}
+
 std::unique_ptr<RunOutput> makeOutput(const CliOptions& o, std::ostream& out, std::ostream& err) {
   if (o.json) return std::make_unique<JsonOutput>(out);
   if (o.terminal) {
-    return std::make_unique<TerminalOutput>(out, err, [] {
-      using namespace std::chrono;
-      return static_cast<std::uint64_t>(
-          duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-    });
+    return std::make_unique<TerminalOutput>(
+        out, err,
+        [] {
+          using namespace std::chrono;
+          return static_cast<std::uint64_t>(
+              duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+        },
+        runLanguage(o));
   }
-  return std::make_unique<PlainOutput>(out, err);
+  return std::make_unique<PlainOutput>(out, err, runLanguage(o));
 }
 
 // The progress of the upgrade: its plan once the mode is chosen, the blocks counted since.
@@ -280,6 +299,7 @@ KeyInfo keyInfo(const app::CFlashwell_02Dlg& dialog, const ConsoleView& view,
   KeyInfo info;
   const protocol::KeyIdentity& id = dialog.block().identity;
   const std::uint16_t program = protocol::programCode(id);
+  info.programCode = program;
   info.program = program == protocol::kProgramFirmware ? "firmware"
                  : program == protocol::kProgramBooter ? "booter"
                                                        : "program " + std::to_string(program);
@@ -326,7 +346,7 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err,
     replay = std::make_unique<trace::ReplayDriver>(*clock, o.replayLog);
     driver = replay.get();
   } else {
-    platformDriver = usb::makePlatformDriver();
+    platformDriver = usb::makePlatformDriver(catalogue::claimTexts(runLanguage(o)));
     driver = platformDriver.get();
   }
 
@@ -342,8 +362,8 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err,
   trace::TracedDriver traced(*driver, *clock, log.get());
   traced.setObserver([&traffic](const trace::LogEvent& e) { traffic.see(e); });
 
-  ConsoleNotices notices(output);
-  catalogue::FixedSystemLocale locale(o.lcid ? *o.lcid : app::processLocaleLcid());
+  ConsoleNotices notices(output, runLanguage(o));
+  catalogue::FixedSystemLocale locale(runLcid(o));
   ConsoleView view(output, [&o, prompts](const std::string& question) {
     return o.yes || (o.ask && prompts && prompts->askYes(question));
   });
@@ -387,7 +407,8 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err,
     }
     if (user.keyRead()) output.key(keyInfo(dialog, view, traffic));
     if (user.noKey()) {
-      const std::string text(cliText(CliText::noKeyFound));
+      const std::string text(
+          catalogue::programText(catalogue::ProgramText::noKeyFound, runLanguage(o)));
       err << text << "\n";
       output.error("no-key", text);
     }
