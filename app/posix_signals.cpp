@@ -53,4 +53,10 @@ int StopSignals::take() {
   }
 }
 
+void StopSignals::passThrough(bool through) {
+  if (fd_ < 0) return;
+  const sigset_t set = stopSet();
+  ::pthread_sigmask(through ? SIG_UNBLOCK : SIG_BLOCK, &set, nullptr);
+}
+
 }  // namespace flashwell::app

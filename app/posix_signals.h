@@ -23,6 +23,9 @@ class StopSignals {
   int fd() const { return fd_; }
   // The next pending signal, 0 when there is none; never waits.
   int take();
+  // On the thread that waits on something else than the window's events (a question on the
+  // terminal): true lets the signals end the program at once there, false holds them again.
+  void passThrough(bool through);
 
  private:
   int fd_ = -1;

@@ -4,6 +4,8 @@
 #include <QMessageBox>
 
 #include <cstdio>
+#include <cstdlib>
+#include <iostream>
 #include <optional>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include "app/qt/artwork.h"
 #include "app/qt/dialog_session.h"
 #include "app/qt/stop_signal_watch.h"
+#include "app/qt/window_free_start.h"
 #include "catalogue/embedded_package.h"
 
 namespace flashwell::app::qt {
@@ -34,6 +37,10 @@ void refuseSecondInstance() {
 }  // namespace
 
 int runDesktopProgram(int& argc, char** argv, const DriverFactory& makeDriver) {
+  const auto environment = [](const char* name) -> const char* { return std::getenv(name); };
+  if (const auto code = answerWithoutWindow(argc, argv, std::cout, std::cerr, environment)) {
+    return *code;
+  }
   // The guard comes first: a refused start touches nothing else.
   SingleInstanceGuard guard;
   // Before the application starts its threads: SIGINT, SIGTERM and SIGHUP become EXIT.

@@ -71,7 +71,7 @@ Ended stoppedRun(const std::string& keyState, const std::vector<Stop>& stops,
     }
     return signal;
   };
-  const int code = runHeadless(*p.options, out, err, outside);
+  const int code = runHeadless(*p.options, out, err, nullptr, outside);
   EXPECT_EQ(next, stops.size()) << "a stop was never sent\n" << out.str() << err.str();
   return {code, shown.empty() ? out.str() : shown};
 }
@@ -174,7 +174,7 @@ TEST(OutsideStop, JsonEndsWithTheEndEventAfterASignal) {
                                {"--mode", "only", "--yes", "--json"});
     EXPECT_EQ(r.code, 128 + signal);
     const std::string end =
-        "{\"event\":\"end\",\"exit_code\":" + std::to_string(128 + signal) + "}\n";
+        "\"event\":\"end\",\"exit_code\":" + std::to_string(128 + signal) + "}\n";
     ASSERT_GE(r.out.size(), end.size()) << r.out;
     EXPECT_EQ(r.out.substr(r.out.size() - end.size()), end) << r.out;
   }

@@ -115,7 +115,8 @@ TEST(LogindLock, TakenAfterYesHeldWhileWritingGivenBackAtEveryEnd) {
       }
       return 0;
     };
-    EXPECT_EQ(runHeadless(*p.options, out, err, outside), c.code) << out.str() << err.str();
+    EXPECT_EQ(runHeadless(*p.options, out, err, nullptr, outside), c.code)
+        << out.str() << err.str();
     EXPECT_EQ(seen, c.heldWhen) << out.str();
     EXPECT_TRUE(inhibitorsOnceSettled(false).empty());
   }

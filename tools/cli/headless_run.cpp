@@ -26,6 +26,7 @@
 #include "tools/cli/console_view.h"
 #include "tools/cli/json_output.h"
 #include "tools/cli/plain_output.h"
+#include "tools/cli/run_phases.h"
 #include "tools/cli/terminal_output.h"
 #include "tools/cli/upgrade_blocks.h"
 #include "trace/log_file.h"
@@ -39,6 +40,8 @@ namespace flashwell::cli {
 namespace {
 
 constexpr std::size_t kIdentityMarkByte = 54;
+// How long a run looks for the key before it says that it waits for one.
+constexpr std::uint32_t kKeyWaitNoticeMs = 3000;
 
 // The link's notices on the console. The worker calls them; they are printed by the window
 // thread between ticks, and the worker goes on at once, as after a dismissed box. The worker
@@ -48,6 +51,11 @@ class ConsoleNotices final : public usb::LinkNotices {
   ConsoleNotices(RunOutput& output, std::uint16_t language)
       : output_(output), language_(language) {}
   void anotherProgramUsesKey() override { post("ANOTHER PROGRAM UTILIZES USB"); }
+  // Once, when the run has looked for the key for a while and found none.
+  void waitingForKey() {
+    output_.notice(
+        std::string(catalogue::programText(catalogue::ProgramText::waitingForKey, language_)));
+  }
   void keyAccessDenied(const std::string& path) override {
     post(catalogue::fillIn(
         catalogue::programText(catalogue::ProgramText::consoleAccessDenied, language_), {path}));
@@ -60,7 +68,7 @@ class ConsoleNotices final : public usb::LinkNotices {
       std::lock_guard lock(mutex_);
       pending.swap(pending_);
     }
-    for (const std::string& text : pending) output_.message(text);
+    for (const std::string& text : pending) output_.notice(text);
   }
 
  private:
@@ -86,37 +94,40 @@ struct Emulation {
   std::unique_ptr<emulator::EmulatedDriver> driver;
 };
 
-bool setUpEmulation(const CliOptions& o, usb::Clock& clock, Emulation& e, std::ostream& err) {
+// Empty, or why the run cannot start.
+std::string setUpEmulation(const CliOptions& o, usb::Clock& clock, Emulation& e) {
   std::optional<emulator::KeyImage> image;
   if (o.keyStatePath && std::filesystem::exists(*o.keyStatePath)) {
     std::string why;
     image = emulator::loadKeyImage(*o.keyStatePath, &why);
-    if (!image) {
-      err << "flashwell-cli: " << *o.keyStatePath << ": " << why << "\n";
-      return false;
-    }
+    if (!image) return *o.keyStatePath + ": " + why;
   } else {
     image = emulator::namedKeyState(*o.emulated);
   }
   if (o.keyTracePath) {
     e.traceFile = std::make_unique<std::ofstream>(*o.keyTracePath, std::ios::trunc);
-    if (!*e.traceFile) {
-      err << "flashwell-cli: cannot write the key's trace to " << *o.keyTracePath << "\n";
-      return false;
-    }
+    if (!*e.traceFile) return "cannot write the key's trace to " + *o.keyTracePath;
     e.trace = std::make_unique<emulator::Trace>(e.traceFile.get());
   }
   e.key = std::make_unique<emulator::VirtualKey>(std::move(*image));
   e.driver = std::make_unique<emulator::EmulatedDriver>(clock, *e.key, e.trace.get());
   for (const std::string& f : o.faults) e.driver->addFaults(*emulator::parseFault(f));
-  return true;
+  return {};
 }
 
 // What the tool does in place of a user, once per tick.
 class Operator {
  public:
-  Operator(const CliOptions& o, app::CFlashwell_02Dlg& dialog, ConsoleView& view, usb::Clock& clock)
-      : o_(o), dialog_(dialog), view_(view), clock_(clock), start_(clock.tickMs()) {}
+  Operator(const CliOptions& o, app::CFlashwell_02Dlg& dialog, ConsoleView& view, usb::Clock& clock,
+           TerminalPrompts* prompts, const std::function<void(bool)>& prompting)
+      : o_(o),
+        dialog_(dialog),
+        view_(view),
+        clock_(clock),
+        prompts_(o.ask ? prompts : nullptr),
+        prompting_(prompting),
+        mode_(o.mode),
+        start_(clock.tickMs()) {}
 
   void afterTick() {
     // A failure display is left up for one whole blink, so that its text is printed, and then
@@ -133,6 +144,7 @@ class Operator {
     if (o_.timeoutSeconds && elapsedMs() >= *o_.timeoutSeconds * 1000u &&
         dialog_.fields().finishMode == sequencer::FinishMode::running) {
       // Pressed again on later ticks while EXIT is locked.
+      if (!timedOut_) noKey_ = stillSearching();
       timedOut_ = true;
       dialog_.OnExit();
     }
@@ -141,9 +153,13 @@ class Operator {
   std::uint32_t elapsedMs() const { return clock_.tickMs() - start_; }
   // The key was read for info, and the dialog left without a further request to the key.
   bool keyRead() const { return keyRead_; }
+  // info's time ran out before a key was found.
+  bool noKey() const { return o_.info && noKey_; }
 
   int exitCode() const {
+    if (noKey()) return kExitNoKey;
     if (timedOut_) return kExitTimedOut;
+    if (noModeChosen_) return kExitDeclined;
     if (failurePressed_) return kExitFailure;
     if (keyRead_) return kExitDone;
     if (view_.declined()) return kExitDeclined;
@@ -152,16 +168,39 @@ class Operator {
   }
 
  private:
+  // The key has not been found yet.
+  bool stillSearching() const {
+    using sequencer::UpgradeState;
+    const UpgradeState state = dialog_.fields().state;
+    return state == UpgradeState::checkPackage || state == UpgradeState::awaitStart ||
+           state == UpgradeState::connect;
+  }
+
   void chooseAndProceed() {
-    if (o_.mode == protocol::kOptionNone || proceedPressed_ ||
-        dialog_.fields().finishMode != sequencer::FinishMode::running) {
-      return;
+    if (proceedPressed_ || dialog_.fields().finishMode != sequencer::FinishMode::running) return;
+    const bool choosing = dialog_.fields().selectedOption == protocol::kOptionNone &&
+                          dialog_.fields().state == sequencer::UpgradeState::awaitChoice;
+    if (choosing && mode_ == protocol::kOptionNone && prompts_ && !asked_) {
+      asked_ = true;
+      const auto text = [this](std::uint16_t id) {
+        return catalogue::cp1252ToUtf8(dialog_.text(id));
+      };
+      if (prompting_) prompting_(true);
+      mode_ = prompts_->askMode(
+          text(sequencer::kTextModePrompt),
+          {text(sequencer::kTextOnly), text(sequencer::kTextAlways), text(sequencer::kTextNever)});
+      if (prompting_) prompting_(false);
+      if (mode_ == protocol::kOptionNone) {
+        noModeChosen_ = true;
+        dialog_.OnExit();
+        return;
+      }
     }
-    if (dialog_.fields().selectedOption == protocol::kOptionNone &&
-        dialog_.fields().state == sequencer::UpgradeState::awaitChoice) {
-      if (o_.mode == protocol::kOptionOnly) dialog_.OnOnly();
-      if (o_.mode == protocol::kOptionAlways) dialog_.OnAlways();
-      if (o_.mode == protocol::kOptionNever) dialog_.OnNever();
+    if (mode_ == protocol::kOptionNone) return;
+    if (choosing) {
+      if (mode_ == protocol::kOptionOnly) dialog_.OnOnly();
+      if (mode_ == protocol::kOptionAlways) dialog_.OnAlways();
+      if (mode_ == protocol::kOptionNever) dialog_.OnNever();
     }
     if (dialog_.fields().selectedOption != protocol::kOptionNone &&
         view_.enabled(sequencer::kIdProceed) &&
@@ -186,12 +225,18 @@ class Operator {
   app::CFlashwell_02Dlg& dialog_;
   ConsoleView& view_;
   usb::Clock& clock_;
+  TerminalPrompts* prompts_;  // asks for the mode when the options give none
+  const std::function<void(bool)>& prompting_;
+  std::uint8_t mode_;
   std::uint32_t start_;
   static constexpr int kBlinkTicks = 13;
   int ticksInFailure_ = 0;
   bool failurePressed_ = false;
   bool proceedPressed_ = false;
   bool timedOut_ = false;
+  bool noKey_ = false;
+  bool asked_ = false;
+  bool noModeChosen_ = false;
   bool keyRead_ = false;
 };
 
@@ -307,14 +352,23 @@ class StopWatch {
 
 }  // namespace
 
-int runHeadless(const CliOptions& o, std::ostream& out, std::ostream& err, Outside outside) {
+int runHeadless(const CliOptions& o, std::ostream& out, std::ostream& err, TerminalPrompts* prompts,
+                Outside outside) {
   const std::unique_ptr<RunOutput> output = makeOutput(o, out, err);
   // A closed pipe shows only once the buffered lines are sent.
   if (!outside.outputLost) outside.outputLost = [&out] { return !out.flush(); };
-  return runHeadless(o, *output, err, outside);
+  return runHeadless(o, *output, err, prompts, outside);
 }
 
-int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err, const Outside& outside) {
+int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err, TerminalPrompts* prompts,
+                const Outside& outside) {
+  // A file the run cannot start with: said on stderr, and told as the run's end.
+  const auto refuse = [&](const std::string& why) {
+    err << "flashwell-cli: " << why << "\n";
+    output.error("usage", why);
+    output.end(kExitUsage);
+    return kExitUsage;
+  };
   std::unique_ptr<usb::Clock> clock;
   if (o.simulatedClock) {
     clock = std::make_unique<usb::SimulatedClock>();
@@ -327,7 +381,9 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err, const
   std::unique_ptr<usb::UsbDriver> platformDriver;
   usb::UsbDriver* driver = nullptr;
   if (o.emulated) {
-    if (!setUpEmulation(o, *clock, emulation, err)) return kExitUsage;
+    if (const std::string why = setUpEmulation(o, *clock, emulation); !why.empty()) {
+      return refuse(why);
+    }
     driver = emulation.driver.get();
   } else if (o.replayPath) {
     replay = std::make_unique<trace::ReplayDriver>(*clock, o.replayLog);
@@ -342,10 +398,7 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err, const
   std::unique_ptr<trace::LogWriter> log;
   if (o.tracePath) {
     logFile.open(*o.tracePath, std::ios::trunc);
-    if (!logFile) {
-      err << "flashwell-cli: cannot write the traffic log to " << *o.tracePath << "\n";
-      return kExitUsage;
-    }
+    if (!logFile) return refuse("cannot write the traffic log to " + *o.tracePath);
     log = std::make_unique<trace::LogWriter>(logFile);
   }
   TrafficFacts traffic;
@@ -354,7 +407,13 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err, const
 
   ConsoleNotices notices(output, runLanguage(o));
   catalogue::FixedSystemLocale locale(runLcid(o));
-  ConsoleView view(output, o.yes);
+  ConsoleView view(output, [&o, prompts, &outside](const std::string& question) {
+    if (o.yes || !o.ask || !prompts) return o.yes;
+    if (outside.prompting) outside.prompting(true);
+    const bool yes = prompts->askYes(question);
+    if (outside.prompting) outside.prompting(false);
+    return yes;
+  });
   if (o.info) view.keepColumns();
   const std::span<const std::uint8_t> embedded = catalogue::embeddedPackage();
 
@@ -365,15 +424,28 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err, const
                                  std::vector<std::uint8_t>(embedded.begin(), embedded.end()));
     dialog.OnInitDialog();
     view.setConnectPrompt(dialog.text(sequencer::kTextConnectPrompt));
-    Operator user(o, dialog, view, *clock);
+    Operator user(o, dialog, view, *clock, prompts, outside.prompting);
     ProgressWatch progress(dialog, view, traffic);
     dialog.setKeepAwake(outside.keepAwake);
     StopWatch stops(outside, dialog, output, runLanguage(o));
+    PhaseWatch phases(dialog, output);
+    bool waitTold = false;
+    bool keySeen = false;
     // The window thread: it only ever waits by sleeping on the clock.
     while (!view.ended()) {
       clock->sleepMs(sequencer::kTimerPeriodMs);
       if (view.timerSet(sequencer::kTimerId)) dialog.OnTimer(sequencer::kTimerId);
+      phases.afterTick();
+      view.endTick();
       notices.printPending();
+      // A key that is plugged in answers well before this; later passes find it restarting.
+      if (dialog.fields().state != sequencer::UpgradeState::connect &&
+          dialog.fields().state > sequencer::UpgradeState::awaitStart) {
+        keySeen = true;
+      } else if (!keySeen && !waitTold && user.elapsedMs() >= kKeyWaitNoticeMs) {
+        waitTold = true;
+        notices.waitingForKey();
+      }
       if (replay && replay->difference()) {
         // The log cannot answer the rest of this run.
         replayDiffers = true;
@@ -384,6 +456,12 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err, const
       output.progress(progress.now(user.elapsedMs()));
     }
     if (user.keyRead()) output.key(keyInfo(dialog, view, traffic));
+    if (user.noKey()) {
+      const std::string text(
+          catalogue::programText(catalogue::ProgramText::noKeyFound, runLanguage(o)));
+      err << text << "\n";
+      output.error("no-key", text);
+    }
     code = stops.exitStatus(user.exitCode());
   }  // the dialog stops and joins its worker here
 
@@ -404,6 +482,7 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err, const
     }
     if (!emulator::saveKeyImage(emulation.key->image(), *o.keyStatePath, &why)) {
       err << "flashwell-cli: " << *o.keyStatePath << ": " << why << "\n";
+      output.error("key-state", *o.keyStatePath + ": " + why);
       // The next run cannot take the key over: whatever this one reached, it failed.
       code = kExitFailure;
     }
