@@ -9,6 +9,7 @@
 #include <string>
 
 #include "protocol/request_block.h"
+#include "protocol/upgrade_option.h"
 #include "sequencer/dialog_view.h"
 #include "sequencer/package_services.h"
 #include "sequencer/sequencer_fields.h"
@@ -49,7 +50,7 @@ class Sequencer {
   // What the dialog's handlers do. `packageOpen` tells whether the model word of the package
   // is a usable one (1 to 20); without it EXIT ends the dialog at once.
   void guardedExit(bool packageOpen);
-  void chooseMode(std::uint8_t mode);  // protocol::kOptionOnly, kOptionAlways or kOptionNever
+  void chooseMode(protocol::UpgradeOption mode);
   void proceed();
 
   // Whether a failure display has been reached in this run (failure state, a failed job, the

@@ -17,8 +17,8 @@ void Sequencer::stateProceed() {
 void Sequencer::proceedStep() {
   setProgress(0, 0);
   if (fields_.booterPasses == 0) {
-    if (fields_.selectedOption == protocol::kOptionNever) {
-      // "Never" leaves the key's own firmware as it is.
+    if (fields_.selectedOption && !protocol::writesOf(*fields_.selectedOption).keyFirmware) {
+      // A mode that leaves the key's own firmware as it is ("Never").
       setProgress(0, 0);
       goToState(UpgradeState::clearMark);
     } else if (block_.enterBooterDone.get() == 0) {
@@ -118,7 +118,8 @@ void Sequencer::stateWriteRegions() {
 
 bool Sequencer::writeRegionsStep() {
   // The worker reads the mode when it writes the regions, so it goes in before the request.
-  block_.upgradeOption.set(fields_.selectedOption);
+  block_.upgradeOption.set(fields_.selectedOption ? protocol::optionByte(*fields_.selectedOption)
+                                                  : protocol::kOptionNone);
   if (protocol::programCode(block_.identity) != protocol::kProgramFirmware) {
     failureReached_ = true;
     showStatus(kTextCopyError, false);
@@ -136,10 +137,11 @@ bool Sequencer::writeRegionsStep() {
     setProgress(0, 0);  // each component starts the bar afresh
     fields_.lastRegionsPhase = done;
   }
-  if (fields_.selectedOption == protocol::kOptionNever) {
+  if (fields_.selectedOption && !protocol::writesOf(*fields_.selectedOption).components) {
     showStatus(kTextErasingComponents, false);
   } else {
-    showStatus(static_cast<std::uint16_t>(kTextErasingData + done), false);
+    // Before the first component the data erase is still named.
+    showStatus(phaseText(done).value_or(kTextErasingData), false);
   }
   return false;
 }

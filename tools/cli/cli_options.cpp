@@ -214,8 +214,10 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
       throw CLI::ValidationError("info", "reads the key only: --mode and --yes are not for it");
     }
     o.json = json;
-    static const std::map<std::string, std::uint8_t> modes{
-        {"only", 1}, {"always", 2}, {"never", 3}};
+    static const std::map<std::string, protocol::UpgradeOption> modes{
+        {"only", protocol::UpgradeOption::only},
+        {"always", protocol::UpgradeOption::always},
+        {"never", protocol::UpgradeOption::never}};
     if (modeOpt->count()) o.mode = modes.at(mode);
     o.yes = yes;
     for (const std::string& f : faults) {

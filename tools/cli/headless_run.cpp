@@ -23,8 +23,9 @@
 #include "tools/cli/console_view.h"
 #include "tools/cli/json_output.h"
 #include "tools/cli/plain_output.h"
+#include "tools/cli/run_progress.h"
 #include "tools/cli/terminal_output.h"
-#include "tools/cli/upgrade_blocks.h"
+#include "tools/cli/traffic_facts.h"
 #include "trace/log_file.h"
 #include "trace/replay_driver.h"
 #include "trace/traced_driver.h"
@@ -147,18 +148,15 @@ class Operator {
 
  private:
   void chooseAndProceed() {
-    if (o_.mode == protocol::kOptionNone || proceedPressed_ ||
+    if (!o_.mode || proceedPressed_ ||
         dialog_.fields().finishMode != sequencer::FinishMode::running) {
       return;
     }
-    if (dialog_.fields().selectedOption == protocol::kOptionNone &&
+    if (!dialog_.fields().selectedOption &&
         dialog_.fields().state == sequencer::UpgradeState::awaitChoice) {
-      if (o_.mode == protocol::kOptionOnly) dialog_.OnOnly();
-      if (o_.mode == protocol::kOptionAlways) dialog_.OnAlways();
-      if (o_.mode == protocol::kOptionNever) dialog_.OnNever();
+      dialog_.OnMode(*o_.mode);
     }
-    if (dialog_.fields().selectedOption != protocol::kOptionNone &&
-        view_.enabled(sequencer::kIdProceed) &&
+    if (dialog_.fields().selectedOption && view_.enabled(sequencer::kIdProceed) &&
         dialog_.fields().state == sequencer::UpgradeState::awaitChoice) {
       proceedPressed_ = true;
       dialog_.OnProceed();
@@ -201,7 +199,7 @@ std::unique_ptr<RunOutput> makeOutput(const CliOptions& o, std::ostream& out, st
   return std::make_unique<PlainOutput>(out, err);
 }
 
-// The progress of the upgrade: its plan once the mode is chosen, the blocks counted since.
+// The progress of the upgrade: its plan once PROCEED is confirmed, the blocks counted since.
 class ProgressWatch {
  public:
   ProgressWatch(const app::CFlashwell_02Dlg& dialog, const ConsoleView& view,
@@ -210,20 +208,27 @@ class ProgressWatch {
 
   Progress now(std::uint32_t elapsedMs) {
     const sequencer::SequencerFields& f = dialog_.fields();
-    if (!planned_ && f.proceedStarted != 0) {
-      planned_ = true;
-      plan_ = planBlocks(dialog_.block(), f.selectedOption, f.booterPasses >= 1);
+    if (!percent_ && f.proceedStarted != 0 && f.selectedOption) {
+      const bool booterRuns = f.booterPasses >= 1;
+      blocks_ = protocol::planBlocks(dialog_.block(), *f.selectedOption, booterRuns);
+      percent_.emplace(planRun(blocks_, booterRuns));
       sentBefore_ = traffic_.blocksSent();
+      plannedAtMs_ = elapsedMs;
     }
     Progress p;
     p.step = view_.status();
     p.elapsedMs = elapsedMs;
-    if (planned_) {
-      p.total = plan_.total();
-      p.firmwareBlocks = plan_.firmware;
-      p.sent = traffic_.blocksSent() - sentBefore_;
-    }
     p.finished = view_.informationBoxes() > 0 && !dialog_.failureReached();
+    if (percent_) {
+      p.total = blocks_.total();
+      p.firmwareBlocks = blocks_.firmware;
+      p.sent = traffic_.blocksSent() - sentBefore_;
+      p.plannedMs = percent_->plannedMs();
+      p.sinceProceedMs = elapsedMs - plannedAtMs_;
+      p.percent = percent_->at(p.sinceProceedMs, p.sent, p.finished);
+    } else if (p.finished) {
+      p.percent = 100;
+    }
     return p;
   }
 
@@ -231,9 +236,10 @@ class ProgressWatch {
   const app::CFlashwell_02Dlg& dialog_;
   const ConsoleView& view_;
   const TrafficFacts& traffic_;
-  bool planned_ = false;
-  BlockPlan plan_;
+  protocol::BlockPlan blocks_;
+  std::optional<RunPercent> percent_;
   std::uint32_t sentBefore_ = 0;
+  std::uint32_t plannedAtMs_ = 0;
 };
 
 KeyInfo keyInfo(const app::CFlashwell_02Dlg& dialog, const ConsoleView& view,
