@@ -130,12 +130,12 @@ TEST(CliRun, PrintsEachTextOnceAndInTheLocalesLanguage) {
   std::istringstream lines(r.out);
   std::string line, previous;
   while (std::getline(lines, line)) {
-    if (line.rfind("status: ", 0) != 0) continue;
+    if (line.rfind("Zustand: ", 0) != 0) continue;
     EXPECT_NE(line, previous);
     previous = line;
   }
-  EXPECT_EQ(count(r.out, "question:"), 0);
-  EXPECT_EQ(count(r.out, "message:"), 1);
+  EXPECT_EQ(count(r.out, "Frage:"), 0);
+  EXPECT_EQ(count(r.out, "Meldung:"), 1);
   EXPECT_EQ(count(r.out, "Vers.  in  MEMPOD:"), 2);
   EXPECT_EQ(count(r.out, "Vers.  in  FLASHWELL:"), 1);
 }

@@ -11,6 +11,7 @@
 #include "app/posix_locale.h"
 #include "catalogue/cp1252.h"
 #include "catalogue/embedded_package.h"
+#include "catalogue/program_texts.h"
 #include "catalogue/system_locale.h"
 #include "emulator/emulated_driver.h"
 #include "emulator/faults.h"
@@ -43,10 +44,12 @@ constexpr std::size_t kIdentityMarkByte = 54;
 // asks again at every retry, so a notice is printed only when it differs from the last.
 class ConsoleNotices final : public usb::LinkNotices {
  public:
-  explicit ConsoleNotices(RunOutput& output) : output_(output) {}
+  ConsoleNotices(RunOutput& output, std::uint16_t language)
+      : output_(output), language_(language) {}
   void anotherProgramUsesKey() override { post("ANOTHER PROGRAM UTILIZES USB"); }
   void keyAccessDenied(const std::string& path) override {
-    post("no access to the key at " + path + " (is the udev rule for the key installed?)");
+    post(catalogue::fillIn(
+        catalogue::programText(catalogue::ProgramText::consoleAccessDenied, language_), {path}));
   }
 
   // On the window thread.
@@ -68,6 +71,7 @@ class ConsoleNotices final : public usb::LinkNotices {
   }
 
   RunOutput& output_;
+  const std::uint16_t language_;
   std::mutex mutex_;
   std::string last_;
   std::vector<std::string> pending_;
@@ -187,16 +191,29 @@ class Operator {
   bool keyRead_ = false;
 };
 
+// The locale of the run: --lcid, or the environment's.
+std::uint32_t runLcid(const CliOptions& o) {
+  return o.lcid ? *o.lcid : app::processLocaleLcid();
+}
+
+// The language number of the run's texts, chosen as the dialog chooses it.
+std::uint16_t runLanguage(const CliOptions& o) {
+  return catalogue::chosenLanguage(catalogue::embeddedTables().locales, runLcid(o));
+}
+
 std::unique_ptr<RunOutput> makeOutput(const CliOptions& o, std::ostream& out, std::ostream& err) {
   if (o.json) return std::make_unique<JsonOutput>(out);
   if (o.terminal) {
-    return std::make_unique<TerminalOutput>(out, err, [] {
-      using namespace std::chrono;
-      return static_cast<std::uint64_t>(
-          duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-    });
+    return std::make_unique<TerminalOutput>(
+        out, err,
+        [] {
+          using namespace std::chrono;
+          return static_cast<std::uint64_t>(
+              duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+        },
+        runLanguage(o));
   }
-  return std::make_unique<PlainOutput>(out, err);
+  return std::make_unique<PlainOutput>(out, err, runLanguage(o));
 }
 
 // The progress of the upgrade: its plan once PROCEED is confirmed, the blocks counted since.
@@ -247,6 +264,7 @@ KeyInfo keyInfo(const app::CFlashwell_02Dlg& dialog, const ConsoleView& view,
   KeyInfo info;
   const protocol::KeyIdentity& id = dialog.block().identity;
   const std::uint16_t program = protocol::programCode(id);
+  info.programCode = program;
   info.program = program == protocol::kProgramFirmware ? "firmware"
                  : program == protocol::kProgramBooter ? "booter"
                                                        : "program " + std::to_string(program);
@@ -282,7 +300,7 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err) {
     replay = std::make_unique<trace::ReplayDriver>(*clock, o.replayLog);
     driver = replay.get();
   } else {
-    platformDriver = usb::makePlatformDriver();
+    platformDriver = usb::makePlatformDriver(catalogue::claimTexts(runLanguage(o)));
     driver = platformDriver.get();
   }
 
@@ -301,8 +319,8 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err) {
   trace::TracedDriver traced(*driver, *clock, log.get());
   traced.setObserver([&traffic](const trace::LogEvent& e) { traffic.see(e); });
 
-  ConsoleNotices notices(output);
-  catalogue::FixedSystemLocale locale(o.lcid ? *o.lcid : app::processLocaleLcid());
+  ConsoleNotices notices(output, runLanguage(o));
+  catalogue::FixedSystemLocale locale(runLcid(o));
   ConsoleView view(output, o.yes);
   if (o.info) view.keepColumns();
   const std::span<const std::uint8_t> embedded = catalogue::embeddedPackage();

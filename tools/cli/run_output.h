@@ -38,8 +38,9 @@ struct Progress {
 
 // What `info` found on the key.
 struct KeyInfo {
-  std::string program;  // "firmware", "booter" or the identity's program code
-  std::string packet;   // "large" or "small"
+  std::string program;            // "firmware", "booter" or the identity's program code
+  std::uint16_t programCode = 0;  // the identity's program code
+  std::string packet;             // "large" or "small"
   std::uint8_t mark = 0;
   // The rows of both columns side by side: label, the tool's value, the key's value.
   std::vector<std::vector<std::string>> rows;
