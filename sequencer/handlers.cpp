@@ -1,4 +1,5 @@
-// What the dialog's buttons do to the sequencer: they only set fields that the next tick reads.
+// What the dialog's buttons do to the sequencer: the check boxes and the erase question answer at
+// once; the rest is left in fields, and in the block's mode byte, for the next tick.
 
 #include "sequencer/control_ids.h"
 #include "sequencer/sequencer.h"

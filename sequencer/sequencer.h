@@ -2,8 +2,8 @@
 
 // The timer-driven state machine that walks an upgrade, and the displays it drives. It runs on
 // the window thread only: every piece of USB work is a request raised in the block, whose done
-// byte a later tick reads. The button handlers act on it only through fields that the next
-// tick reads.
+// byte a later tick reads. The button handlers tick the check boxes and ask the erase question
+// at once, and otherwise act through fields and the mode byte that the next tick reads.
 
 #include <cstdint>
 #include <string>
@@ -73,6 +73,8 @@ class Sequencer {
   void stateClearMark();
   void stateWriteRegions();
   void stateReadBack();
+  // Raises a job's request; once it is done goes on to `next`, once refused shows the failure.
+  void runJob(protocol::SharedByte& request, const protocol::SharedByte& done, UpgradeState next);
   void enterErrorStop(std::uint16_t textId);
   void setModeChecksEnabled(bool enabled);
   std::string text(std::uint16_t id) { return package_.text(id); }

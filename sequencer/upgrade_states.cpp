@@ -36,19 +36,24 @@ void Sequencer::proceedStep() {
   }
 }
 
+void Sequencer::runJob(protocol::SharedByte& request, const protocol::SharedByte& done,
+                       UpgradeState next) {
+  request.set(1);
+  const std::uint8_t answer = done.get();
+  if (answer == protocol::kJobDone) {
+    goToState(next);
+    setProgress(0, 0);
+  } else if (answer == protocol::kJobRefused) {
+    showFailure();
+  }
+}
+
 void Sequencer::stateEraseFirmware() {
   refreshPrompts();
   fields_.exitLocked = 1;
   showStatus(kTextErasingFirmware, false);
   setProgress(0, 10);
-  block_.eraseRequest.set(1);
-  const std::uint8_t done = block_.eraseDone.get();
-  if (done == protocol::kJobDone) {
-    goToState(UpgradeState::writeFirmware);
-    setProgress(0, 0);
-  } else if (done == protocol::kJobRefused) {
-    showFailure();
-  }
+  runJob(block_.eraseRequest, block_.eraseDone, UpgradeState::writeFirmware);
 }
 
 void Sequencer::stateWriteFirmware() {
@@ -85,14 +90,7 @@ void Sequencer::stateEraseData() {
   setProgress(0, 7);
   showStatus(kTextErasingData, false);
   refreshPrompts();
-  block_.dataEraseRequest.set(1);
-  const std::uint8_t done = block_.dataEraseDone.get();
-  if (done == protocol::kJobDone) {
-    goToState(UpgradeState::clearMark);
-    setProgress(0, 0);
-  } else if (done == protocol::kJobRefused) {
-    showFailure();
-  }
+  runJob(block_.dataEraseRequest, block_.dataEraseDone, UpgradeState::clearMark);
 }
 
 void Sequencer::stateClearMark() {
@@ -100,14 +98,7 @@ void Sequencer::stateClearMark() {
   fields_.exitLocked = 0;
   setProgress(0, 5);
   showStatus(kTextUpdatingFirmware, false);
-  block_.markRequest.set(1);
-  const std::uint8_t done = block_.markDone.get();
-  if (done == protocol::kJobDone) {
-    goToState(UpgradeState::writeRegions);
-    setProgress(0, 0);
-  } else if (done == protocol::kJobRefused) {
-    showFailure();
-  }
+  runJob(block_.markRequest, block_.markDone, UpgradeState::writeRegions);
 }
 
 void Sequencer::stateWriteRegions() {

@@ -25,6 +25,15 @@ std::uint64_t firstRequestAt(const KeyBench& bench) {
   return 0;
 }
 
+// The worker's own thread, counted on the clock as the dialog starts it.
+std::thread workerThread(Worker& worker, usb::Clock& clock) {
+  clock.addThread();
+  return std::thread([&worker, &clock] {
+    worker.WorkerMain();
+    clock.removeThread();
+  });
+}
+
 TEST(WorkerThread, HandshakesWithTheWindowThread) {
   emulator::KeyImage image = namedKey("fresh");
   usb::putLe16(image.identity, 30, 0x0016);  // a family that keeps its record at 0x00F030
@@ -35,11 +44,7 @@ TEST(WorkerThread, HandshakesWithTheWindowThread) {
   block.zero();
   Worker worker(block, *bench.driver, clock, bench.notices);
 
-  clock.addThread();
-  std::thread thread([&] {
-    worker.WorkerMain();
-    clock.removeThread();
-  });
+  std::thread thread = workerThread(worker, clock);
 
   testing::WindowScript window(clock);
   EXPECT_TRUE(window.ask(block.startRequest, block.startDone));
@@ -75,11 +80,7 @@ TEST(WorkerThread, IdleWorkerSleepsUntilARequestChangesWithoutHoldingUpTime) {
   block.connected.set(1);
   Worker worker(block, *bench.driver, clock, bench.notices);
 
-  clock.addThread();
-  std::thread thread([&] {
-    worker.WorkerMain();
-    clock.removeThread();
-  });
+  std::thread thread = workerThread(worker, clock);
 
   // Ten idle seconds pass at once: the waiting worker does not count on the clock.
   sim.sleepMs(10000);
@@ -113,11 +114,7 @@ TEST(WorkerThread, BeforeTheStartTheWorkerWaitsWithoutPolling) {
     RequestBlock block;
     block.zero();
     Worker worker(block, *bench.driver, clock, bench.notices);
-    clock.addThread();
-    std::thread thread([&] {
-      worker.WorkerMain();
-      clock.removeThread();
-    });
+    std::thread thread = workerThread(worker, clock);
     testing::WindowScript window(sim);
     sim.sleepMs(10000);
     EXPECT_EQ(sim.elapsedMs(), 10000u) << start;

@@ -1,6 +1,9 @@
 // The buttons: mode choice, PROCEED and the guarded exit.
 
+#include <set>
+
 #include "sequencer/text_ids.h"
+#include "sequencer/upgrade_modes.h"
 #include "sequencer_fixture.h"
 
 namespace flashwell::sequencer::tests {
@@ -17,6 +20,24 @@ TEST_F(SequencerTest, ModeChoiceTicksExactlyOneBox) {
     for (const auto& [boxMode, box] : boxes) EXPECT_EQ(view.control(box).checked, boxMode == mode);
   }
   for (int id : {kIdMarkOnly, kIdMarkAlways, kIdMarkNever}) EXPECT_EQ(view.text(id), " ");
+}
+
+// A mode is found from its check box and from its block byte, and has a row for the writers.
+TEST_F(SequencerTest, EveryModeIsFoundFromItsBoxAndItsByte) {
+  std::set<int> boxes, markers;
+  for (const UpgradeMode& m : kUpgradeModes) {
+    EXPECT_EQ(modeOfCheckBox(m.checkBox), m.option);
+    EXPECT_EQ(protocol::optionFromByte(protocol::optionByte(m.option)), m.option);
+    EXPECT_EQ(protocol::writesOf(m.option).option, m.option);
+    EXPECT_NE(protocol::optionByte(m.option), protocol::kOptionNone);
+    boxes.insert(m.checkBox);
+    markers.insert(m.marker);
+  }
+  EXPECT_EQ(boxes.size(), kUpgradeModes.size());
+  EXPECT_EQ(markers.size(), kUpgradeModes.size());
+  EXPECT_FALSE(modeOfCheckBox(kIdProceed));
+  EXPECT_FALSE(protocol::optionFromByte(protocol::kOptionNone));
+  EXPECT_FALSE(protocol::optionFromByte(4));
 }
 
 TEST_F(SequencerTest, ProceedWithoutAModeDoesNothing) {
