@@ -313,7 +313,7 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
     if (o.info && !o.timeoutSeconds) o.timeoutSeconds = kInfoTimeoutSeconds;
     // A run without a mode waits at the choice: on a terminal it is asked for, and otherwise
     // only a time limit ends it.
-    if (!o.info && o.mode == protocol::kOptionNone) {
+    if (!o.info && !o.mode) {
       o.ask = console.input && !json;
       if (!o.ask && !o.timeoutSeconds) {
         throw CLI::ValidationError("--mode",

@@ -1,5 +1,7 @@
 #include "tools/cli/run_phases.h"
 
+#include "protocol/upgrade_option.h"
+
 #include "catalogue/cp1252.h"
 #include "protocol/key_records.h"
 #include "protocol/request_block.h"
@@ -60,8 +62,12 @@ std::optional<Phase> phaseOf(const sequencer::SequencerFields& f) {
     case UpgradeState::readKey:
       return Phase{"read-key", {}};
     case UpgradeState::proceed:
-      // Under "Never", or with the booter running already, the step leads elsewhere at once.
-      if (f.selectedOption == protocol::kOptionNever || f.booterPasses != 0) return std::nullopt;
+      // Under a mode that leaves the key's firmware ("Never"), or with the booter running
+      // already, the step leads elsewhere at once.
+      if (!f.selectedOption || !protocol::writesOf(*f.selectedOption).keyFirmware ||
+          f.booterPasses != 0) {
+        return std::nullopt;
+      }
       return Phase{"booter-entry", {}};
     case UpgradeState::eraseFirmware:
       return Phase{"firmware-erase", {}};
