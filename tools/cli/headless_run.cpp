@@ -194,41 +194,40 @@ class Operator {
     }
     if (!mode_) return;
     if (choosing) dialog_.OnMode(*mode_);
+    if (dialog_.fields().selectedOption && view_.enabled(sequencer::kIdProceed) &&
+        dialog_.fields().state == sequencer::UpgradeState::awaitChoice) {
+      proceedPressed_ = true;
+      dialog_.OnProceed();
+    }
   }
-  if (dialog_.fields().selectedOption && view_.enabled(sequencer::kIdProceed) &&
-      dialog_.fields().state == sequencer::UpgradeState::awaitChoice) {
-    proceedPressed_ = true;
-    dialog_.OnProceed();
-  }
-}
 
   // Once the key has been read and both columns stand, the dialog ends at once: no mode is
   // chosen, so nothing is asked of the key beyond what reading it took.
   void readOnly() {
-  if (keyRead_ || dialog_.fields().finishMode != sequencer::FinishMode::running ||
-      dialog_.fields().state != sequencer::UpgradeState::awaitChoice) {
-    return;
+    if (keyRead_ || dialog_.fields().finishMode != sequencer::FinishMode::running ||
+        dialog_.fields().state != sequencer::UpgradeState::awaitChoice) {
+      return;
+    }
+    keyRead_ = true;
+    dialog_.OnCancelCommand();
   }
-  keyRead_ = true;
-  dialog_.OnCancelCommand();
-}
 
-const CliOptions& o_;
-app::CFlashwell_02Dlg& dialog_;
-ConsoleView& view_;
-usb::Clock& clock_;
-TerminalPrompts* prompts_;  // asks for the mode when the options give none
-std::optional<protocol::UpgradeOption> mode_;
-std::uint32_t start_;
-static constexpr int kBlinkTicks = 13;
-int ticksInFailure_ = 0;
-bool failurePressed_ = false;
-bool proceedPressed_ = false;
-bool timedOut_ = false;
-bool noKey_ = false;
-bool asked_ = false;
-bool noModeChosen_ = false;
-bool keyRead_ = false;
+  const CliOptions& o_;
+  app::CFlashwell_02Dlg& dialog_;
+  ConsoleView& view_;
+  usb::Clock& clock_;
+  TerminalPrompts* prompts_;  // asks for the mode when the options give none
+  std::optional<protocol::UpgradeOption> mode_;
+  std::uint32_t start_;
+  static constexpr int kBlinkTicks = 13;
+  int ticksInFailure_ = 0;
+  bool failurePressed_ = false;
+  bool proceedPressed_ = false;
+  bool timedOut_ = false;
+  bool noKey_ = false;
+  bool asked_ = false;
+  bool noModeChosen_ = false;
+  bool keyRead_ = false;
 };
 
 // The locale of the run: --lcid, or the environment's.

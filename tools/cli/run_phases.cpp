@@ -31,7 +31,8 @@ const char* componentOf(std::uint8_t phase) {
 }
 
 // The text the window shows for the step; none for a step without one.
-std::optional<std::uint16_t> textIdOf(const Phase& p, std::uint8_t option) {
+std::optional<std::uint16_t> textIdOf(const Phase& p,
+                                      std::optional<protocol::UpgradeOption> option) {
   using namespace sequencer;
   if (p.id == "wait-key") return kTextConnectPrompt;
   if (p.id == "booter-entry") return kTextStartingBooter;
@@ -41,9 +42,9 @@ std::optional<std::uint16_t> textIdOf(const Phase& p, std::uint8_t option) {
   }
   if (p.id == "data-erase") return kTextErasingData;
   if (p.id == "component") {
-    if (option == protocol::kOptionNever) return kTextErasingComponents;
+    if (option && !protocol::writesOf(*option).components) return kTextErasingComponents;
     for (const ComponentName& c : kComponents) {
-      if (c.id == p.component) return static_cast<std::uint16_t>(kTextErasingData + c.phase);
+      if (c.id == p.component) return phaseText(c.phase);
     }
   }
   if (p.id == "exit") return kTextExiting;
