@@ -45,9 +45,10 @@ class CFlashwell_02Dlg::Package final : public sequencer::PackageServices {
     const catalogue::KeyVersionsColumn c =
         catalogue_.showKeyVersions(block.identity, block.componentVersions, block.keyVariant.get(),
                                    booterPasses, currentEntry_);
-    const int marker = c.marker == catalogue::KeyMarker::only     ? sequencer::kIdMarkOnly
-                       : c.marker == catalogue::KeyMarker::always ? sequencer::kIdMarkAlways
-                                                                  : sequencer::kIdMarkNever;
+    using protocol::UpgradeOption;
+    const UpgradeOption marker = c.marker == catalogue::KeyMarker::only     ? UpgradeOption::only
+                                 : c.marker == catalogue::KeyMarker::always ? UpgradeOption::always
+                                                                            : UpgradeOption::never;
     return {marker, c.text};
   }
 
@@ -82,7 +83,7 @@ CFlashwell_02Dlg::~CFlashwell_02Dlg() {
 bool CFlashwell_02Dlg::OnInitDialog() {
   sequencer::SequencerFields& f = sequencer_->fields();
   f.connectPromptDelay = 0;
-  f.selectedOption = 0;
+  f.selectedOption.reset();
   f.booterPasses = 0;
   f.state = sequencer::UpgradeState::checkPackage;
   f.keyReadStep = sequencer::KeyReadStep::clear;
@@ -176,16 +177,8 @@ void CFlashwell_02Dlg::OnCancelCommand() {
   view_.endDialog(sequencer::kEndAtOnce);
 }
 
-void CFlashwell_02Dlg::OnOnly() {
-  sequencer_->chooseMode(protocol::kOptionOnly);
-}
-
-void CFlashwell_02Dlg::OnAlways() {
-  sequencer_->chooseMode(protocol::kOptionAlways);
-}
-
-void CFlashwell_02Dlg::OnNever() {
-  sequencer_->chooseMode(protocol::kOptionNever);
+void CFlashwell_02Dlg::OnMode(protocol::UpgradeOption mode) {
+  sequencer_->chooseMode(mode);
 }
 
 void CFlashwell_02Dlg::OnProceed() {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "protocol/request_block.h"
+#include "protocol/upgrade_option.h"
 #include "sequencer/dialog_view.h"
 #include "sequencer/sequencer.h"
 #include "usb/clock.h"
@@ -51,14 +52,12 @@ class CFlashwell_02Dlg {
   bool OnInitDialog();
 
   void OnTimer(unsigned timerId);
-  void OnExit();           // command 1: the guarded exit
-  void OnClose();          // the window's close: the guarded exit
-  void OnEscape();         // the platform's cancel (Escape): the guarded exit
-  void OnCancelCommand();  // command 2: ends the dialog at once
-  void OnOnly();           // command 1093
-  void OnAlways();         // command 1095
-  void OnNever();          // command 1089
-  void OnProceed();        // command 1096
+  void OnExit();                              // command 1: the guarded exit
+  void OnClose();                             // the window's close: the guarded exit
+  void OnEscape();                            // the platform's cancel (Escape): the guarded exit
+  void OnCancelCommand();                     // command 2: ends the dialog at once
+  void OnMode(protocol::UpgradeOption mode);  // the mode's check box (sequencer/upgrade_modes.h)
+  void OnProceed();                           // command 1096
 
   // Holds the machine awake from PROCEED (after Yes) until the final report, a failure or the
   // end of the exit; set before OnInitDialog. Released at the latest when the dialog goes.

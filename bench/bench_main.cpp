@@ -15,6 +15,7 @@
 #include "bench/idle_bench.h"
 #include "bench/tick_bench.h"
 #include "bench/upgrade_bench.h"
+#include "protocol/upgrade_option.h"
 
 int main(int argc, char** argv) {
   bool shortRun = false;
@@ -41,7 +42,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (ticksOnly || !shortRun) {
-    const auto t = flashwell::bench::measureTicks(2);
+    const auto t = flashwell::bench::measureTicks(flashwell::protocol::UpgradeOption::always);
     std::printf("ticks over an \"Always\" upgrade through the dialog: %s\n",
                 t.succeeded ? "upgrade done" : "UPGRADE FAILED");
     std::printf(
@@ -51,12 +52,14 @@ int main(int argc, char** argv) {
     if (!t.succeeded) return 1;
     if (ticksOnly) return 0;
   }
-  const std::vector<std::uint8_t> options =
-      shortRun ? std::vector<std::uint8_t>{1} : std::vector<std::uint8_t>{1, 2, 3};
+  using flashwell::protocol::kOptionWrites;
+  const std::size_t runs = shortRun ? 1 : kOptionWrites.size();
   bool failed = false;
-  for (std::uint8_t option : options) {
+  for (std::size_t r = 0; r < runs; ++r) {
+    const flashwell::protocol::UpgradeOption option = kOptionWrites[r].option;
     const auto f = flashwell::bench::runUpgrade(option);
-    std::printf("option %u: %s\n", option, f.succeeded ? "upgrade done" : "UPGRADE FAILED");
+    std::printf("option %u: %s\n", unsigned{flashwell::protocol::optionByte(option)},
+                f.succeeded ? "upgrade done" : "UPGRADE FAILED");
     if (!f.succeeded) {
       std::printf("  failed at: %s\n", f.failure.c_str());
       failed = true;

@@ -12,6 +12,7 @@
 #include "emulator/named_states.h"
 #include "sequencer/control_ids.h"
 #include "sequencer/recording_view.h"
+#include "sequencer/upgrade_modes.h"
 #include "sequencer/upgrade_state.h"
 
 namespace flashwell::bench {
@@ -21,7 +22,7 @@ namespace {
 constexpr int kMaxTicks = 5000;
 }  // namespace
 
-TickFigures measureTicks(std::uint8_t option) {
+TickFigures measureTicks(protocol::UpgradeOption option) {
   usb::SimulatedClock clock;
   emulator::VirtualKey key(*emulator::namedKeyState("fresh"));
   emulator::EmulatedDriver driver(clock, key, nullptr);
@@ -32,7 +33,9 @@ TickFigures measureTicks(std::uint8_t option) {
   app::CFlashwell_02Dlg dialog(view, app::DialogEnvironment{driver, clock, notices, locale},
                                {embedded.begin(), embedded.end()});
   dialog.OnInitDialog();
-  if (option != protocol::kOptionNever) view.answers.push_back(sequencer::MessageBoxAnswer::yes);
+  if (sequencer::modeRow(option).asksErase) {
+    view.answers.push_back(sequencer::MessageBoxAnswer::yes);
+  }
 
   struct Tick {
     std::chrono::nanoseconds time;
@@ -56,11 +59,7 @@ TickFigures measureTicks(std::uint8_t option) {
       ticks.push_back({took, state});
     }
     if (proceedPressed || state != sequencer::UpgradeState::awaitChoice) continue;
-    if (dialog.fields().selectedOption == protocol::kOptionNone) {
-      if (option == protocol::kOptionOnly) dialog.OnOnly();
-      if (option == protocol::kOptionAlways) dialog.OnAlways();
-      if (option == protocol::kOptionNever) dialog.OnNever();
-    }
+    if (!dialog.fields().selectedOption) dialog.OnMode(option);
     if (view.control(sequencer::kIdProceed).enabled) {
       proceedPressed = true;
       dialog.OnProceed();

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "protocol/upgrade_option.h"
+
 namespace flashwell::bench {
 
 struct TickFigures {
@@ -19,6 +21,6 @@ struct TickFigures {
   double medianUs = 0;
 };
 
-TickFigures measureTicks(std::uint8_t option);
+TickFigures measureTicks(protocol::UpgradeOption option);
 
 }  // namespace flashwell::bench

@@ -85,7 +85,7 @@ std::map<std::uint16_t, std::size_t> countBlocks(const emulator::Trace& trace,
 
 }  // namespace
 
-UpgradeFigures runUpgrade(std::uint8_t option) {
+UpgradeFigures runUpgrade(protocol::UpgradeOption option) {
   UpgradeFigures figures;
   const auto wallStart = std::chrono::steady_clock::now();
 
@@ -111,7 +111,7 @@ UpgradeFigures runUpgrade(std::uint8_t option) {
   protocol::Worker worker(block, driver, pauses, notices);
   block.startRequest.set(1);
   block.startDone.set(1);
-  block.upgradeOption.set(option);
+  block.upgradeOption.set(protocol::optionByte(option));
   struct Step {
     const char* name;
     bool (protocol::Worker::*job)();
@@ -152,7 +152,7 @@ UpgradeFigures runUpgrade(std::uint8_t option) {
     const auto found = commits.find(row.regionCode);
     figures.blocks.push_back(
         {componentName(row.regionCode), found == commits.end() ? 0 : found->second,
-         option == protocol::kOptionNever ? 0 : row.byteCount / protocol::kRegionBlockSize});
+         protocol::writesOf(option).components ? row.byteCount / protocol::kRegionBlockSize : 0});
   }
   figures.wallSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();

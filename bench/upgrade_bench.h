@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/upgrade_option.h"
+
 namespace flashwell::bench {
 
 struct ComponentBlocks {
@@ -31,6 +33,6 @@ struct UpgradeFigures {
   }
 };
 
-UpgradeFigures runUpgrade(std::uint8_t option);
+UpgradeFigures runUpgrade(protocol::UpgradeOption option);
 
 }  // namespace flashwell::bench

@@ -1,13 +1,7 @@
+#include "protocol/pauses.h"
 #include "protocol/worker.h"
 
 namespace flashwell::protocol {
-
-namespace {
-// The key leaves the bus when it restarts; these are the times it is given to come back.
-constexpr std::uint32_t kAfterRestartIntoBooterMs = 2000;
-constexpr std::uint32_t kBeforeRestartIntoFirmwareMs = 500;
-constexpr std::uint32_t kAfterRestartIntoFirmwareMs = 10000;
-}  // namespace
 
 bool Worker::EnterBooter() {
   while (CheckExit()) {

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <span>
 
+#include "protocol/block_plan.h"
 #include "protocol/command_channel.h"
 #include "protocol/key_commands.h"
 #include "protocol/request_block.h"
@@ -75,11 +76,9 @@ class Worker {
 
   // The key-firmware write of slot 0.
   FirmwareWrite ProgramKeyFirmware();
-  // Opens a region, pauses 2000 ms and sends byteCount bytes of `data` (the region's bytes up
-  // to the end of the flash image) in 2048-byte blocks; trailing blank blocks are skipped.
+  // Opens a region, pauses 2000 ms and sends the component's blocks (block_plan.h says which).
   // 1 success, 0 failure.
-  int WriteRegion(std::uint16_t regionCode, std::uint8_t codeByte, std::span<std::uint8_t> data,
-                  std::uint32_t byteCount, bool alwaysFlag);
+  int WriteRegion(std::uint16_t regionCode, const ComponentImage& image);
 
   // The bytes of a region slot's data up to the end of the flash image inside the package;
   // empty when the slot lies outside the package.

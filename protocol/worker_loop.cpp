@@ -4,7 +4,6 @@ namespace flashwell::protocol {
 
 namespace {
 
-constexpr std::uint32_t kStartPollMs = 100;
 constexpr std::uint32_t kAfterStartMs = 300;
 constexpr std::uint32_t kConnectRetryMs = 1000;
 constexpr std::uint32_t kSettleMs = 3000;
@@ -86,15 +85,16 @@ bool Worker::CheckExit() {
 }
 
 bool Worker::AwaitStart() {
-  if (!CheckExit()) return false;
   for (;;) {
+    if (!CheckExit()) return false;
     if (block_.startRequest.get() != 0) {
       block_.startDone.set(kJobDone);
       clock_.sleepMs(kAfterStartMs);
       return true;
     }
-    clock_.sleepMs(kStartPollMs);
-    if (!CheckExit()) return false;
+    // Until the window thread raises the start (it never does after a package it refuses) or
+    // asks the worker to stop, there is nothing to do: wait off the clock.
+    block_.bell.wait(clock_);
   }
 }
 

@@ -4,6 +4,7 @@
 #include "sequencer/control_ids.h"
 #include "sequencer/sequencer.h"
 #include "sequencer/text_ids.h"
+#include "sequencer/upgrade_modes.h"
 
 namespace flashwell::sequencer {
 
@@ -19,7 +20,7 @@ void Sequencer::resetDisplay() {
 
   fields_.finishMode = FinishMode::running;
   fields_.exitLocked = 0;
-  fields_.selectedOption = 0;
+  fields_.selectedOption.reset();
   fields_.finishTicks = 0;
   fields_.blinkPhase = 0;
   fields_.blinkTicks = 0;
@@ -37,21 +38,18 @@ void Sequencer::resetDisplay() {
   view_.setText(kIdProceed, text(kTextProceed));
   view_.enable(kIdProceed, false);
   view_.setText(kIdModePrompt, text(kTextModePrompt));
-  view_.setText(kIdOnly, text(kTextOnly));
-  view_.setText(kIdAlways, text(kTextAlways));
-  view_.setText(kIdNever, text(kTextNever));
+  for (const UpgradeMode& m : kUpgradeModes) view_.setText(m.checkBox, text(m.captionText));
 }
 
 void Sequencer::refreshPrompts() {
   const bool connected = block_.connected.get() == 1;
   if (fields_.blinkPhase == 0) {
-    if (fields_.selectedOption == protocol::kOptionNone) view_.setText(kIdModePrompt, "");
+    if (!fields_.selectedOption) view_.setText(kIdModePrompt, "");
     if (!connected) view_.setText(kIdKeyColumn, "");
     return;
   }
   if (fields_.blinkPhase != 1) return;
-  if (fields_.selectedOption == protocol::kOptionNone)
-    view_.setText(kIdModePrompt, text(kTextModePrompt));
+  if (!fields_.selectedOption) view_.setText(kIdModePrompt, text(kTextModePrompt));
   if (connected || fields_.proceedStarted != 0) return;
   if (fields_.connectPromptDelay < kConnectPromptDelay) {
     ++fields_.connectPromptDelay;

@@ -1,8 +1,10 @@
-// What the dialog's buttons do to the sequencer: they only set fields that the next tick reads.
+// What the dialog's buttons do to the sequencer: the check boxes and the erase question answer at
+// once; the rest is left in fields, and in the block's mode byte, for the next tick.
 
 #include "sequencer/control_ids.h"
 #include "sequencer/sequencer.h"
 #include "sequencer/text_ids.h"
+#include "sequencer/upgrade_modes.h"
 
 namespace flashwell::sequencer {
 
@@ -15,11 +17,9 @@ void Sequencer::guardedExit(bool packageOpen) {
   fields_.finishMode = FinishMode::exitAsked;
 }
 
-void Sequencer::chooseMode(std::uint8_t mode) {
-  view_.setCheck(kIdOnly, mode == protocol::kOptionOnly);
-  view_.setCheck(kIdAlways, mode == protocol::kOptionAlways);
-  view_.setCheck(kIdNever, mode == protocol::kOptionNever);
-  for (int id : {kIdMarkOnly, kIdMarkAlways, kIdMarkNever}) view_.setText(id, " ");
+void Sequencer::chooseMode(protocol::UpgradeOption mode) {
+  for (const UpgradeMode& m : kUpgradeModes) view_.setCheck(m.checkBox, m.option == mode);
+  for (const UpgradeMode& m : kUpgradeModes) view_.setText(m.marker, " ");
   view_.enable(kIdModePrompt, false);
   view_.setText(kIdModePrompt, text(kTextModePrompt));
   fields_.selectedOption = mode;
@@ -31,9 +31,9 @@ void Sequencer::proceed() {
   if (block_.upgradeOption.get() != protocol::kOptionNone ||
       fields_.finishMode != FinishMode::running)
     return;
-  const std::uint8_t mode = fields_.selectedOption;
-  if (mode < 1 || mode > 3) return;
-  if (mode != protocol::kOptionNever) {
+  if (!fields_.selectedOption) return;
+  const protocol::UpgradeOption mode = *fields_.selectedOption;
+  if (modeRow(mode).asksErase) {
     // Ticks go on under this box; the choice state waits since upgradeOption is still 0.
     const MessageBoxAnswer answer =
         view_.messageBox(text(kTextEraseQuestion), MessageBoxKind::yesNoQuestion);
@@ -42,7 +42,7 @@ void Sequencer::proceed() {
       return;
     }
   }
-  block_.upgradeOption.set(mode);
+  block_.upgradeOption.set(protocol::optionByte(mode));
   setModeChecksEnabled(false);
 }
 

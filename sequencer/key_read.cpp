@@ -2,6 +2,7 @@
 
 #include "sequencer/control_ids.h"
 #include "sequencer/sequencer.h"
+#include "sequencer/upgrade_modes.h"
 #include "usb/bytes.h"
 
 namespace flashwell::sequencer {
@@ -75,8 +76,8 @@ KeyRead Sequencer::readKeyStep() {
 
 bool Sequencer::showKeyVersions() {
   const KeyColumn column = package_.keyColumn(block_, fields_.booterPasses);
-  for (int id : {kIdMarkOnly, kIdMarkAlways, kIdMarkNever}) view_.setText(id, "");
-  view_.setText(column.markerId, "Key:");
+  for (const UpgradeMode& m : kUpgradeModes) view_.setText(m.marker, "");
+  view_.setText(modeRow(column.marker).marker, "Key:");
   if (!column.text) return false;
   fields_.keyColumnText = *column.text;
   view_.setText(kIdKeyColumn, fields_.keyColumnText);

@@ -10,12 +10,14 @@
 #include <string>
 
 #include "protocol/request_block.h"
+#include "protocol/upgrade_option.h"
 
 namespace flashwell::sequencer {
 
 // What the MEMPOD column shows after the key was read.
 struct KeyColumn {
-  int markerId = 0;  // the marker static (1107, 1109 or 1108) that gets "Key:"
+  // The mode whose marker gets "Key:": the one the key's policy mark names.
+  protocol::UpgradeOption marker = protocol::UpgradeOption::only;
   // The column's text: the booter notice, or the key's versions; none when the key runs
   // neither program, and the column keeps what it shows.
   std::optional<std::string> text;

@@ -2,6 +2,7 @@
 
 #include "sequencer/control_ids.h"
 #include "sequencer/text_ids.h"
+#include "sequencer/upgrade_modes.h"
 
 namespace flashwell::sequencer {
 
@@ -101,10 +102,10 @@ void Sequencer::stateCheckPackage() {
   resetDisplay();
   // A second pass, after the key's firmware was restored from its booter, keeps the choice
   // that the user confirmed in the first.
-  const std::uint8_t confirmed = block_.upgradeOption.get();
-  if (fields_.booterPasses >= 2 && confirmed >= protocol::kOptionOnly &&
-      confirmed <= protocol::kOptionNever) {
-    fields_.selectedOption = confirmed;
+  if (fields_.booterPasses >= 2) {
+    if (const auto confirmed = protocol::optionFromByte(block_.upgradeOption.get())) {
+      fields_.selectedOption = confirmed;
+    }
   }
   view_.setText(kIdLabels, text(kTextLabels));
   fields_.imageComplete = package_.assignRegionSlots(block_.regions) ? 1 : 0;
@@ -151,8 +152,7 @@ void Sequencer::stateReadKey() {
 
 void Sequencer::stateAwaitChoice() {
   refreshPrompts();
-  const bool chosen = fields_.selectedOption >= protocol::kOptionOnly &&
-                      fields_.selectedOption <= protocol::kOptionNever;
+  const bool chosen = fields_.selectedOption.has_value();
   if (chosen) view_.enable(kIdProceed, true);
   if (chosen && block_.upgradeOption.get() != protocol::kOptionNone)
     goToState(UpgradeState::proceed);
@@ -162,8 +162,8 @@ void Sequencer::stateFinalReport() {
   fields_.exitLocked = 0;
   view_.show(kIdExit, true);
   setProgress(0, 0);
-  fields_.resultMessage = text(
-      fields_.selectedOption == protocol::kOptionNever ? kTextNoUpgrade : kTextCongratulations);
+  fields_.resultMessage = text(fields_.selectedOption ? modeRow(*fields_.selectedOption).reportText
+                                                      : kTextCongratulations);
   view_.messageBox(fields_.resultMessage, MessageBoxKind::information);
   fields_.finishMode = FinishMode::exitAsked;
 }
@@ -213,9 +213,7 @@ void Sequencer::finishStep() {
 }
 
 void Sequencer::setModeChecksEnabled(bool enabled) {
-  view_.enable(kIdOnly, enabled);
-  view_.enable(kIdAlways, enabled);
-  view_.enable(kIdNever, enabled);
+  for (const UpgradeMode& m : kUpgradeModes) view_.enable(m.checkBox, enabled);
 }
 
 }  // namespace flashwell::sequencer

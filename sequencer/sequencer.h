@@ -2,13 +2,14 @@
 
 // The timer-driven state machine that walks an upgrade, and the displays it drives. It runs on
 // the window thread only: every piece of USB work is a request raised in the block, whose done
-// byte a later tick reads. The button handlers act on it only through fields that the next
-// tick reads.
+// byte a later tick reads. The button handlers tick the check boxes and ask the erase question
+// at once, and otherwise act through fields and the mode byte that the next tick reads.
 
 #include <cstdint>
 #include <string>
 
 #include "protocol/request_block.h"
+#include "protocol/upgrade_option.h"
 #include "sequencer/dialog_view.h"
 #include "sequencer/package_services.h"
 #include "sequencer/sequencer_fields.h"
@@ -49,7 +50,7 @@ class Sequencer {
   // What the dialog's handlers do. `packageOpen` tells whether the model word of the package
   // is a usable one (1 to 20); without it EXIT ends the dialog at once.
   void guardedExit(bool packageOpen);
-  void chooseMode(std::uint8_t mode);  // protocol::kOptionOnly, kOptionAlways or kOptionNever
+  void chooseMode(protocol::UpgradeOption mode);
   void proceed();
 
   // Whether a failure display has been reached in this run (failure state, a failed job, the
@@ -72,6 +73,8 @@ class Sequencer {
   void stateClearMark();
   void stateWriteRegions();
   void stateReadBack();
+  // Raises a job's request; once it is done goes on to `next`, once refused shows the failure.
+  void runJob(protocol::SharedByte& request, const protocol::SharedByte& done, UpgradeState next);
   void enterErrorStop(std::uint16_t textId);
   void setModeChecksEnabled(bool enabled);
   std::string text(std::uint16_t id) { return package_.text(id); }

@@ -3,8 +3,10 @@
 // The sequencer's fields, members of the main dialog, in the dialog's order.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "protocol/upgrade_option.h"
 #include "sequencer/upgrade_state.h"
 
 namespace flashwell::sequencer {
@@ -25,7 +27,7 @@ struct SequencerFields {
   std::uint8_t blinkTicks = 0;
   FinishMode finishMode = FinishMode::running;
   std::int32_t progressPos = 0;
-  std::uint8_t selectedOption = 0;  // protocol::kOptionNone until a mode is chosen
+  std::optional<protocol::UpgradeOption> selectedOption;  // none until a mode is chosen
   std::uint8_t booterPasses = 0;
   std::uint8_t connectPromptDelay = 0;
   std::uint8_t lastRegionsPhase = kNoPhase;

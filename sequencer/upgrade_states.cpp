@@ -17,8 +17,8 @@ void Sequencer::stateProceed() {
 void Sequencer::proceedStep() {
   setProgress(0, 0);
   if (fields_.booterPasses == 0) {
-    if (fields_.selectedOption == protocol::kOptionNever) {
-      // "Never" leaves the key's own firmware as it is.
+    if (fields_.selectedOption && !protocol::writesOf(*fields_.selectedOption).keyFirmware) {
+      // A mode that leaves the key's own firmware as it is ("Never").
       setProgress(0, 0);
       goToState(UpgradeState::clearMark);
     } else if (block_.enterBooterDone.get() == 0) {
@@ -36,19 +36,24 @@ void Sequencer::proceedStep() {
   }
 }
 
+void Sequencer::runJob(protocol::SharedByte& request, const protocol::SharedByte& done,
+                       UpgradeState next) {
+  request.set(1);
+  const std::uint8_t answer = done.get();
+  if (answer == protocol::kJobDone) {
+    goToState(next);
+    setProgress(0, 0);
+  } else if (answer == protocol::kJobRefused) {
+    showFailure();
+  }
+}
+
 void Sequencer::stateEraseFirmware() {
   refreshPrompts();
   fields_.exitLocked = 1;
   showStatus(kTextErasingFirmware, false);
   setProgress(0, 10);
-  block_.eraseRequest.set(1);
-  const std::uint8_t done = block_.eraseDone.get();
-  if (done == protocol::kJobDone) {
-    goToState(UpgradeState::writeFirmware);
-    setProgress(0, 0);
-  } else if (done == protocol::kJobRefused) {
-    showFailure();
-  }
+  runJob(block_.eraseRequest, block_.eraseDone, UpgradeState::writeFirmware);
 }
 
 void Sequencer::stateWriteFirmware() {
@@ -85,14 +90,7 @@ void Sequencer::stateEraseData() {
   setProgress(0, 7);
   showStatus(kTextErasingData, false);
   refreshPrompts();
-  block_.dataEraseRequest.set(1);
-  const std::uint8_t done = block_.dataEraseDone.get();
-  if (done == protocol::kJobDone) {
-    goToState(UpgradeState::clearMark);
-    setProgress(0, 0);
-  } else if (done == protocol::kJobRefused) {
-    showFailure();
-  }
+  runJob(block_.dataEraseRequest, block_.dataEraseDone, UpgradeState::clearMark);
 }
 
 void Sequencer::stateClearMark() {
@@ -100,14 +98,7 @@ void Sequencer::stateClearMark() {
   fields_.exitLocked = 0;
   setProgress(0, 5);
   showStatus(kTextUpdatingFirmware, false);
-  block_.markRequest.set(1);
-  const std::uint8_t done = block_.markDone.get();
-  if (done == protocol::kJobDone) {
-    goToState(UpgradeState::writeRegions);
-    setProgress(0, 0);
-  } else if (done == protocol::kJobRefused) {
-    showFailure();
-  }
+  runJob(block_.markRequest, block_.markDone, UpgradeState::writeRegions);
 }
 
 void Sequencer::stateWriteRegions() {
@@ -118,7 +109,8 @@ void Sequencer::stateWriteRegions() {
 
 bool Sequencer::writeRegionsStep() {
   // The worker reads the mode when it writes the regions, so it goes in before the request.
-  block_.upgradeOption.set(fields_.selectedOption);
+  block_.upgradeOption.set(fields_.selectedOption ? protocol::optionByte(*fields_.selectedOption)
+                                                  : protocol::kOptionNone);
   if (protocol::programCode(block_.identity) != protocol::kProgramFirmware) {
     failureReached_ = true;
     showStatus(kTextCopyError, false);
@@ -136,10 +128,11 @@ bool Sequencer::writeRegionsStep() {
     setProgress(0, 0);  // each component starts the bar afresh
     fields_.lastRegionsPhase = done;
   }
-  if (fields_.selectedOption == protocol::kOptionNever) {
+  if (fields_.selectedOption && !protocol::writesOf(*fields_.selectedOption).components) {
     showStatus(kTextErasingComponents, false);
   } else {
-    showStatus(static_cast<std::uint16_t>(kTextErasingData + done), false);
+    // Before the first component the data erase is still named.
+    showStatus(phaseText(done).value_or(kTextErasingData), false);
   }
   return false;
 }

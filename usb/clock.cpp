@@ -1,5 +1,6 @@
 #include "usb/clock.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -32,7 +33,8 @@ void ScaledClock::sleepMs(std::uint32_t ms) {
       static_cast<std::int64_t>(static_cast<double>(ms) * 1000.0 / factor_)));
 }
 
-SimulatedClock::SimulatedClock(std::uint32_t startTick) : startTick_(startTick) {}
+SimulatedClock::SimulatedClock(std::uint32_t startTick)
+    : startTick_(startTick), seen_{std::this_thread::get_id()} {}
 
 std::uint32_t SimulatedClock::tickMs() {
   std::lock_guard lock(mutex_);
@@ -44,22 +46,33 @@ std::uint64_t SimulatedClock::elapsedMs() {
   return now_;
 }
 
+std::size_t SimulatedClock::rankOfCaller() {
+  const std::thread::id me = std::this_thread::get_id();
+  const auto at = std::find(seen_.begin(), seen_.end(), me);
+  if (at != seen_.end()) return static_cast<std::size_t>(at - seen_.begin());
+  seen_.push_back(me);
+  return seen_.size() - 1;
+}
+
 void SimulatedClock::sleepMs(std::uint32_t ms) {
   if (ms == 0) return;
   std::unique_lock lock(mutex_);
-  const std::uint64_t wake = now_ + ms;
-  const auto mine = wakeTimes_.insert(wake);
-  while (now_ < wake) {
-    // Every thread asleep, and none of them still on its way out of a sleep that is due: time
-    // moves to the earliest wake-up.
-    if (wakeTimes_.size() >= threads_ && *wakeTimes_.begin() > now_) {
-      now_ = *wakeTimes_.begin();
+  const Sleeper me{now_ + ms, rankOfCaller()};
+  sleepers_.insert(me);
+  for (;;) {
+    // Only with every thread asleep does anything move: time to the earliest wake-up, and then
+    // the first sleeper that is due, alone.
+    if (sleepers_.size() >= threads_) {
+      const Sleeper first = *sleepers_.begin();
+      now_ = std::max(now_, first.wake);
+      if (first == me) {
+        sleepers_.erase(sleepers_.begin());
+        return;
+      }
       changed_.notify_all();
-    } else {
-      changed_.wait(lock);
     }
+    changed_.wait(lock);
   }
-  wakeTimes_.erase(mine);
 }
 
 void SimulatedClock::addThread() {

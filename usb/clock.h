@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <mutex>
 #include <set>
+#include <thread>
+#include <vector>
 
 namespace flashwell::usb {
 
@@ -44,6 +46,11 @@ class ScaledClock final : public Clock {
 // thread that uses the clock is asleep, and then straight to the earliest wake-up. The thread
 // that constructs the clock counts as its first thread. A thread that waits for something other
 // than the clock (a join, say) must call removeThread() first, or time cannot move.
+//
+// Threads that fall due at the same instant run one after the other, never together: the one
+// that first used the clock earliest goes first (the constructing thread before all others), and
+// the next only once it sleeps again or leaves the clock. The same run therefore takes the same
+// course every time, to the millisecond.
 class SimulatedClock final : public Clock {
  public:
   explicit SimulatedClock(std::uint32_t startTick = 0);
@@ -57,12 +64,22 @@ class SimulatedClock final : public Clock {
   std::uint64_t elapsedMs();
 
  private:
+  // A sleeping thread: when it is due, and its rank among the threads that share the clock.
+  struct Sleeper {
+    std::uint64_t wake;
+    std::size_t rank;
+    auto operator<=>(const Sleeper&) const = default;
+  };
+  // The calling thread's rank: its place in the order in which threads first used the clock.
+  std::size_t rankOfCaller();
+
   std::mutex mutex_;
   std::condition_variable changed_;
   std::uint64_t now_ = 0;
   std::uint32_t startTick_;
   std::size_t threads_ = 1;
-  std::multiset<std::uint64_t> wakeTimes_;
+  std::set<Sleeper> sleepers_;  // a thread sleeps once at a time, so its entry is unique
+  std::vector<std::thread::id> seen_;
 };
 
 }  // namespace flashwell::usb

@@ -26,9 +26,7 @@ class DialogSession::Handlers final : public DialogHandlers {
   void onCancelCommand() override { dialog_.OnCancelCommand(); }
   void onClose() override { dialog_.OnClose(); }
   void onEscape() override { dialog_.OnEscape(); }
-  void onOnly() override { dialog_.OnOnly(); }
-  void onAlways() override { dialog_.OnAlways(); }
-  void onNever() override { dialog_.OnNever(); }
+  void onMode(protocol::UpgradeOption mode) override { dialog_.OnMode(mode); }
   void onProceed() override { dialog_.OnProceed(); }
 
  private:

@@ -15,6 +15,7 @@
 #include "app/qt/multiline_check_box.h"
 #include "catalogue/cp1252.h"
 #include "sequencer/control_ids.h"
+#include "sequencer/upgrade_modes.h"
 
 namespace flashwell::app::qt {
 
@@ -233,21 +234,16 @@ void DialogWindow::reject() {
 
 void DialogWindow::command(int controlId) {
   if (ended_ || handlers_ == nullptr) return;
+  if (const auto mode = seq::modeOfCheckBox(controlId)) {
+    handlers_->onMode(*mode);
+    return;
+  }
   switch (controlId) {
     case seq::kIdExit:
       handlers_->onExit();
       break;
     case seq::kIdCancel:
       handlers_->onCancelCommand();
-      break;
-    case seq::kIdOnly:
-      handlers_->onOnly();
-      break;
-    case seq::kIdAlways:
-      handlers_->onAlways();
-      break;
-    case seq::kIdNever:
-      handlers_->onNever();
       break;
     case seq::kIdProceed:
       handlers_->onProceed();

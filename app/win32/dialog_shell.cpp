@@ -11,6 +11,7 @@
 #include "catalogue/embedded_package.h"
 #include "catalogue/program_texts.h"
 #include "sequencer/control_ids.h"
+#include "sequencer/upgrade_modes.h"
 
 namespace flashwell::app::win32 {
 
@@ -115,21 +116,16 @@ class DialogShell {
 
   INT_PTR command(int id, int notification) {
     if (notification != BN_CLICKED) return FALSE;
+    if (const auto mode = sequencer::modeOfCheckBox(id)) {
+      controller_.OnMode(*mode);
+      return TRUE;
+    }
     switch (id) {
       case sequencer::kIdExit:
         controller_.OnExit();
         return TRUE;
       case sequencer::kIdCancel:
         controller_.OnCancelCommand();
-        return TRUE;
-      case sequencer::kIdOnly:
-        controller_.OnOnly();
-        return TRUE;
-      case sequencer::kIdAlways:
-        controller_.OnAlways();
-        return TRUE;
-      case sequencer::kIdNever:
-        controller_.OnNever();
         return TRUE;
       case sequencer::kIdProceed:
         controller_.OnProceed();

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "emulator/trace.h"
 #include "tests/cli/cli_run.h"
 
@@ -30,6 +33,44 @@ TEST(TrafficLog, AWholeUpgradeIsLoggedAsTheKeySawIt) {
       if (e.ev == "control" || e.ev == "out" || e.ev == "in") keyTimes.push_back(e.t);
     }
     EXPECT_EQ(hostTimes, keyTimes) << mode;
+  }
+}
+
+std::string contents(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// Simulated time repeats: the same run twice gives the same logs, byte for byte, times included.
+TEST(TrafficLog, TheSameRunTwiceGivesTheSameLogs) {
+  for (const char* state : {"fresh", "booter", "small-packet"}) {
+    for (const char* mode : {"only", "always", "never"}) {
+      const std::string shown = std::string(state) + " " + mode;
+      Scratch dir;
+      for (const char* run_ : {"1", "2"}) {
+        const std::string at = std::string("--emulated=") + state;
+        const CliRun r =
+            run({at, "--mode", mode, "--yes", "--trace", dir / (run_ + std::string(".host")),
+                 "--key-trace", dir / (run_ + std::string(".key"))});
+        ASSERT_EQ(r.code, kExitDone) << shown << "\n" << r.out << r.err;
+      }
+      const std::string host = contents(dir.folder / "1.host");
+      EXPECT_GT(host.size(), 1000u) << shown;
+      EXPECT_EQ(host, contents(dir.folder / "2.host")) << shown;
+      EXPECT_EQ(contents(dir.folder / "1.key"), contents(dir.folder / "2.key")) << shown;
+    }
+  }
+}
+
+// The recorded logs are what the program sends today, whole, times included.
+TEST(TrafficLog, EachModeLogsItsRecordedRunWhole) {
+  for (const char* mode : {"only", "always", "never"}) {
+    Scratch dir;
+    const CliRun r = run({"--emulated", "--mode", mode, "--yes", "--trace", dir / "host.jsonl"});
+    ASSERT_EQ(r.code, kExitDone) << mode << "\n" << r.out << r.err;
+    EXPECT_EQ(contents(dir.folder / "host.jsonl"), contents(fixture(mode))) << mode;
   }
 }
 

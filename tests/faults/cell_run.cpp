@@ -69,7 +69,8 @@ void faultedRun(const Cell& cell, UpgradeRun& run, CellResult& r) {
   if (run.ended()) {
     r.ending = Ending::kReport;
     const std::string exit = countExit(run, static_cast<std::size_t>(std::max(reportAt, 0)), r);
-    const std::string expected = run.text(cell.mode == 3 ? kTextNoUpgrade : kTextCongratulations);
+    const std::string expected =
+        run.text(cell.mode == protocol::kOptionNever ? kTextNoUpgrade : kTextCongratulations);
     if (run.view.messageBoxes.empty() || run.view.messageBoxes.back().text != expected) {
       r.problem = "ended without the final report";
     } else if (*run.view.endResult != kEndOrderly) {

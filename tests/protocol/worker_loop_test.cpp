@@ -108,35 +108,6 @@ TEST(WorkerLoop, DoneBytesDropOnlyAfterTheirRequest) {
   EXPECT_FALSE(ran);
 }
 
-TEST(WorkerLoop, AwaitStartPollsEvery100msAndStopsWithin100msOfExit) {
-  WorkerRig rig;
-  // Raised while the worker sleeps in its tenth poll: seen as that poll ends.
-  rig.clock.afterPause = [&](std::uint64_t t) {
-    if (t == 1000) rig.block.exitRequest.set(1);
-  };
-  rig.worker.WorkerMain();
-  EXPECT_EQ(rig.block.workerEnded.get(), 1);
-  EXPECT_EQ(rig.block.startDone.get(), 0);
-  EXPECT_EQ(rig.clock.pauses, Pauses(10, 100));
-  EXPECT_EQ(rig.sim.elapsedMs(), 1000u);
-  EXPECT_TRUE(rig.key.events.empty());
-}
-
-TEST(WorkerLoop, StartIsAnsweredThenPauses300) {
-  WorkerRig rig;
-  rig.clock.afterPause = [&](std::uint64_t t) {
-    if (t == 200) rig.block.startRequest.set(1);
-    if (t == 500) rig.block.exitRequest.set(1);
-  };
-  rig.worker.ServeRequests();
-  EXPECT_EQ(rig.block.startDone.get(), 1);
-  // 100, 100, then the answer and its 300 ms.
-  ASSERT_GE(rig.clock.pauses.size(), 3u);
-  EXPECT_EQ(Pauses(rig.clock.pauses.begin(), rig.clock.pauses.begin() + 3),
-            (Pauses{100, 100, 300}));
-  EXPECT_EQ(rig.sim.elapsedMs(), 500u);
-}
-
 TEST(WorkerConnect, RetriesEverySecondAndSettlesAfterALateKey) {
   WorkerRig rig;
   rig.started(false);

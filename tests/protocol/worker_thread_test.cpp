@@ -25,6 +25,15 @@ std::uint64_t firstRequestAt(const KeyBench& bench) {
   return 0;
 }
 
+// The worker's own thread, counted on the clock as the dialog starts it.
+std::thread workerThread(Worker& worker, usb::Clock& clock) {
+  clock.addThread();
+  return std::thread([&worker, &clock] {
+    worker.WorkerMain();
+    clock.removeThread();
+  });
+}
+
 TEST(WorkerThread, HandshakesWithTheWindowThread) {
   emulator::KeyImage image = namedKey("fresh");
   usb::putLe16(image.identity, 30, 0x0016);  // a family that keeps its record at 0x00F030
@@ -35,11 +44,7 @@ TEST(WorkerThread, HandshakesWithTheWindowThread) {
   block.zero();
   Worker worker(block, *bench.driver, clock, bench.notices);
 
-  clock.addThread();
-  std::thread thread([&] {
-    worker.WorkerMain();
-    clock.removeThread();
-  });
+  std::thread thread = workerThread(worker, clock);
 
   testing::WindowScript window(clock);
   EXPECT_TRUE(window.ask(block.startRequest, block.startDone));
@@ -75,11 +80,7 @@ TEST(WorkerThread, IdleWorkerSleepsUntilARequestChangesWithoutHoldingUpTime) {
   block.connected.set(1);
   Worker worker(block, *bench.driver, clock, bench.notices);
 
-  clock.addThread();
-  std::thread thread([&] {
-    worker.WorkerMain();
-    clock.removeThread();
-  });
+  std::thread thread = workerThread(worker, clock);
 
   // Ten idle seconds pass at once: the waiting worker does not count on the clock.
   sim.sleepMs(10000);
@@ -100,6 +101,38 @@ TEST(WorkerThread, IdleWorkerSleepsUntilARequestChangesWithoutHoldingUpTime) {
   // One rest after each wake-up (the first for the bytes written before the start, then the
   // request, its withdrawal and the stop), and none while idle.
   EXPECT_EQ(clock.pauses, (std::vector<std::uint32_t>{1, 1, 1, 1}));
+}
+
+// Before the start (which never comes after a refused package) the worker waits off the clock:
+// no poll, no pause. The start is answered at once and followed by 300 ms; the exit is seen at
+// once either way.
+TEST(WorkerThread, BeforeTheStartTheWorkerWaitsWithoutPolling) {
+  for (const bool start : {false, true}) {
+    KeyBench bench(namedKey("fresh"));
+    usb::SimulatedClock& sim = bench.clock;
+    testing::PauseRecorder clock(sim);
+    RequestBlock block;
+    block.zero();
+    Worker worker(block, *bench.driver, clock, bench.notices);
+    std::thread thread = workerThread(worker, clock);
+    testing::WindowScript window(sim);
+    sim.sleepMs(10000);
+    EXPECT_EQ(sim.elapsedMs(), 10000u) << start;
+    if (start) {
+      block.startRequest.set(1);
+      EXPECT_TRUE(window.waitFor(block.startDone, true, 100)) << "answered by the next tick";
+      sim.sleepMs(1000);
+    }
+    block.exitRequest.set(1);
+    EXPECT_TRUE(window.waitFor(block.workerEnded, true, 100)) << start;
+    thread.join();
+    EXPECT_EQ(block.startDone.get(), start ? 1 : 0);
+    // After the start: its 300 ms, then the rest after the exit woke the idle worker.
+    const std::vector<std::uint32_t> pauses =
+        start ? std::vector<std::uint32_t>{300, 1} : std::vector<std::uint32_t>{};
+    EXPECT_EQ(clock.pauses, pauses) << start;
+    EXPECT_EQ(firstRequestAt(bench), 0u) << "the key is not touched";
+  }
 }
 
 }  // namespace

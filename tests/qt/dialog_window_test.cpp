@@ -45,9 +45,11 @@ class FakeHandlers final : public DialogHandlers {
   void onCancelCommand() override { record("cancel"); }
   void onClose() override { record("close"); }
   void onEscape() override { record("escape"); }
-  void onOnly() override { record("only"); }
-  void onAlways() override { record("always"); }
-  void onNever() override { record("never"); }
+  void onMode(protocol::UpgradeOption mode) override {
+    record(mode == protocol::UpgradeOption::only     ? "only"
+           : mode == protocol::UpgradeOption::always ? "always"
+                                                     : "never");
+  }
   void onProceed() override { record("proceed"); }
 
  private:

@@ -48,14 +48,14 @@ TEST(CliOptions, Defaults) {
   ASSERT_TRUE(plain.options);
   EXPECT_FALSE(plain.options->emulated);
   EXPECT_FALSE(plain.options->simulatedClock);
-  EXPECT_EQ(plain.options->mode, 0);
+  EXPECT_FALSE(plain.options->mode);
   EXPECT_FALSE(plain.options->yes);
 
   const ParseResult emulated = parse({"--emulated", "--mode", "never"});
   ASSERT_TRUE(emulated.options);
   EXPECT_EQ(emulated.options->emulated, "fresh");
   EXPECT_TRUE(emulated.options->simulatedClock);
-  EXPECT_EQ(emulated.options->mode, 3);
+  EXPECT_EQ(emulated.options->mode, protocol::UpgradeOption::never);
 
   const ParseResult real = parse({"--emulated=booter", "--clock", "real", "--yes", "--fault",
                                   "erase-fails", "--fault", "region-commit:late@3"});

@@ -85,7 +85,7 @@ TEST_F(SequencerTest, ModePromptBlinksUntilAModeIsTicked) {
   }
   EXPECT_EQ(seen, "PPPPPPPPPP___");
 
-  seq.chooseMode(1);
+  seq.chooseMode(UpgradeOption::only);
   const int writes = view.control(kIdModePrompt).textWrites;
   tick(26);
   EXPECT_EQ(view.control(kIdModePrompt).textWrites, writes);
@@ -101,7 +101,7 @@ TEST_F(SequencerTest, ResetDisplaySetsCaptionsAndLowersTheRequestsOfAPass) {
   view.enable(kIdProceed, true);
   f().finishMode = FinishMode::exitAsked;
   f().exitLocked = 1;
-  f().selectedOption = 2;
+  f().selectedOption = UpgradeOption::always;
   f().finishTicks = 7;
   f().proceedStarted = 1;
   f().booterPasses = 1;
@@ -123,7 +123,7 @@ TEST_F(SequencerTest, ResetDisplaySetsCaptionsAndLowersTheRequestsOfAPass) {
   EXPECT_EQ(view.progressPos, 0);
   EXPECT_EQ(f().finishMode, FinishMode::running);
   EXPECT_EQ(f().exitLocked, 0);
-  EXPECT_EQ(f().selectedOption, 0);
+  EXPECT_FALSE(f().selectedOption);
   EXPECT_EQ(f().finishTicks, 0u);
   EXPECT_EQ(f().proceedStarted, 0);
   EXPECT_EQ(f().booterPasses, 1);

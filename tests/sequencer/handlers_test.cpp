@@ -1,6 +1,9 @@
 // The buttons: mode choice, PROCEED and the guarded exit.
 
+#include <set>
+
 #include "sequencer/text_ids.h"
+#include "sequencer/upgrade_modes.h"
 #include "sequencer_fixture.h"
 
 namespace flashwell::sequencer::tests {
@@ -8,13 +11,33 @@ namespace {
 
 TEST_F(SequencerTest, ModeChoiceTicksExactlyOneBox) {
   view.setText(kIdMarkAlways, "Key:");
-  const int boxes[] = {kIdOnly, kIdAlways, kIdNever};
-  for (std::uint8_t mode : {1, 2, 2, 3, 1}) {
+  using enum UpgradeOption;
+  const std::pair<UpgradeOption, int> boxes[] = {
+      {only, kIdOnly}, {always, kIdAlways}, {never, kIdNever}};
+  for (UpgradeOption mode : {only, always, always, never, only}) {
     seq.chooseMode(mode);
     EXPECT_EQ(f().selectedOption, mode);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(view.control(boxes[i]).checked, i + 1 == mode);
+    for (const auto& [boxMode, box] : boxes) EXPECT_EQ(view.control(box).checked, boxMode == mode);
   }
   for (int id : {kIdMarkOnly, kIdMarkAlways, kIdMarkNever}) EXPECT_EQ(view.text(id), " ");
+}
+
+// A mode is found from its check box and from its block byte, and has a row for the writers.
+TEST_F(SequencerTest, EveryModeIsFoundFromItsBoxAndItsByte) {
+  std::set<int> boxes, markers;
+  for (const UpgradeMode& m : kUpgradeModes) {
+    EXPECT_EQ(modeOfCheckBox(m.checkBox), m.option);
+    EXPECT_EQ(protocol::optionFromByte(protocol::optionByte(m.option)), m.option);
+    EXPECT_EQ(protocol::writesOf(m.option).option, m.option);
+    EXPECT_NE(protocol::optionByte(m.option), protocol::kOptionNone);
+    boxes.insert(m.checkBox);
+    markers.insert(m.marker);
+  }
+  EXPECT_EQ(boxes.size(), kUpgradeModes.size());
+  EXPECT_EQ(markers.size(), kUpgradeModes.size());
+  EXPECT_FALSE(modeOfCheckBox(kIdProceed));
+  EXPECT_FALSE(protocol::optionFromByte(protocol::kOptionNone));
+  EXPECT_FALSE(protocol::optionFromByte(4));
 }
 
 TEST_F(SequencerTest, ProceedWithoutAModeDoesNothing) {
@@ -26,16 +49,17 @@ TEST_F(SequencerTest, ProceedWithoutAModeDoesNothing) {
 
 TEST_F(SequencerTest, ProceedAsksBeforeAnEraseButNotForNever) {
   struct Case {
-    std::uint8_t mode;
+    UpgradeOption mode;
     std::optional<MessageBoxAnswer> answer;
     std::uint8_t upgradeOption;
     FinishMode finishMode;
   };
-  for (const Case& c : {Case{1, MessageBoxAnswer::yes, 1, FinishMode::running},
-                        Case{2, MessageBoxAnswer::yes, 2, FinishMode::running},
-                        Case{1, MessageBoxAnswer::no, 0, FinishMode::exitAsked},
-                        Case{2, MessageBoxAnswer::ok, 0, FinishMode::exitAsked},
-                        Case{3, std::nullopt, 3, FinishMode::running}}) {
+  using enum UpgradeOption;
+  for (const Case& c : {Case{only, MessageBoxAnswer::yes, 1, FinishMode::running},
+                        Case{always, MessageBoxAnswer::yes, 2, FinishMode::running},
+                        Case{only, MessageBoxAnswer::no, 0, FinishMode::exitAsked},
+                        Case{always, MessageBoxAnswer::ok, 0, FinishMode::exitAsked},
+                        Case{never, std::nullopt, 3, FinishMode::running}}) {
     RecordingView v;
     protocol::RequestBlock b;
     FakePackage p;
@@ -58,7 +82,7 @@ TEST_F(SequencerTest, ProceedAsksBeforeAnEraseButNotForNever) {
 
 TEST_F(SequencerTest, ProceedOnceTheUpgradeIsChosenOrTheExitHasBegunDoesNothing) {
   reachChoice();
-  seq.chooseMode(1);
+  seq.chooseMode(UpgradeOption::only);
   tick();
   ASSERT_TRUE(view.control(kIdProceed).enabled);
   view.answers = {MessageBoxAnswer::yes, MessageBoxAnswer::no};
@@ -77,7 +101,7 @@ TEST_F(SequencerTest, ProceedOnceTheUpgradeIsChosenOrTheExitHasBegunDoesNothing)
   FakePackage p;
   Sequencer s(v, b, p);
   v.answers.push_back(MessageBoxAnswer::no);
-  s.chooseMode(2);
+  s.chooseMode(UpgradeOption::always);
   s.fields().finishMode = FinishMode::awaitFirmware;
   s.proceed();
   EXPECT_TRUE(v.messageBoxes.empty());
@@ -86,7 +110,7 @@ TEST_F(SequencerTest, ProceedOnceTheUpgradeIsChosenOrTheExitHasBegunDoesNothing)
 
 TEST_F(SequencerTest, TicksGoOnWhileTheProceedQuestionIsOpen) {
   reachChoice();
-  seq.chooseMode(1);
+  seq.chooseMode(UpgradeOption::only);
   tick();
   view.setTimer(kTimerId, kTimerPeriodMs);
   std::vector<UpgradeState> statesUnderTheBox;
@@ -105,7 +129,7 @@ TEST_F(SequencerTest, TicksGoOnWhileTheProceedQuestionIsOpen) {
 
 TEST_F(SequencerTest, DeclinedEraseExitsWithoutTouchingTheKey) {
   reachChoice();
-  seq.chooseMode(2);
+  seq.chooseMode(UpgradeOption::always);
   seq.proceed();
   block.workerEnded.set(1);
   tick(3);

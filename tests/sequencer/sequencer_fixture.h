@@ -17,6 +17,8 @@
 
 namespace flashwell::sequencer::tests {
 
+using protocol::UpgradeOption;
+
 class FakePackage : public PackageServices {
  public:
   void chooseLanguage() override { ++languageChoices; }
@@ -32,7 +34,10 @@ class FakePackage : public PackageServices {
   std::string imageColumnText() override { return "IMAGE"; }
   KeyColumn keyColumn(const protocol::RequestBlock& block, std::uint8_t booterPasses) override {
     const std::uint8_t v = block.keyVariant.get();
-    KeyColumn c{v == 0 ? kIdMarkOnly : v == 1 ? kIdMarkAlways : kIdMarkNever, std::nullopt};
+    KeyColumn c{v == 0   ? UpgradeOption::only
+                : v == 1 ? UpgradeOption::always
+                         : UpgradeOption::never,
+                std::nullopt};
     if (booterPasses != 0)
       c.text = "BOOTER";
     else if (protocol::programCode(block.identity) == protocol::kProgramFirmware)

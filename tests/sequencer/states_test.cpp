@@ -184,7 +184,7 @@ TEST_F(SequencerTest, ChoiceEnablesProceedAndWaitsForIt) {
   ASSERT_EQ(state(), UpgradeState::awaitChoice);
   tick(5);
   EXPECT_FALSE(view.control(kIdProceed).enabled);
-  seq.chooseMode(2);
+  seq.chooseMode(UpgradeOption::always);
   tick();
   EXPECT_TRUE(view.control(kIdProceed).enabled);
   tick(20);
@@ -196,7 +196,7 @@ TEST_F(SequencerTest, ChoiceEnablesProceedAndWaitsForIt) {
 
 TEST_F(SequencerTest, ModeTickedWhileTheKeyIsReadEnablesProceedOnTheFirstChoiceTick) {
   startAndConnect();
-  seq.chooseMode(1);
+  seq.chooseMode(UpgradeOption::only);
   answerKeyRead(firmwareIdentity());
   ASSERT_EQ(state(), UpgradeState::awaitChoice);
   tick();
@@ -204,7 +204,7 @@ TEST_F(SequencerTest, ModeTickedWhileTheKeyIsReadEnablesProceedOnTheFirstChoiceT
 }
 
 TEST_F(SequencerTest, FinalReportNamesTheUpgradeOrForNeverTheAbsenceOfOne) {
-  for (std::uint8_t mode : {1, 2, 3}) {
+  for (UpgradeOption mode : {UpgradeOption::only, UpgradeOption::always, UpgradeOption::never}) {
     RecordingView v;
     protocol::RequestBlock b;
     FakePackage p;
@@ -214,7 +214,8 @@ TEST_F(SequencerTest, FinalReportNamesTheUpgradeOrForNeverTheAbsenceOfOne) {
     s.goToState(UpgradeState::finalReport);
     s.onTimer(kTimerId);
     ASSERT_EQ(v.messageBoxes.size(), 1u);
-    EXPECT_EQ(v.messageBoxes[0].text, T(mode == 3 ? kTextNoUpgrade : kTextCongratulations));
+    EXPECT_EQ(v.messageBoxes[0].text,
+              T(mode == UpgradeOption::never ? kTextNoUpgrade : kTextCongratulations));
     EXPECT_EQ(v.messageBoxes[0].kind, MessageBoxKind::information);
     EXPECT_EQ(s.fields().finishMode, FinishMode::exitAsked);
     EXPECT_EQ(s.fields().exitLocked, 0);

@@ -10,17 +10,17 @@ namespace {
 class UpgradeStatesTest : public SequencerTest {
  protected:
   // State 53 passed with `mode` confirmed.
-  void confirm(std::uint8_t mode) {
+  void confirm(UpgradeOption mode) {
     reachChoice();
     seq.chooseMode(mode);
-    block.upgradeOption.set(mode);
+    block.upgradeOption.set(protocol::optionByte(mode));
     tick();
     ASSERT_EQ(state(), UpgradeState::proceed);
   }
 };
 
 TEST_F(UpgradeStatesTest, NeverLeavesTheKeysFirmwareAlone) {
-  confirm(3);
+  confirm(UpgradeOption::never);
   tick();
   EXPECT_EQ(state(), UpgradeState::clearMark);
   EXPECT_EQ(block.enterBooterRequest.get(), 0);
@@ -29,7 +29,7 @@ TEST_F(UpgradeStatesTest, NeverLeavesTheKeysFirmwareAlone) {
 }
 
 TEST_F(UpgradeStatesTest, OnlyStartsTheBooterUntilItRuns) {
-  confirm(1);
+  confirm(UpgradeOption::only);
   tick(4);
   EXPECT_EQ(state(), UpgradeState::proceed);
   EXPECT_EQ(block.enterBooterRequest.get(), 1);
@@ -42,7 +42,8 @@ TEST_F(UpgradeStatesTest, OnlyStartsTheBooterUntilItRuns) {
 TEST_F(UpgradeStatesTest, ProceedStepByBooterPasses) {
   for (std::uint8_t passes : {1, 2, 5}) {
     f().booterPasses = passes;
-    f().selectedOption = 3;  // the mode does not matter once the booter was found
+    f().selectedOption =
+        UpgradeOption::never;  // the mode does not matter once the booter was found
     seq.goToState(UpgradeState::proceed);
     tick();
     EXPECT_EQ(state(), passes == 1 ? UpgradeState::eraseFirmware : UpgradeState::eraseData)
@@ -113,7 +114,7 @@ TEST_F(UpgradeStatesTest, BooterKeyGetsASecondPassThatKeepsTheFirstChoice) {
   answerKeyRead(booterIdentity());
   ASSERT_EQ(state(), UpgradeState::awaitChoice);
   EXPECT_EQ(view.text(kIdKeyColumn), "BOOTER");
-  seq.chooseMode(2);
+  seq.chooseMode(UpgradeOption::always);
   seq.proceed();  // no answer scripted: No
   EXPECT_EQ(f().finishMode, FinishMode::exitAsked);
   f().finishMode = FinishMode::running;
@@ -132,7 +133,7 @@ TEST_F(UpgradeStatesTest, BooterKeyGetsASecondPassThatKeepsTheFirstChoice) {
   EXPECT_EQ(f().booterPasses, 2);
 
   tick();  // state 0 of the second pass
-  EXPECT_EQ(f().selectedOption, 2);
+  EXPECT_EQ(f().selectedOption, UpgradeOption::always);
   EXPECT_TRUE(view.control(kIdAlways).checked);
   EXPECT_FALSE(view.control(kIdAlways).enabled);
   tick();  // 1: startDone is never cleared
@@ -147,7 +148,7 @@ TEST_F(UpgradeStatesTest, BooterKeyGetsASecondPassThatKeepsTheFirstChoice) {
 
 TEST_F(UpgradeStatesTest, ComponentPhasesShowTheirTextsAndRestartTheBar) {
   block.identity = firmwareIdentity();
-  f().selectedOption = 1;
+  f().selectedOption = UpgradeOption::only;
   seq.goToState(UpgradeState::writeRegions);
   const std::uint8_t phases[] = {0, 25, 20, 21, 22, 23, 24, 26};
   for (std::uint8_t phase : phases) {
@@ -173,7 +174,7 @@ TEST_F(UpgradeStatesTest, ComponentPhasesShowTheirTextsAndRestartTheBar) {
 
 TEST_F(UpgradeStatesTest, NeverShowsTheErasingTextThroughEveryPhase) {
   block.identity = firmwareIdentity();
-  f().selectedOption = 3;
+  f().selectedOption = UpgradeOption::never;
   seq.goToState(UpgradeState::writeRegions);
   for (std::uint8_t phase : {0, 25, 20, 26}) {
     block.regionsDone.set(phase);
@@ -186,7 +187,7 @@ TEST_F(UpgradeStatesTest, NeverShowsTheErasingTextThroughEveryPhase) {
 TEST_F(UpgradeStatesTest, ComponentWriteErrors) {
   // Refused by the worker.
   block.identity = firmwareIdentity();
-  f().selectedOption = 1;
+  f().selectedOption = UpgradeOption::only;
   seq.goToState(UpgradeState::writeRegions);
   block.regionsDone.set(2);
   tick(15);

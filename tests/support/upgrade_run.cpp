@@ -1,5 +1,7 @@
 #include "tests/support/upgrade_run.h"
 
+#include "sequencer/upgrade_modes.h"
+
 #include "sequencer/control_ids.h"
 
 namespace flashwell::support {
@@ -19,12 +21,16 @@ UpgradeRun::~UpgradeRun() {
   dialog.reset();
 }
 
-void UpgradeRun::choose(std::uint8_t mode, bool answerYes) {
+void UpgradeRun::choose(protocol::UpgradeOption mode, bool answerYes) {
   mode_ = mode;
-  if (mode != 3) {
+  if (sequencer::modeRow(mode).asksErase) {
     view.answers.push_back(answerYes ? sequencer::MessageBoxAnswer::yes
                                      : sequencer::MessageBoxAnswer::no);
   }
+}
+
+void UpgradeRun::choose(std::uint8_t modeByte, bool answerYes) {
+  if (const auto mode = protocol::optionFromByte(modeByte)) choose(*mode, answerYes);
 }
 
 void UpgradeRun::pressExitInState(sequencer::UpgradeState state) {
@@ -74,13 +80,9 @@ void UpgradeRun::playUser() {
     note();
     return;
   }
-  if (mode_ == 0 || proceedPressed_ || state() != sequencer::UpgradeState::awaitChoice) return;
-  if (dialog->fields().selectedOption == 0) {
-    if (mode_ == 1) dialog->OnOnly();
-    if (mode_ == 2) dialog->OnAlways();
-    if (mode_ == 3) dialog->OnNever();
-  }
-  if (dialog->fields().selectedOption != 0 && view.control(sequencer::kIdProceed).enabled) {
+  if (!mode_ || proceedPressed_ || state() != sequencer::UpgradeState::awaitChoice) return;
+  if (!dialog->fields().selectedOption) dialog->OnMode(*mode_);
+  if (dialog->fields().selectedOption && view.control(sequencer::kIdProceed).enabled) {
     proceedPressed_ = true;
     dialog->OnProceed();
   }

@@ -54,10 +54,11 @@ class UpgradeRun : public KeyBench {
   explicit UpgradeRun(emulator::KeyImage image, RunOptions options = {});
   ~UpgradeRun();
 
-  // The user. `mode` (1 "Only", 2 "Always", 3 "Never"; 0 ticks nothing) is ticked once the key
-  // has been read and the erase question answered with `answerYes`; PROCEED follows once the
-  // sequencer enables it.
-  void choose(std::uint8_t mode, bool answerYes = true);
+  // The user. `mode` is ticked once the key has been read and the erase question answered with
+  // `answerYes`; PROCEED follows once the sequencer enables it. The byte form takes the mode's
+  // block byte (1 "Only", 2 "Always", 3 "Never"), as the fault cells list it; 0 ticks nothing.
+  void choose(protocol::UpgradeOption mode, bool answerYes = true);
+  void choose(std::uint8_t modeByte, bool answerYes = true);
   // EXIT, once: after the first tick that leaves the sequencer in `state` while the run goes
   // on. (For EXIT at a given tick, press it from `run`'s `each`.)
   void pressExitInState(sequencer::UpgradeState state);
@@ -95,7 +96,7 @@ class UpgradeRun : public KeyBench {
  private:
   void playUser();
   void note();
-  std::uint8_t mode_ = 0;
+  std::optional<protocol::UpgradeOption> mode_;
   bool proceedPressed_ = false;
   std::optional<sequencer::UpgradeState> exitInState_;
 };

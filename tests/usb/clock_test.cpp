@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -65,6 +67,33 @@ TEST(SimulatedClock, RunningThreadHoldsTimeStill) {
   waker.join();
   clock.removeThread();
   worker.join();
+}
+
+// Threads due at the same instant run one at a time in a fixed order: the thread that made the
+// clock first, the next only once the first sleeps again, however long it takes in wall time.
+TEST(SimulatedClock, ThreadsDueTogetherRunOneAtATimeInAFixedOrder) {
+  for (int round = 0; round < 20; ++round) {
+    SimulatedClock clock;
+    std::vector<std::string> order;  // written by the running thread only
+    clock.addThread();
+    std::thread worker([&] {
+      for (int i = 0; i < 3; ++i) {
+        clock.sleepMs(100);
+        order.push_back("worker " + std::to_string(clock.elapsedMs()));
+      }
+      clock.removeThread();
+    });
+    for (int i = 0; i < 3; ++i) {
+      clock.sleepMs(100);
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+      order.push_back("main " + std::to_string(clock.elapsedMs()));
+    }
+    clock.removeThread();
+    worker.join();
+    EXPECT_EQ(order, (std::vector<std::string>{"main 100", "worker 100", "main 200", "worker 200",
+                                               "main 300", "worker 300"}))
+        << "round " << round;
+  }
 }
 
 }  // namespace

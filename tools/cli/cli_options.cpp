@@ -268,8 +268,10 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
     }
     o.json = json;
     o.verbose = verbose;
-    static const std::map<std::string, std::uint8_t> modes{
-        {"only", 1}, {"always", 2}, {"never", 3}};
+    static const std::map<std::string, protocol::UpgradeOption> modes{
+        {"only", protocol::UpgradeOption::only},
+        {"always", protocol::UpgradeOption::always},
+        {"never", protocol::UpgradeOption::never}};
     if (modeOpt->count()) o.mode = modes.at(mode);
     o.yes = yes;
     for (const std::string& f : faults) {
@@ -315,7 +317,7 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
     if (o.info && !o.timeoutSeconds) o.timeoutSeconds = kInfoTimeoutSeconds;
     // A run without a mode waits at the choice: on a terminal it is asked for, and otherwise
     // only a time limit ends it.
-    if (!o.info && o.mode == protocol::kOptionNone) {
+    if (!o.info && !o.mode) {
       o.ask = console.input && !json;
       if (!o.ask && !o.timeoutSeconds) {
         throw CLI::ValidationError("--mode",

@@ -8,14 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "protocol/upgrade_option.h"
 #include "trace/log_event.h"
 
 namespace flashwell::cli {
 
 struct CliOptions {
-  std::optional<std::string> emulated;  // the virtual key's starting state, when emulated
-  std::uint8_t mode = 0;                // 0 none, 1 only, 2 always, 3 never
-  bool yes = false;                     // answer the erase question Yes
+  std::optional<std::string> emulated;          // the virtual key's starting state, when emulated
+  std::optional<protocol::UpgradeOption> mode;  // none: no mode is ticked
+  bool yes = false;                             // answer the erase question Yes
   std::vector<std::string> faults;
   std::optional<std::string> tracePath;     // the traffic log at the driver seam, any backend
   std::optional<std::string> keyTracePath;  // the virtual key's own trace

@@ -27,8 +27,9 @@
 #include "tools/cli/json_output.h"
 #include "tools/cli/plain_output.h"
 #include "tools/cli/run_phases.h"
+#include "tools/cli/run_progress.h"
 #include "tools/cli/terminal_output.h"
-#include "tools/cli/upgrade_blocks.h"
+#include "tools/cli/traffic_facts.h"
 #include "trace/log_file.h"
 #include "trace/replay_driver.h"
 #include "trace/traced_driver.h"
@@ -178,32 +179,27 @@ class Operator {
 
   void chooseAndProceed() {
     if (proceedPressed_ || dialog_.fields().finishMode != sequencer::FinishMode::running) return;
-    const bool choosing = dialog_.fields().selectedOption == protocol::kOptionNone &&
+    const bool choosing = !dialog_.fields().selectedOption &&
                           dialog_.fields().state == sequencer::UpgradeState::awaitChoice;
-    if (choosing && mode_ == protocol::kOptionNone && prompts_ && !asked_) {
+    if (choosing && !mode_ && prompts_ && !asked_) {
       asked_ = true;
       const auto text = [this](std::uint16_t id) {
         return catalogue::cp1252ToUtf8(dialog_.text(id));
       };
       if (prompting_) prompting_(true);
-      mode_ = prompts_->askMode(
+      mode_ = protocol::optionFromByte(prompts_->askMode(
           text(sequencer::kTextModePrompt),
-          {text(sequencer::kTextOnly), text(sequencer::kTextAlways), text(sequencer::kTextNever)});
+          {text(sequencer::kTextOnly), text(sequencer::kTextAlways), text(sequencer::kTextNever)}));
       if (prompting_) prompting_(false);
-      if (mode_ == protocol::kOptionNone) {
+      if (!mode_) {
         noModeChosen_ = true;
         dialog_.OnExit();
         return;
       }
     }
-    if (mode_ == protocol::kOptionNone) return;
-    if (choosing) {
-      if (mode_ == protocol::kOptionOnly) dialog_.OnOnly();
-      if (mode_ == protocol::kOptionAlways) dialog_.OnAlways();
-      if (mode_ == protocol::kOptionNever) dialog_.OnNever();
-    }
-    if (dialog_.fields().selectedOption != protocol::kOptionNone &&
-        view_.enabled(sequencer::kIdProceed) &&
+    if (!mode_) return;
+    if (choosing) dialog_.OnMode(*mode_);
+    if (dialog_.fields().selectedOption && view_.enabled(sequencer::kIdProceed) &&
         dialog_.fields().state == sequencer::UpgradeState::awaitChoice) {
       proceedPressed_ = true;
       dialog_.OnProceed();
@@ -227,7 +223,7 @@ class Operator {
   usb::Clock& clock_;
   TerminalPrompts* prompts_;  // asks for the mode when the options give none
   const std::function<void(bool)>& prompting_;
-  std::uint8_t mode_;
+  std::optional<protocol::UpgradeOption> mode_;
   std::uint32_t start_;
   static constexpr int kBlinkTicks = 13;
   int ticksInFailure_ = 0;
@@ -265,7 +261,7 @@ std::unique_ptr<RunOutput> makeOutput(const CliOptions& o, std::ostream& out, st
   return std::make_unique<PlainOutput>(out, err, runLanguage(o));
 }
 
-// The progress of the upgrade: its plan once the mode is chosen, the blocks counted since.
+// The progress of the upgrade: its plan once PROCEED is confirmed, the blocks counted since.
 class ProgressWatch {
  public:
   ProgressWatch(const app::CFlashwell_02Dlg& dialog, const ConsoleView& view,
@@ -274,20 +270,27 @@ class ProgressWatch {
 
   Progress now(std::uint32_t elapsedMs) {
     const sequencer::SequencerFields& f = dialog_.fields();
-    if (!planned_ && f.proceedStarted != 0) {
-      planned_ = true;
-      plan_ = planBlocks(dialog_.block(), f.selectedOption, f.booterPasses >= 1);
+    if (!percent_ && f.proceedStarted != 0 && f.selectedOption) {
+      const bool booterRuns = f.booterPasses >= 1;
+      blocks_ = protocol::planBlocks(dialog_.block(), *f.selectedOption, booterRuns);
+      percent_.emplace(planRun(blocks_, booterRuns));
       sentBefore_ = traffic_.blocksSent();
+      plannedAtMs_ = elapsedMs;
     }
     Progress p;
     p.step = view_.status();
     p.elapsedMs = elapsedMs;
-    if (planned_) {
-      p.total = plan_.total();
-      p.firmwareBlocks = plan_.firmware;
-      p.sent = traffic_.blocksSent() - sentBefore_;
-    }
     p.finished = view_.informationBoxes() > 0 && !dialog_.failureReached();
+    if (percent_) {
+      p.total = blocks_.total();
+      p.firmwareBlocks = blocks_.firmware;
+      p.sent = traffic_.blocksSent() - sentBefore_;
+      p.plannedMs = percent_->plannedMs();
+      p.sinceProceedMs = elapsedMs - plannedAtMs_;
+      p.percent = percent_->at(p.sinceProceedMs, p.sent, p.finished);
+    } else if (p.finished) {
+      p.percent = 100;
+    }
     return p;
   }
 
@@ -295,9 +298,10 @@ class ProgressWatch {
   const app::CFlashwell_02Dlg& dialog_;
   const ConsoleView& view_;
   const TrafficFacts& traffic_;
-  bool planned_ = false;
-  BlockPlan plan_;
+  protocol::BlockPlan blocks_;
+  std::optional<RunPercent> percent_;
   std::uint32_t sentBefore_ = 0;
+  std::uint32_t plannedAtMs_ = 0;
 };
 
 KeyInfo keyInfo(const app::CFlashwell_02Dlg& dialog, const ConsoleView& view,

@@ -109,13 +109,13 @@ void JsonOutput::error(const std::string& code, const std::string& text) {
 
 // Only when the step, the percentage or the end changes: not the elapsed time of every tick.
 void JsonOutput::progress(const Progress& p) {
-  if (p.step == lastStep_ && p.percent() == lastPercent_ && p.finished == lastFinished_) return;
+  if (p.step == lastStep_ && p.percent == lastPercent_ && p.finished == lastFinished_) return;
   lastStep_ = p.step;
-  lastPercent_ = p.percent();
+  lastPercent_ = p.percent;
   lastFinished_ = p.finished;
   Json e = event("progress");
   e["step"] = p.step;
-  e["percent"] = p.percent();
+  e["percent"] = p.percent;
   e["sent"] = p.sent;
   e["total"] = p.total;
   e["elapsed_ms"] = p.elapsedMs;

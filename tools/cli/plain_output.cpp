@@ -33,11 +33,6 @@ std::vector<std::string> splitLines(const std::string& text) {
   return lines;
 }
 
-int Progress::percent() const {
-  if (total == 0) return finished ? 100 : 0;
-  return static_cast<int>(std::uint64_t{std::min(sent, total)} * 100 / total);
-}
-
 void PlainOutput::caption(const std::string& text) {
   out_ << text << "\n" << std::flush;
 }

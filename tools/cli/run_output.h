@@ -20,16 +20,18 @@ struct Column {
   std::vector<std::pair<std::string, std::string>> rows;
 };
 
-// The blocks of the upgrade: key firmware blocks, then region blocks.
+// How far the upgrade is: its share of the run's planned time (run_progress.h), and its blocks,
+// key firmware blocks first, then region blocks.
 struct Progress {
   std::string step;  // the status line's text
+  int percent = 0;   // never goes back; 100 only once finished
   std::uint32_t sent = 0;
   std::uint32_t total = 0;           // 0 until the key has been read and the mode chosen
   std::uint32_t firmwareBlocks = 0;  // the first phase's share of the total
   bool finished = false;             // the final report was reached
   std::uint32_t elapsedMs = 0;
-  // Whole percent of the blocks sent, exact at the end of each phase.
-  int percent() const;
+  std::uint32_t plannedMs = 0;       // the run's planned time from PROCEED on; 0 before
+  std::uint32_t sinceProceedMs = 0;  // the time since then
   // The blocks sent end a phase: the key firmware's or the last.
   bool atPhaseEnd() const { return total != 0 && (sent == firmwareBlocks || sent >= total); }
 };

@@ -1,5 +1,7 @@
 #include "tools/cli/run_phases.h"
 
+#include "protocol/upgrade_option.h"
+
 #include "catalogue/cp1252.h"
 #include "protocol/key_records.h"
 #include "protocol/request_block.h"
@@ -29,7 +31,8 @@ const char* componentOf(std::uint8_t phase) {
 }
 
 // The text the window shows for the step; none for a step without one.
-std::optional<std::uint16_t> textIdOf(const Phase& p, std::uint8_t option) {
+std::optional<std::uint16_t> textIdOf(const Phase& p,
+                                      std::optional<protocol::UpgradeOption> option) {
   using namespace sequencer;
   if (p.id == "wait-key") return kTextConnectPrompt;
   if (p.id == "booter-entry") return kTextStartingBooter;
@@ -39,9 +42,9 @@ std::optional<std::uint16_t> textIdOf(const Phase& p, std::uint8_t option) {
   }
   if (p.id == "data-erase") return kTextErasingData;
   if (p.id == "component") {
-    if (option == protocol::kOptionNever) return kTextErasingComponents;
+    if (option && !protocol::writesOf(*option).components) return kTextErasingComponents;
     for (const ComponentName& c : kComponents) {
-      if (c.id == p.component) return static_cast<std::uint16_t>(kTextErasingData + c.phase);
+      if (c.id == p.component) return phaseText(c.phase);
     }
   }
   if (p.id == "exit") return kTextExiting;
@@ -60,8 +63,12 @@ std::optional<Phase> phaseOf(const sequencer::SequencerFields& f) {
     case UpgradeState::readKey:
       return Phase{"read-key", {}};
     case UpgradeState::proceed:
-      // Under "Never", or with the booter running already, the step leads elsewhere at once.
-      if (f.selectedOption == protocol::kOptionNever || f.booterPasses != 0) return std::nullopt;
+      // Under a mode that leaves the key's firmware ("Never"), or with the booter running
+      // already, the step leads elsewhere at once.
+      if (!f.selectedOption || !protocol::writesOf(*f.selectedOption).keyFirmware ||
+          f.booterPasses != 0) {
+        return std::nullopt;
+      }
       return Phase{"booter-entry", {}};
     case UpgradeState::eraseFirmware:
       return Phase{"firmware-erase", {}};

@@ -15,7 +15,7 @@ TerminalOutput::TerminalOutput(std::ostream& out, std::ostream& err,
     : PlainOutput(out, err, language), wallMs_(std::move(wallMs)) {}
 
 std::string TerminalOutput::barLine(const Progress& p) {
-  const int percent = p.percent();
+  const int percent = p.percent;
   const auto filled = static_cast<std::size_t>(percent * kBarWidth / 100);
   std::string line;
   line.reserve(64 + p.step.size());
@@ -43,7 +43,7 @@ void TerminalOutput::draw() {
   out_ << kClearLine << line << std::flush;
   shown_ = true;
   lastLine_ = line;
-  lastPercent_ = current_.percent();
+  lastPercent_ = current_.percent;
   lastDrawMs_ = wallMs_();
 }
 
@@ -57,7 +57,7 @@ void TerminalOutput::progress(const Progress& progress) {
   current_ = progress;
   if (current_.step.empty()) current_.step = step;
   if (barLine(current_) == lastLine_) return;
-  const bool phaseEnds = current_.percent() != lastPercent_ && current_.atPhaseEnd();
+  const bool phaseEnds = current_.percent != lastPercent_ && current_.atPhaseEnd();
   if (phaseEnds || !shown_ || wallMs_() - lastDrawMs_ >= kRedrawMs) draw();
 }
 
