@@ -7,8 +7,6 @@
 namespace flashwell::protocol {
 
 namespace {
-constexpr std::size_t kComponentCodeByte = 29;
-
 bool blank(std::span<const std::uint8_t> bytes) {
   return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0xFF; });
 }
@@ -27,7 +25,7 @@ FirmwareWrite Worker::ProgramKeyFirmware() {
   const std::uint32_t length = slot.length();
   if (length > kMaxFirmwareLength) return FirmwareWrite::refused;
   const std::span<std::uint8_t> data = slotData(slot);
-  if (data.size() <= kComponentCodeByte || data[kComponentCodeByte] != kKeyFirmwareCode) {
+  if (data.size() <= kComponentCode || data[kComponentCode] != kKeyFirmwareCode) {
     return FirmwareWrite::refused;
   }
   const std::uint32_t blocks = length / kFirmwareBlockSize;

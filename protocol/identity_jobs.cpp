@@ -6,7 +6,7 @@ namespace flashwell::protocol {
 
 namespace {
 constexpr int kIdentityAttempts = 3;
-constexpr std::size_t kMarkByte = 54;
+constexpr std::uint8_t kMarkCleared = 0xFF;
 }  // namespace
 
 IdentityRead Worker::ReadIdentityWithRetry(std::span<std::uint8_t, kIdentitySize> destination) {
@@ -62,10 +62,10 @@ bool Worker::ClearMark() {
   std::uint8_t result = kJobRefused;
   KeyIdentity identity{};
   if (ReadIdentityWithRetry(identity) == IdentityRead::read) {
-    if (identity[kMarkByte] == 0xFF) {
+    if (identity[kIdentityMark] == kMarkCleared) {
       result = kJobDone;
     } else {
-      identity[kMarkByte] = 0xFF;
+      identity[kIdentityMark] = kMarkCleared;
       result = commands_.StoreIdentity(identity) == 1 ? kJobDone : kJobRefused;
     }
   }

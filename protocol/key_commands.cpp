@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "protocol/command_frame.h"
-#include "usb/bytes.h"
 
 namespace flashwell::protocol {
 
@@ -57,6 +57,13 @@ FamilyReads readsOf(std::optional<std::uint8_t> family) {
 }
 
 constexpr std::uint8_t kFamilyWithoutReads = 19;
+// The byte of the second read that becomes the firmware's patch byte.
+constexpr std::size_t kPatchInSecondRead = 22;
+// What the booter keeps of the identity, in the bytes below the configuration base: its own
+// kind, serial number, date (40-43) and counters (32-33).
+constexpr std::uint32_t kBooterInfoSize = 0x30;
+constexpr std::pair<std::size_t, std::size_t> kBooterOwnBytes[] = {
+    {kIdentityKind, 4}, {kIdentitySerial, 4}, {40, 4}, {32, 2}};
 constexpr std::uint8_t kFiller = 0x55;
 constexpr std::uint32_t kLargeChunk = 128;
 constexpr std::uint32_t kSmallChunk = 16;
@@ -89,22 +96,26 @@ int KeyCommands::ReadIdentity(std::span<std::uint8_t> destination) {
   if (channel_.SendCommand(kTransferSetup, kHostReads, 0, kIdentitySize) != 1) return 0;
   if (link_.UsbReadEp2(identity) != static_cast<int>(kIdentitySize)) return 0;
 
-  const auto family = lookupHardwareFamily(usb::le16(identity, 30));
+  const auto family = lookupHardwareFamily(hardwareType(identity));
   if (family != kFamilyWithoutReads) {
     const bool large = link_.UsbIsLargePacketKey();
     const FamilyReads reads = readsOf(family);
     if (!ReadMemoryOrFill(large, reads.firstAddress, reads.firstLength, scratch)) return 0;
-    std::copy_n(scratch.begin(), 80, identity.begin() + 48);
+    std::copy_n(scratch.begin(), kIdentityConfigurationSize,
+                identity.begin() + kIdentityConfiguration);
     if (!ReadMemoryOrFill(large, reads.secondAddress, reads.secondLength, scratch)) return 0;
-    identity[62] = reads.firstByteTo62 ? scratch[0] : scratch[1];
-    identity[63] = reads.firstByteTo62 ? scratch[1] : scratch[0];
-    if (reads.setsByte25) identity[25] = scratch[22];
+    identity[kIdentitySecondRead] = reads.firstByteTo62 ? scratch[0] : scratch[1];
+    identity[kIdentitySecondRead + 1] = reads.firstByteTo62 ? scratch[1] : scratch[0];
+    if (reads.setsByte25) identity[kIdentityFirmwarePatch] = scratch[kPatchInSecondRead];
 
-    // A booter on a large-packet key reports its own serial, date and counters just below the
-    // configuration.
-    if (identity[28] == kProgramBooter && large) {
-      if (!ReadMemoryOrFill(large, reads.firstAddress - 0x30, 48, scratch)) return 0;
-      for (auto [from, count] : {std::pair{4, 4}, {16, 4}, {40, 4}, {32, 2}}) {
+    // A booter on a large-packet key reports its own kind, serial, date and counters just below
+    // the configuration. Only the low byte of the program code is asked here.
+    if (identity[kIdentityProgram] == kProgramBooter && large) {
+      if (!ReadMemoryOrFill(large, reads.firstAddress - kBooterInfoSize, kBooterInfoSize,
+                            scratch)) {
+        return 0;
+      }
+      for (auto [from, count] : kBooterOwnBytes) {
         std::copy_n(scratch.begin() + from, count, identity.begin() + from);
       }
     }

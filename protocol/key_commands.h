@@ -38,8 +38,6 @@ inline constexpr std::uint8_t kSubEraseFirmware = 1;    // flash command
 inline constexpr std::uint8_t kSubProgramBlock = 2;     // flash command
 inline constexpr std::uint8_t kSubRestart = 4;          // flash command
 
-inline constexpr std::size_t kIdentitySize = 128;
-
 // The memory family of a hardware type (identity bytes 30-31).
 std::optional<std::uint8_t> lookupHardwareFamily(std::uint16_t type);
 

@@ -9,8 +9,6 @@ namespace flashwell::protocol {
 namespace {
 constexpr std::uint32_t kOpenMarker = 0xFFFF;
 constexpr std::uint32_t kAfterOpenMs = 2000;
-constexpr std::size_t kPolicyMarkByte = 7;
-constexpr std::uint8_t kPassOnAlways = 1;
 }  // namespace
 
 bool Worker::WriteRegions() {
@@ -38,7 +36,7 @@ int Worker::WriteRegion(std::uint16_t regionCode, std::uint8_t codeByte,
   const std::uint32_t count = byteCount / kRegionBlockSize;
   // Every block sent has to lie inside the image; a region that does not is not even opened.
   if (byteCount != 0 && (data.size() < std::size_t{count} * kRegionBlockSize ||
-                         (alwaysFlag && data.size() <= kPolicyMarkByte))) {
+                         (alwaysFlag && data.size() <= kPolicyMark))) {
     return 0;
   }
   if (channel_.SendCommand(kLongCommand, kSubRegion, 0, 0, regionCode, kOpenMarker, 0, 0) != 1) {
@@ -48,7 +46,7 @@ int Worker::WriteRegion(std::uint16_t regionCode, std::uint8_t codeByte,
   if (byteCount == 0) return 1;
 
   // The mark stays in the program's copy of the package for the rest of the run.
-  if (alwaysFlag) data[kPolicyMarkByte] = kPassOnAlways;
+  if (alwaysFlag) setPolicyMark(data, kPassOnAlways);
 
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::size_t at = std::size_t{i} * kRegionBlockSize;

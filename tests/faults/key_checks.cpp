@@ -30,7 +30,7 @@ RegionSlots packageSlots() {
   std::vector<std::uint8_t> copy(embedded.begin(), embedded.end());
   catalogue::Catalogue cat(copy, catalogue::embeddedTables());
   RegionSlots slots{};
-  if (cat.openPackage().result == 1) cat.assignRegionSlots(slots);
+  if (cat.openPackage().result == catalogue::Result::ok) cat.assignRegionSlots(slots);
   return slots;
 }
 

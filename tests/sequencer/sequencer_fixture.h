@@ -25,7 +25,7 @@ class FakePackage : public PackageServices {
     slots[0].bytes[0] = 6;
     return slotsComplete;
   }
-  int buildImageVersionRows() override {
+  catalogue::Result buildImageVersionRows() override {
     ++rowBuilds;
     return rowsResult;
   }
@@ -41,7 +41,7 @@ class FakePackage : public PackageServices {
   }
 
   bool slotsComplete = true;
-  int rowsResult = kRowsValid;
+  catalogue::Result rowsResult = catalogue::Result::ok;
   int languageChoices = 0;
   int rowBuilds = 0;
 };
