@@ -44,8 +44,8 @@ FirmwareWrite Worker::ProgramKeyFirmware() {
     const auto block = data.subspan(length - kFirmwareBlockSize * (i + 1), kFirmwareBlockSize);
     const std::uint32_t address = maxAddress - (kFirmwareBlockSize - 1) - kFirmwareBlockSize * i;
     if (blank(block)) continue;
-    if (commands_.SendBlock(block) != 1) return FirmwareWrite::transferFailed;
-    if (channel_.SendCommandOrClose(kFlashCommand, kSubProgramBlock, address, 2048) != 1) {
+    if (!commands_.SendBlock(block)) return FirmwareWrite::transferFailed;
+    if (!channel_.SendCommandOrClose(kFlashCommand, kSubProgramBlock, address, 2048)) {
       return FirmwareWrite::programFailed;
     }
   }

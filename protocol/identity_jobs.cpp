@@ -13,7 +13,7 @@ IdentityRead Worker::ReadIdentityWithRetry(std::span<std::uint8_t, kIdentitySize
   for (int attempt = 0; attempt < kIdentityAttempts; ++attempt) {
     if (!Connect()) return IdentityRead::stopped;
     KeyIdentity buffer{};
-    if (commands_.ReadIdentity(buffer) == 1) {
+    if (commands_.ReadIdentity(buffer)) {
       std::copy(buffer.begin(), buffer.end(), destination.begin());
       return IdentityRead::read;
     }
@@ -54,7 +54,7 @@ bool Worker::ReadIdentityJob() {
 }
 
 bool Worker::EraseDataFlash() {
-  block_.dataEraseDone.set(commands_.EraseData() == 1 ? kJobDone : kJobRefused);
+  block_.dataEraseDone.set(commands_.EraseData() ? kJobDone : kJobRefused);
   return true;
 }
 
@@ -66,7 +66,7 @@ bool Worker::ClearMark() {
       result = kJobDone;
     } else {
       identity[kIdentityMark] = kMarkCleared;
-      result = commands_.StoreIdentity(identity) == 1 ? kJobDone : kJobRefused;
+      result = commands_.StoreIdentity(identity) ? kJobDone : kJobRefused;
     }
   }
   // A stop asked during the read is seen by the loop's next pass.

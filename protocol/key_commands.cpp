@@ -85,25 +85,25 @@ std::uint32_t effectiveReadLength(bool largePacket, std::uint32_t length) {
   return length & ~std::uint32_t{7};
 }
 
-int KeyCommands::ReadIdentity(std::span<std::uint8_t> destination) {
-  if (destination.size() > kIdentitySize) return 0;
+bool KeyCommands::ReadIdentity(std::span<std::uint8_t> destination) {
+  if (destination.size() > kIdentitySize) return false;
   KeyIdentity identity;
   std::array<std::uint8_t, kIdentitySize> scratch;
   identity.fill(0xFF);
   scratch.fill(0xFF);
 
-  if (channel_.SendCommand(kShortCommand, kSubIdentify, 0, 0) != 1) return 0;
-  if (channel_.SendCommand(kTransferSetup, kHostReads, 0, kIdentitySize) != 1) return 0;
-  if (link_.UsbReadEp2(identity) != static_cast<int>(kIdentitySize)) return 0;
+  if (!channel_.SendCommand(kShortCommand, kSubIdentify, 0, 0)) return false;
+  if (!channel_.SendCommand(kTransferSetup, kHostReads, 0, kIdentitySize)) return false;
+  if (link_.UsbReadEp2(identity) != static_cast<int>(kIdentitySize)) return false;
 
   const auto family = lookupHardwareFamily(hardwareType(identity));
   if (family != kFamilyWithoutReads) {
     const bool large = link_.UsbIsLargePacketKey();
     const FamilyReads reads = readsOf(family);
-    if (!ReadMemoryOrFill(large, reads.firstAddress, reads.firstLength, scratch)) return 0;
+    if (!ReadMemoryOrFill(large, reads.firstAddress, reads.firstLength, scratch)) return false;
     std::copy_n(scratch.begin(), kIdentityConfigurationSize,
                 identity.begin() + kIdentityConfiguration);
-    if (!ReadMemoryOrFill(large, reads.secondAddress, reads.secondLength, scratch)) return 0;
+    if (!ReadMemoryOrFill(large, reads.secondAddress, reads.secondLength, scratch)) return false;
     identity[kIdentitySecondRead] = reads.firstByteTo62 ? scratch[0] : scratch[1];
     identity[kIdentitySecondRead + 1] = reads.firstByteTo62 ? scratch[1] : scratch[0];
     if (reads.setsByte25) identity[kIdentityFirmwarePatch] = scratch[kPatchInSecondRead];
@@ -113,7 +113,7 @@ int KeyCommands::ReadIdentity(std::span<std::uint8_t> destination) {
     if (identity[kIdentityProgram] == kProgramBooter && large) {
       if (!ReadMemoryOrFill(large, reads.firstAddress - kBooterInfoSize, kBooterInfoSize,
                             scratch)) {
-        return 0;
+        return false;
       }
       for (auto [from, count] : kBooterOwnBytes) {
         std::copy_n(scratch.begin() + from, count, identity.begin() + from);
@@ -121,7 +121,7 @@ int KeyCommands::ReadIdentity(std::span<std::uint8_t> destination) {
     }
   }
   std::copy_n(identity.begin(), destination.size(), destination.begin());
-  return 1;
+  return true;
 }
 
 bool KeyCommands::ReadMemory(bool largePacket, std::uint32_t address, std::uint32_t length,
@@ -136,11 +136,10 @@ bool KeyCommands::ReadMemory(bool largePacket, std::uint32_t address, std::uint3
   for (std::uint32_t done = 0; done < total;) {
     const std::uint32_t chunk = std::min(chunkLimit, total - done);
     const std::uint32_t announced = largePacket ? chunk : 0;
-    if (channel_.SendCommandOrClose(kShortCommand, kSubMemoryRead, address + done, announced) !=
-        1) {
+    if (!channel_.SendCommandOrClose(kShortCommand, kSubMemoryRead, address + done, announced)) {
       return false;
     }
-    if (channel_.SendCommandOrClose(kTransferSetup, kHostReads, 0, chunk) != 1) return false;
+    if (!channel_.SendCommandOrClose(kTransferSetup, kHostReads, 0, chunk)) return false;
     auto into = destination.subspan(done, chunk);
     const int got = largePacket ? link_.UsbReadEp2(into) : link_.UsbReadEp1(into);
     if (got != static_cast<int>(chunk)) return false;
@@ -156,33 +155,34 @@ bool KeyCommands::ReadMemoryOrFill(bool largePacket, std::uint32_t address, std:
   return false;
 }
 
-int KeyCommands::EraseData() {
-  if (link_.UsbEnsureOpen() != 1) return 0;
-  const int result = link_.UsbIsLargePacketKey()
-                         ? channel_.SendCommand(kLongCommand, kSubEraseDataLarge, 0, 0, 0, 0, 0, 0)
-                         : channel_.SendCommand(kShortCommand, kSubEraseDataSmall, 0, 0);
+bool KeyCommands::EraseData() {
+  if (!link_.UsbEnsureOpen()) return false;
+  const bool accepted =
+      link_.UsbIsLargePacketKey()
+          ? channel_.SendCommand(kLongCommand, kSubEraseDataLarge, 0, 0, 0, 0, 0, 0)
+          : channel_.SendCommand(kShortCommand, kSubEraseDataSmall, 0, 0);
   link_.UsbClose();
-  return result;
+  return accepted;
 }
 
-int KeyCommands::SendBlock(std::span<const std::uint8_t> block) {
-  if (channel_.SendCommand(kTransferSetup, kHostSends, 0,
-                           static_cast<std::uint32_t>(block.size())) != 1) {
-    return 0;
+bool KeyCommands::SendBlock(std::span<const std::uint8_t> block) {
+  if (!channel_.SendCommand(kTransferSetup, kHostSends, 0,
+                            static_cast<std::uint32_t>(block.size()))) {
+    return false;
   }
-  return link_.UsbWriteEp2(block) == static_cast<int>(block.size()) ? 1 : 0;
+  return link_.UsbWriteEp2(block) == static_cast<int>(block.size());
 }
 
-int KeyCommands::StoreIdentity(std::span<const std::uint8_t, kIdentitySize> identity) {
-  if (SendBlock(identity) != 1) return 0;
+bool KeyCommands::StoreIdentity(std::span<const std::uint8_t, kIdentitySize> identity) {
+  if (!SendBlock(identity)) return false;
   return channel_.SendCommand(kShortCommand, kSubStoreIdentity, 0, 0);
 }
 
-int KeyCommands::Restart() {
+bool KeyCommands::Restart() {
   return channel_.SendCommand(kFlashCommand, kSubRestart, 0, 0);
 }
 
-int KeyCommands::EraseFirmwareArea() {
+bool KeyCommands::EraseFirmwareArea() {
   return channel_.SendCommand(kFlashCommand, kSubEraseFirmware, 0, 2048);
 }
 

@@ -37,6 +37,8 @@ struct ComponentVersion {
   std::uint8_t month = 0;
   std::uint8_t century = 0;
   std::uint8_t year = 0;
+
+  bool operator==(const ComponentVersion&) const = default;
 };
 
 // The header that starts every component region and the payload bytes after it that name and

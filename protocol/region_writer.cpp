@@ -23,7 +23,7 @@ bool Worker::WriteRegions() {
       continue;
     }
     const std::uint32_t count = option == kOptionNever ? 0 : row.byteCount;
-    if (WriteRegion(row.regionCode, data[row.codeByteAt], data, count, always) != 1) {
+    if (!WriteRegion(row.regionCode, data[row.codeByteAt], data, count, always)) {
       failed = true;
     }
   }
@@ -31,19 +31,19 @@ bool Worker::WriteRegions() {
   return true;
 }
 
-int Worker::WriteRegion(std::uint16_t regionCode, std::uint8_t codeByte,
-                        std::span<std::uint8_t> data, std::uint32_t byteCount, bool alwaysFlag) {
+bool Worker::WriteRegion(std::uint16_t regionCode, std::uint8_t codeByte,
+                         std::span<std::uint8_t> data, std::uint32_t byteCount, bool alwaysFlag) {
   const std::uint32_t count = byteCount / kRegionBlockSize;
   // Every block sent has to lie inside the image; a region that does not is not even opened.
   if (byteCount != 0 && (data.size() < std::size_t{count} * kRegionBlockSize ||
                          (alwaysFlag && data.size() <= kPolicyMark))) {
-    return 0;
+    return false;
   }
-  if (channel_.SendCommand(kLongCommand, kSubRegion, 0, 0, regionCode, kOpenMarker, 0, 0) != 1) {
-    return 0;
+  if (!channel_.SendCommand(kLongCommand, kSubRegion, 0, 0, regionCode, kOpenMarker, 0, 0)) {
+    return false;
   }
   clock_.sleepMs(kAfterOpenMs);
-  if (byteCount == 0) return 1;
+  if (byteCount == 0) return true;
 
   // The mark stays in the program's copy of the package for the rest of the run.
   if (alwaysFlag) setPolicyMark(data, kPassOnAlways);
@@ -56,14 +56,14 @@ int Worker::WriteRegion(std::uint16_t regionCode, std::uint8_t codeByte,
     if (std::all_of(ahead.begin(), ahead.end(), [](std::uint8_t b) { return b == 0xFF; })) {
       continue;
     }
-    if (commands_.SendBlock(data.subspan(at, kRegionBlockSize)) != 1) return 0;
-    if (channel_.SendCommand(kLongCommand, kSubRegion, 0, 0, regionCode,
-                             std::uint32_t{codeByte} * 256, i, count) != 1) {
-      return 0;
+    if (!commands_.SendBlock(data.subspan(at, kRegionBlockSize))) return false;
+    if (!channel_.SendCommand(kLongCommand, kSubRegion, 0, 0, regionCode,
+                              std::uint32_t{codeByte} * 256, i, count)) {
+      return false;
     }
   }
   link_.UsbClose();
-  return 1;
+  return true;
 }
 
 }  // namespace flashwell::protocol

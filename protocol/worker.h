@@ -77,9 +77,9 @@ class Worker {
   FirmwareWrite ProgramKeyFirmware();
   // Opens a region, pauses 2000 ms and sends byteCount bytes of `data` (the region's bytes up
   // to the end of the flash image) in 2048-byte blocks; trailing blank blocks are skipped.
-  // 1 success, 0 failure.
-  int WriteRegion(std::uint16_t regionCode, std::uint8_t codeByte, std::span<std::uint8_t> data,
-                  std::uint32_t byteCount, bool alwaysFlag);
+  // True when every block was accepted.
+  bool WriteRegion(std::uint16_t regionCode, std::uint8_t codeByte, std::span<std::uint8_t> data,
+                   std::uint32_t byteCount, bool alwaysFlag);
 
   // The bytes of a region slot's data up to the end of the flash image inside the package;
   // empty when the slot lies outside the package.

@@ -294,11 +294,11 @@ TEST(Regions, BlankTestStopsAtTheEndOfTheImage) {
   usb::putLe32(tailSlot.bytes, 4, 0xFE000);
   const auto data = rig.worker.slotData(tailSlot);
   ASSERT_EQ(data.size(), 0x2000u);
-  EXPECT_EQ(rig.worker.WriteRegion(0x0640, 'H', data, 0x2000, false), 1);
+  EXPECT_TRUE(rig.worker.WriteRegion(0x0640, 'H', data, 0x2000, false));
   const auto traffic = regionTraffic(rig.key);
   ASSERT_EQ(traffic.at(0x0640).commits.size(), 1u);
   // A count that needs bytes beyond the image fails before the region is opened.
-  EXPECT_EQ(rig.worker.WriteRegion(0x0640, 'H', data, 0x2800, false), 0);
+  EXPECT_FALSE(rig.worker.WriteRegion(0x0640, 'H', data, 0x2800, false));
   EXPECT_EQ(regionTraffic(rig.key).at(0x0640).opens, 1);
 }
 

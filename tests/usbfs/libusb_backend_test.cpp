@@ -77,7 +77,7 @@ class UsbfsBackend : public ::testing::Test {
 
 TEST_F(UsbfsBackend, OpensTheKeyAndReadsItsIdentity) {
   start({});
-  ASSERT_EQ(link_->UsbEnsureOpen(), 1);
+  ASSERT_TRUE(link_->UsbEnsureOpen());
   EXPECT_TRUE(link_->UsbIsLargePacketKey());
   EXPECT_EQ(readIdentity(), 128);
   EXPECT_EQ(notices_.busy, 0);
@@ -87,7 +87,7 @@ TEST_F(UsbfsBackend, AForeignDeviceOfTheVendorNeitherHidesTheKeyNorHearsFromUs) 
   UsbfsKeyOptions options;
   options.foreignDevice = true;
   start(options);
-  ASSERT_EQ(link_->UsbEnsureOpen(), 1);
+  ASSERT_TRUE(link_->UsbEnsureOpen());
   EXPECT_EQ(readIdentity(), 128);
   EXPECT_EQ(notices_.busy, 0);
   EXPECT_EQ(bus_->foreignRequests(), 0u);
@@ -95,7 +95,7 @@ TEST_F(UsbfsBackend, AForeignDeviceOfTheVendorNeitherHidesTheKeyNorHearsFromUs) 
 
 TEST_F(UsbfsBackend, AStalledEndpointIsClearedSoTheNextReadWorks) {
   start({}, "fresh", {"in:stall@1"});
-  ASSERT_EQ(link_->UsbEnsureOpen(), 1);
+  ASSERT_TRUE(link_->UsbEnsureOpen());
   EXPECT_EQ(readIdentity(), -1);
   EXPECT_EQ(readIdentity(), 128);
   EXPECT_EQ(bus_->ioctlCounts()["CLEAR_HALT"], 1u);
@@ -105,7 +105,7 @@ TEST_F(UsbfsBackend, AKernelDriverOnTheInterfaceIsDetached) {
   UsbfsKeyOptions options;
   options.kernelDriver = "mempod-serial";
   start(options);
-  ASSERT_EQ(link_->UsbEnsureOpen(), 1);
+  ASSERT_TRUE(link_->UsbEnsureOpen());
   EXPECT_EQ(readIdentity(), 128);
   EXPECT_EQ(notices_.busy, 0);
 }
@@ -115,7 +115,7 @@ TEST_F(UsbfsBackend, AKernelDriverThatStaysIsNotTakenForAnotherProgram) {
   options.kernelDriver = "mempod-serial";
   options.driverDetachable = false;
   start(options);
-  EXPECT_EQ(link_->UsbEnsureOpen(), 0);
+  EXPECT_FALSE(link_->UsbEnsureOpen());
   EXPECT_EQ(notices_.busy, 0);
 }
 
@@ -123,15 +123,15 @@ TEST_F(UsbfsBackend, AKeyClaimedByAnotherProgramStillRaisesTheBusyNotice) {
   UsbfsKeyOptions options;
   options.kernelDriver = "usbfs";  // what the kernel names another program's claim
   start(options);
-  EXPECT_EQ(link_->UsbEnsureOpen(), 0);
+  EXPECT_FALSE(link_->UsbEnsureOpen());
   EXPECT_EQ(notices_.busy, 1);
 }
 
 TEST_F(UsbfsBackend, OpenFaultsStrikeTheClaim) {
   start({}, "fresh", {"open:refuse"});
-  EXPECT_EQ(link_->UsbEnsureOpen(), 0);
+  EXPECT_FALSE(link_->UsbEnsureOpen());
   EXPECT_EQ(notices_.busy, 0);
-  ASSERT_EQ(link_->UsbEnsureOpen(), 1);
+  ASSERT_TRUE(link_->UsbEnsureOpen());
   EXPECT_EQ(readIdentity(), 128);
 }
 
@@ -139,19 +139,19 @@ TEST_F(UsbfsBackend, AnUnconfiguredKeyIsGivenItsConfiguration) {
   UsbfsKeyOptions options;
   options.unconfigured = true;
   start(options);
-  ASSERT_EQ(link_->UsbEnsureOpen(), 1);
+  ASSERT_TRUE(link_->UsbEnsureOpen());
   EXPECT_EQ(readIdentity(), 128);
 }
 
 TEST_F(UsbfsBackend, AKeyPulledMidTransferIsFoundAgainUnderItsNewNumber) {
   start({}, "fresh", {"in:unplug@1"});
-  ASSERT_EQ(link_->UsbEnsureOpen(), 1);
+  ASSERT_TRUE(link_->UsbEnsureOpen());
   const std::string first = bus_->keyNode();
   EXPECT_EQ(readIdentity(), -1);
   link_->UsbClose();
   // Back after five seconds, under another device number.
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (link_->UsbEnsureOpen() != 1 && std::chrono::steady_clock::now() < until) {
+  while (!link_->UsbEnsureOpen() && std::chrono::steady_clock::now() < until) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   EXPECT_EQ(bus_->keyArrivals(), 2u);
