@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "app/claim_texts.h"
 #include "app/flashwell_dlg.h"
 #include "app/posix_locale.h"
 #include "catalogue/cp1252.h"
@@ -346,7 +347,7 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err,
     replay = std::make_unique<trace::ReplayDriver>(*clock, o.replayLog);
     driver = replay.get();
   } else {
-    platformDriver = usb::makePlatformDriver(catalogue::claimTexts(runLanguage(o)));
+    platformDriver = usb::makePlatformDriver(app::claimTexts(runLanguage(o)));
     driver = platformDriver.get();
   }
 
