@@ -12,7 +12,6 @@
 namespace flashwell::app {
 
 namespace {
-constexpr int kPackageOpened = 1;
 // The model words of the logger family that the tool knows.
 constexpr std::uint16_t kFirstModel = 1;
 constexpr std::uint16_t kLastModel = 20;
@@ -38,7 +37,7 @@ class CFlashwell_02Dlg::Package final : public sequencer::PackageServices {
     std::copy(copy.begin(), copy.end(), slots.begin());
     return complete;
   }
-  int buildImageVersionRows() override { return catalogue_.buildImageVersionRows(); }
+  catalogue::Result buildImageVersionRows() override { return catalogue_.buildImageVersionRows(); }
   std::string imageColumnText() override { return catalogue_.showImageVersions(); }
   sequencer::KeyColumn keyColumn(const protocol::RequestBlock& block,
                                  std::uint8_t booterPasses) override {
@@ -92,7 +91,7 @@ bool CFlashwell_02Dlg::OnInitDialog() {
   sequencer_->resetDisplay();  // chooses the language
 
   const catalogue::OpenPackageResult opened = package_->catalogue().openPackage();
-  if (opened.result == kPackageOpened) {
+  if (opened.result == catalogue::Result::ok) {
     view_.setCaption(opened.caption);
     view_.setText(sequencer::kIdToolColumn, opened.imageColumn);
   } else {

@@ -103,7 +103,7 @@ UpgradeFigures runUpgrade(protocol::UpgradeOption option) {
   block.imageBase = package.data();
   block.imageSize = package.size();
   catalogue::Catalogue cat(package, catalogue::embeddedTables());
-  if (cat.openPackage().result != 1 || !cat.assignRegionSlots(block.regions)) {
+  if (cat.openPackage().result != catalogue::Result::ok || !cat.assignRegionSlots(block.regions)) {
     figures.failure = "the embedded package";
     return figures;
   }

@@ -31,17 +31,17 @@ OpenPackageResult Catalogue::openPackage() {
 
   OpenPackageResult out;
   if (modelWord_ != kModelStandard && modelWord_ != kModelVariant) {
-    out.result = kResultInvalid;
+    out.result = Result::invalid;
     return out;
   }
   std::string modelName;
-  if (lookupNamedEntry(tables_.modelNames, modelWord_, modelName) != kResultOk) {
-    out.result = kResultNotFound;
+  if (lookupNamedEntry(tables_.modelNames, modelWord_, modelName) != Result::ok) {
+    out.result = Result::notFound;
     return out;
   }
   out.caption = lookupText(101) + modelName;
   out.imageColumn = showImageVersions();
-  out.result = kResultOk;
+  out.result = Result::ok;
   return out;
 }
 

@@ -14,6 +14,7 @@
 #include "catalogue/builtin_tables.h"
 #include "catalogue/name_tables.h"
 #include "catalogue/package_layout.h"
+#include "catalogue/results.h"
 #include "catalogue/system_locale.h"
 #include "catalogue/text_tables.h"
 #include "catalogue/version_format.h"
@@ -33,9 +34,9 @@ struct ImageVersionRow {
 };
 
 struct OpenPackageResult {
-  int result = 0;           // 1, 11 or 36
-  std::string caption;      // with result 1: text 101 followed by the model name
-  std::string imageColumn;  // with result 1: the image-side column at opening (rows still empty)
+  Result result = Result::invalid;  // ok, invalid or notFound
+  std::string caption;              // with ok: text 101 followed by the model name
+  std::string imageColumn;          // with ok: the image-side column at opening (rows still empty)
 };
 
 // Beside which mode check box the "Key:" marker goes.
@@ -72,8 +73,8 @@ class Catalogue {
   std::span<std::uint8_t> package() const { return package_; }
 
   // Stores the model word, copies the region table, checks the model and gives the caption and
-  // the first image column. Results 1, 11 (model neither 13 nor 18) and 36 (model without a
-  // name). On a result other than 1 the caller clears the model word.
+  // the first image column. Results ok, invalid (model neither 13 nor 18) and notFound (model
+  // without a name). On a result other than ok the caller clears the model word.
   OpenPackageResult openPackage();
   std::uint16_t modelWord() const { return modelWord_; }
   void clearModelWord() { modelWord_ = 0; }
@@ -86,13 +87,13 @@ class Catalogue {
   // The eight look-ups of slots 0 to 7, all made even after a failure; true when all succeed.
   bool assignRegionSlots(RegionSlots& regions) const;
 
-  // 1 when the payload sum of the component at `imageOffset` matches its checksum, 213 when it
-  // does not or when its word count reaches past `length` - 16 or past the image.
-  int checkComponentSum(std::uint32_t imageOffset, std::uint32_t length) const;
+  // ok when the payload sum of the component at `imageOffset` matches its checksum, badChecksum
+  // when it does not or when its word count reaches past `length` - 16 or past the image.
+  Result checkComponentSum(std::uint32_t imageOffset, std::uint32_t length) const;
 
   // Verifies every displayable component in table order and fills the rows (at most ten; later
-  // components are verified but not listed). 1, 11 or 213.
-  int buildImageVersionRows();
+  // components are verified but not listed). ok, invalid or badChecksum.
+  Result buildImageVersionRows();
   const std::array<ImageVersionRow, kImageVersionRows>& imageVersionRows() const { return rows_; }
   // The text of the image-side column (static 1105): rows 0 to 6.
   std::string showImageVersions() const;

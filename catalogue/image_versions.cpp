@@ -22,10 +22,10 @@ bool isDisplayableCode(std::uint16_t code) {
   }
 }
 
-int Catalogue::buildImageVersionRows() {
+Result Catalogue::buildImageVersionRows() {
   rows_.fill(ImageVersionRow{});
   const std::span<const std::uint8_t> table = regionTable_;
-  if (usb::le16(table, kRegionGroup) == kEndId) return kResultInvalid;
+  if (usb::le16(table, kRegionGroup) == kEndId) return Result::invalid;
 
   const auto img = image();
   std::size_t row = 0;
@@ -39,18 +39,19 @@ int Catalogue::buildImageVersionRows() {
     ImageVersionRow scratch;
     ImageVersionRow& r = row < rows_.size() ? rows_[row] : scratch;
     ++row;
-    if (lookupNamedEntry(tables_.componentNames, code, r.name) != kResultOk) return kResultInvalid;
+    if (lookupNamedEntry(tables_.componentNames, code, r.name) != Result::ok)
+      return Result::invalid;
 
     const std::uint32_t offset = usb::le32(table, at + kRegionImageOffset);
     const std::uint32_t length = usb::le32(table, at + kRegionLength);
-    const int sum = checkComponentSum(offset, length);
-    if (sum != kResultOk) return sum;
-    if (!usb::fits(img, offset, kVersionPatch + 1)) return kResultBadChecksum;
-    const std::uint8_t* h = img.data() + offset;
+    const Result sum = checkComponentSum(offset, length);
+    if (sum != Result::ok) return sum;
+    if (!usb::fits(img, offset, kComponentBytesRead)) return Result::badChecksum;
+    const protocol::ComponentVersion v = protocol::ComponentHeader(img.subspan(offset)).version();
 
-    const std::uint8_t v1 = h[kVersionMajor], v2 = h[kVersionMinor], v3 = h[kVersionPatch];
+    const std::uint8_t v1 = v.major, v2 = v.minor, v3 = v.patch;
     if (v1 == 0 || v1 == 0xFF || v2 > 0x99 || !isBcdByte(v1) || !isBcdByte(v2)) {
-      return kResultInvalid;
+      return Result::invalid;
     }
     if (v3 == 0x00 || v3 == 0x20) {
       r.version = formatTwoPartVersion(v1, v2);
@@ -59,11 +60,11 @@ int Catalogue::buildImageVersionRows() {
     }
 
     // The month is only bounded on this side, not tested for BCD.
-    const std::uint8_t d = h[kReleaseDate], m = h[kReleaseDate + 1], y = h[kReleaseDate + 3];
-    if (d == 0 || d > 0x99 || m > 0xEE || !isBcdByte(d)) return kResultInvalid;
+    const std::uint8_t d = v.day, m = v.month, y = v.year;
+    if (d == 0 || d > 0x99 || m > 0xEE || !isBcdByte(d)) return Result::invalid;
     r.date = formatDate(y, m, d);
   }
-  return kResultOk;
+  return Result::ok;
 }
 
 std::string Catalogue::showImageVersions() const {

@@ -10,10 +10,6 @@ namespace {
 // GPS, Lps4 EXP.
 constexpr std::size_t kColumnEntries[6] = {0, 7, 1, 2, 3, 4};
 
-// Identity bytes of the key's own firmware version and date.
-constexpr std::size_t kIdDay = 20, kIdMonth = 21, kIdCentury = 22, kIdYear = 23;
-constexpr std::size_t kIdPatch = 25, kIdMajor = 26, kIdMinor = 27;
-
 }  // namespace
 
 KeyVersionsColumn Catalogue::showKeyVersions(
@@ -21,9 +17,9 @@ KeyVersionsColumn Catalogue::showKeyVersions(
     const std::array<protocol::ComponentVersion, 10>& versions, std::uint8_t keyVariant,
     int booterPasses, protocol::ComponentVersion& current) const {
   KeyVersionsColumn out;
-  out.marker = keyVariant == 0   ? KeyMarker::only
-               : keyVariant == 1 ? KeyMarker::always
-                                 : KeyMarker::never;
+  out.marker = keyVariant == protocol::kPassOnWhenNewer ? KeyMarker::only
+               : keyVariant == protocol::kPassOnAlways  ? KeyMarker::always
+                                                        : KeyMarker::never;
   // The booter notice stands while the key answers from its booter; once a second pass finds
   // the restored firmware running, the column shows that firmware's versions again.
   if (booterPasses != 0 && protocol::programCode(identity) == protocol::kProgramBooter) {
@@ -32,13 +28,7 @@ KeyVersionsColumn Catalogue::showKeyVersions(
   }
   if (protocol::programCode(identity) != protocol::kProgramFirmware) return out;
 
-  current.major = identity[kIdMajor];
-  current.minor = identity[kIdMinor];
-  current.patch = identity[kIdPatch];
-  current.day = identity[kIdDay];
-  current.month = identity[kIdMonth];
-  current.century = identity[kIdCentury];
-  current.year = identity[kIdYear];
+  current = protocol::firmwareVersion(identity);
   std::string text;
   appendKeyVersionLine(text, current, nullptr);
   text += "\n";

@@ -6,12 +6,14 @@
 #include <span>
 #include <string>
 
+#include "catalogue/results.h"
+
 namespace flashwell::catalogue {
 
-// Scans at most 100 entries from the first. Found: copies the name into `name` and returns 1.
-// At the end entry: `name` becomes " " and the result is 36. After 100 entries, at an entry that
-// does not lie wholly inside `table`, or at a matching entry whose name has no zero byte: 36 with
-// `name` unchanged.
-int lookupNamedEntry(std::span<const std::uint8_t> table, std::uint16_t id, std::string& name);
+// Scans at most 100 entries from the first. Found: copies the name into `name` and gives ok.
+// At the end entry: `name` becomes " " and the result is notFound. After 100 entries, at an entry
+// that does not lie wholly inside `table`, or at a matching entry whose name has no zero byte:
+// notFound, `name` unchanged.
+Result lookupNamedEntry(std::span<const std::uint8_t> table, std::uint16_t id, std::string& name);
 
 }  // namespace flashwell::catalogue

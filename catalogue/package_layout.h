@@ -1,8 +1,8 @@
 #pragma once
 
 // The layout of the firmware package that the program carries, of its region records and of the
-// header that starts every component, and the result codes of the catalogue. Offsets are from the
-// start of the package (or of a region); multi-byte values are little-endian.
+// header that starts every component. Offsets are from the start of the package (or of a
+// region); multi-byte values are little-endian.
 
 #include <cstddef>
 #include <cstdint>
@@ -10,12 +10,6 @@
 #include "protocol/key_records.h"
 
 namespace flashwell::catalogue {
-
-// Result codes of the catalogue's operations.
-inline constexpr int kResultOk = 1;
-inline constexpr int kResultInvalid = 11;       // data not applicable or invalid
-inline constexpr int kResultNotFound = 36;      // name not found
-inline constexpr int kResultBadChecksum = 213;  // checksum mismatch or a component out of bounds
 
 // The 16-bit key that ends every searched table.
 inline constexpr std::uint16_t kEndId = 0xFFFF;
@@ -28,8 +22,8 @@ inline constexpr std::size_t kRegionTableOffset = 0x110;
 inline constexpr std::size_t kRegionTableSize = 496;  // 20 records, then 16 x 0xFF
 inline constexpr std::size_t kRegionRecordSize = 24;
 inline constexpr std::size_t kMaxRegionRecords = 20;
-inline constexpr std::size_t kFlashImageOffset = protocol::kFlashImageOffset;
-inline constexpr std::size_t kFlashImageSize = protocol::kFlashImageSize;
+using protocol::kFlashImageOffset;
+using protocol::kFlashImageSize;
 inline constexpr std::size_t kModelIdsOffset = 0x100300;
 inline constexpr std::size_t kModelIdSize = 12;  // 8 characters, zero-padded
 inline constexpr std::size_t kModelIdLength = 8;
@@ -54,19 +48,20 @@ inline constexpr std::size_t kRegionCarriedWord = 20;
 inline constexpr std::uint32_t kMaxRegionLength = 0x1C000;
 inline constexpr std::uint16_t kBooterGroup = 5;  // booter-type components
 
-// Component header and the payload bytes that the tool reads, from a region's first byte.
-inline constexpr std::size_t kComponentHeaderSize = 16;
-inline constexpr std::size_t kWordCount = 0x00;     // u32
-inline constexpr std::size_t kChecksum = 0x04;      // u16, wrap-around sum of the payload words
-inline constexpr std::size_t kPolicyMark = 0x07;    // set to 1 under "Always"
-inline constexpr std::size_t kBooterMarker = 0x0B;  // 2 in a booter header
-inline constexpr std::uint8_t kBooterMarkerValue = 2;
-inline constexpr std::size_t kReleaseDate = 0x0C;  // day, month, century, year (BCD)
-inline constexpr std::size_t kComponentCode = 0x1D;
-inline constexpr std::size_t kBooterComponentCode = 0x1E;
-inline constexpr std::size_t kVersionMajor = 0x1E;
-inline constexpr std::size_t kVersionMinor = 0x1F;
-inline constexpr std::size_t kVersionPatch = 0x20;
+// The component header and the payload bytes that the tool reads, from a region's first byte:
+// named once beside the other records the catalogue shares with the worker.
+using protocol::kBooterComponentCode;
+using protocol::kBooterMarker;
+using protocol::kBooterMarkerValue;
+using protocol::kChecksum;
+using protocol::kComponentBytesRead;
+using protocol::kComponentCode;
+using protocol::kComponentHeaderSize;
+using protocol::kReleaseDate;
+using protocol::kVersionMajor;
+using protocol::kVersionMinor;
+using protocol::kVersionPatch;
+using protocol::kWordCount;
 
 // Text and name records: a u16 id and a 256-byte zero-terminated field.
 inline constexpr std::size_t kTextRecordSize = 258;

@@ -197,11 +197,6 @@ std::string fillIn(std::string_view text, std::initializer_list<std::string_view
   return out;
 }
 
-usb::ClaimTexts claimTexts(std::uint16_t languageNumber) {
-  return {std::string(programText(ProgramText::keyNotConfigured, languageNumber)),
-          std::string(programText(ProgramText::kernelDriverHoldsKey, languageNumber))};
-}
-
 std::string_view languageCode(std::uint16_t languageNumber) {
   return kCodes[columnOf(languageNumber)];
 }

@@ -12,8 +12,6 @@
 #include <string>
 #include <string_view>
 
-#include "usb/platform_driver.h"
-
 namespace flashwell::catalogue {
 
 enum class ProgramText : std::uint8_t {
@@ -68,9 +66,6 @@ std::string_view programText(ProgramText id, std::uint16_t languageNumber);
 // The text with "%1", "%2", ... replaced by the values in order; a placeholder without a value
 // stays as it is.
 std::string fillIn(std::string_view text, std::initializer_list<std::string_view> values);
-
-// The USB backend's lines about a key it could not claim, in that language.
-usb::ClaimTexts claimTexts(std::uint16_t languageNumber);
 
 // The two-letter ISO 639-1 code of the language ("en", "it", "de", "fr", "es", "nl").
 std::string_view languageCode(std::uint16_t languageNumber);

@@ -24,13 +24,14 @@ bool Catalogue::findRegion(std::uint16_t group, std::uint16_t code, std::uint8_t
     // The region and the header bytes read below must lie inside the image.
     const auto img = image();
     if (!usb::fits(img, r.imageOffset(), r.length())) return false;
-    if (!usb::fits(img, r.imageOffset(), kVersionPatch + 1)) return false;
-    const std::uint8_t* h = img.data() + r.imageOffset();
+    const protocol::ComponentHeader header(img.subspan(r.imageOffset()));
+    if (!header.complete()) return false;
     const auto codeByte = static_cast<std::uint8_t>(code & 0xFF);
     if (group == kBooterGroup) {
-      return h[kBooterComponentCode] == codeByte && h[kBooterMarker] == kBooterMarkerValue;
+      return header.booterComponentCode() == codeByte &&
+             header.booterMarker() == kBooterMarkerValue;
     }
-    return h[kComponentCode] == codeByte;
+    return header.componentCode() == codeByte;
   }
   return false;
 }
@@ -45,15 +46,15 @@ bool Catalogue::assignRegionSlots(RegionSlots& regions) const {
   return all;
 }
 
-int Catalogue::checkComponentSum(std::uint32_t imageOffset, std::uint32_t length) const {
+Result Catalogue::checkComponentSum(std::uint32_t imageOffset, std::uint32_t length) const {
   const auto img = image();
   if (!usb::fits(img, imageOffset, length) || length < kComponentHeaderSize) {
-    return kResultBadChecksum;
+    return Result::badChecksum;
   }
-  const std::uint32_t words = usb::le32(img, imageOffset + kWordCount);
-  const std::uint16_t stored = usb::le16(img, imageOffset + kChecksum);
+  const protocol::ComponentHeader header(img.subspan(imageOffset, length));
+  const std::uint32_t words = header.wordCount();
   if (static_cast<std::uint64_t>(words) * 2 > length - kComponentHeaderSize) {
-    return kResultBadChecksum;
+    return Result::badChecksum;
   }
   // The words lie inside the region, which lies inside the image (checked above).
   const std::uint8_t* w = img.data() + imageOffset + kComponentHeaderSize;
@@ -61,7 +62,7 @@ int Catalogue::checkComponentSum(std::uint32_t imageOffset, std::uint32_t length
   for (std::size_t i = 0; i < words; ++i) {
     sum = static_cast<std::uint16_t>(sum + (w[2 * i] | w[2 * i + 1] << 8));
   }
-  return sum == stored ? kResultOk : kResultBadChecksum;
+  return sum == header.checksum() ? Result::ok : Result::badChecksum;
 }
 
 }  // namespace flashwell::catalogue

@@ -12,13 +12,31 @@ endfunction()
 # flashwell_include_scope(TARGET PUBLIC|INTERFACE PATH...) : the include root of TARGET shows
 # only the given folders or files of the source tree (each linked in under its own path), so an
 # `#include "layer/file.h"` resolves only for the layers that TARGET and what it links show.
+# A folder is shown without those of its subfolders that build a library of their own (the USB
+# backends under usb/, the shells under app/): a layer sees a backend only by linking it.
 # A layer that includes a layer above it, or one it does not link, fails to build.
 function(flashwell_include_scope target kind)
   set(_root ${PROJECT_BINARY_DIR}/include-scopes/${target})
+  # Made afresh on every configure (links only, never what they point to), so that no link of
+  # an older layout is left over.
+  file(REMOVE_RECURSE ${_root})
   foreach(_path IN LISTS ARGN)
-    get_filename_component(_parent ${_root}/${_path} DIRECTORY)
-    file(MAKE_DIRECTORY ${_parent})
-    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${_path} ${_root}/${_path} SYMBOLIC)
+    set(_source ${PROJECT_SOURCE_DIR}/${_path})
+    set(_shown ${_path})
+    if(IS_DIRECTORY ${_source})
+      file(GLOB _children CONFIGURE_DEPENDS RELATIVE ${PROJECT_SOURCE_DIR} ${_source}/*)
+      set(_shown "")
+      foreach(_child IN LISTS _children)
+        if(NOT EXISTS ${PROJECT_SOURCE_DIR}/${_child}/CMakeLists.txt)
+          list(APPEND _shown ${_child})
+        endif()
+      endforeach()
+    endif()
+    foreach(_item IN LISTS _shown)
+      get_filename_component(_parent ${_root}/${_item} DIRECTORY)
+      file(MAKE_DIRECTORY ${_parent})
+      file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${_item} ${_root}/${_item} SYMBOLIC)
+    endforeach()
   endforeach()
   target_include_directories(${target} ${kind} ${_root})
 endfunction()

@@ -7,13 +7,13 @@
 #include "emulator/faulted_key.h"
 #include "emulator/strike.h"
 #include "usb/bytes.h"
+#include "usb/driver.h"
 #include "usb/transfer_request.h"
 
 namespace flashwell::emulator {
 
 namespace {
 constexpr std::uint32_t kStatusFaulted = 2;
-constexpr std::uint16_t kArchitectureX64 = 9;
 
 // Offsets that point past the 256 bytes: the configuration descriptor claims 200 bytes and the
 // interface descriptor after it 120 more.
@@ -58,7 +58,7 @@ std::string recordFault(const usb::UsbTransferRequest& r, bool control, usb::Rec
     } else {
       return "no such endpoint";
     }
-    if (layout == usb::RecordLayout::k64) want.trailerWord = 0;
+    if (layout == usb::RecordLayout::bits64) want.trailerWord = 0;
     if (std::any_of(r.setup.begin(), r.setup.end(), [](std::uint8_t b) { return b != 0; })) {
       return "setup packet on an endpoint transfer";
     }
@@ -144,8 +144,8 @@ bool EmulatedDriver::transferRequest(std::unique_lock<std::mutex>& lock, usb::Dr
     return false;
   }
   const usb::UsbTransferRequest& r = decoded->request;
-  const auto expected =
-      architecture_ == kArchitectureX64 ? usb::RecordLayout::k64 : usb::RecordLayout::k32;
+  const auto expected = architecture_ == usb::kArchitectureX64 ? usb::RecordLayout::bits64
+                                                               : usb::RecordLayout::bits32;
   std::string why = decoded->layout != expected ? "record layout does not fit the system"
                                                 : recordFault(r, control, decoded->layout, data);
   bool isKey = false;

@@ -59,7 +59,8 @@ std::array<std::uint8_t, kRegionBlockSize> ComponentImage::block(std::uint32_t i
   std::array<std::uint8_t, kRegionBlockSize> bytes;
   const auto from = data.subspan(std::size_t{i} * kRegionBlockSize, kRegionBlockSize);
   std::copy(from.begin(), from.end(), bytes.begin());
-  if (policyMark && i == 0) bytes[kPolicyMarkByte] = kPassOnAlways;
+  // "Always" sets the header's policy mark in what is sent.
+  if (policyMark && i == 0) setPolicyMark(bytes, kPassOnAlways);
   return bytes;
 }
 
@@ -86,7 +87,7 @@ std::vector<std::uint32_t> componentBlocksSent(const ComponentImage& image) {
     // the policy mark makes the first block not blank.
     const auto ahead =
         image.data.subspan(at, std::min<std::size_t>(image.byteCount, image.data.size() - at));
-    if ((image.policyMark && at <= kPolicyMarkByte) || !blank(ahead)) sent.push_back(i);
+    if ((image.policyMark && at <= kPolicyMark) || !blank(ahead)) sent.push_back(i);
   }
   return sent;
 }

@@ -12,14 +12,11 @@
 #include <vector>
 
 #include "protocol/component_table.h"
+#include "protocol/key_records.h"
 #include "protocol/request_block.h"
 #include "protocol/upgrade_option.h"
 
 namespace flashwell::protocol {
-
-// Byte of a component's header that "Always" sets to kPassOnAlways in what is sent.
-inline constexpr std::size_t kPolicyMarkByte = 7;
-inline constexpr std::uint8_t kPassOnAlways = 1;
 
 // The bytes of a region slot's data up to the end of the flash image inside the package; empty
 // when the slot lies outside it.

@@ -48,7 +48,7 @@ bool Worker::LeaveBooter() {
 
 bool Worker::EraseKeyFirmware() {
   if (!CheckExit()) return false;
-  block_.eraseDone.set(commands_.EraseFirmwareArea() == 1 ? kJobDone : kJobRefused);
+  block_.eraseDone.set(commands_.EraseFirmwareArea() ? kJobDone : kJobRefused);
   return true;
 }
 

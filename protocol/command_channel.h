@@ -4,9 +4,9 @@
 // checked after the transfer has returned (the transfer itself is never cut short), on the
 // unsigned 32-bit difference of two ticks, so a wrap of the tick counter does not matter.
 //
-//   SendCommand(code, sub, address, length, p1..p4) -> 1 accepted in time, 0 otherwise
-//       (no key: 0 and nothing closed; failed or late transfer: 0 and the key closed)
-//   SendCommandOrClose(...)                          -> same, and closes the key on any 0
+//   SendCommand(code, sub, address, length, p1..p4) -> true when accepted in time
+//       (no key: false and nothing closed; failed or late transfer: false and the key closed)
+//   SendCommandOrClose(...)                          -> same, and closes the key on false
 //   RestartTimer()                                   -> starts a time measurement
 //   CheckElapsed(limit)                              -> tooLong when more than limit ms passed,
 //                                                       else restarts the measurement, inTime
@@ -27,12 +27,12 @@ class CommandChannel {
  public:
   CommandChannel(usb::UsbLink& link, usb::Clock& clock) : link_(link), clock_(clock) {}
 
-  int SendCommand(std::uint8_t code, std::uint8_t sub, std::uint32_t address, std::uint32_t length,
-                  std::uint32_t p1 = 0, std::uint32_t p2 = 0, std::uint32_t p3 = 0,
-                  std::uint32_t p4 = 0);
-  int SendCommandOrClose(std::uint8_t code, std::uint8_t sub, std::uint32_t address,
-                         std::uint32_t length, std::uint32_t p1 = 0, std::uint32_t p2 = 0,
-                         std::uint32_t p3 = 0, std::uint32_t p4 = 0);
+  bool SendCommand(std::uint8_t code, std::uint8_t sub, std::uint32_t address, std::uint32_t length,
+                   std::uint32_t p1 = 0, std::uint32_t p2 = 0, std::uint32_t p3 = 0,
+                   std::uint32_t p4 = 0);
+  bool SendCommandOrClose(std::uint8_t code, std::uint8_t sub, std::uint32_t address,
+                          std::uint32_t length, std::uint32_t p1 = 0, std::uint32_t p2 = 0,
+                          std::uint32_t p3 = 0, std::uint32_t p4 = 0);
 
   void RestartTimer();
   Elapsed CheckElapsed(std::uint32_t limitMs);

@@ -13,6 +13,11 @@ std::uint8_t byteOf(std::uint32_t v, int n) {
   return static_cast<std::uint8_t>(v >> (8 * n));
 }
 
+// The low `count` bytes of `v`, little-endian, from p[at] on.
+void putLow(std::array<std::uint8_t, 9>& p, std::size_t at, std::uint32_t v, int count) {
+  for (int n = 0; n < count; ++n) p[at + static_cast<std::size_t>(n)] = byteOf(v, n);
+}
+
 void putSetup(CommandFrame& f, std::uint8_t code, std::uint16_t index) {
   f.setup[0] = kVendorHostToDevice;
   f.setup[1] = code;
@@ -46,11 +51,8 @@ std::optional<CommandFrame> buildCommandFrame(std::uint8_t code, std::uint8_t su
   switch (code) {
     case kTransferSetup:
       f.payloadLength = 6;
-      p[0] = byteOf(address, 0);
-      p[1] = byteOf(address, 1);
-      p[2] = byteOf(address, 2);
-      p[3] = byteOf(length, 0);
-      p[4] = byteOf(length, 1);
+      putLow(p, 0, address, 3);
+      putLow(p, 3, length, 2);
       p[5] = sub;
       index = kKeyIndex;
       break;
@@ -66,21 +68,16 @@ std::optional<CommandFrame> buildCommandFrame(std::uint8_t code, std::uint8_t su
     case kShortCommand:
       f.payloadLength = 6;
       p[0] = sub;
-      p[1] = byteOf(address, 0);
-      p[2] = byteOf(address, 1);
+      putLow(p, 1, address, 2);
       p[3] = byteOf(p1, 0);
-      p[4] = byteOf(length, 0);
-      p[5] = byteOf(length, 1);
+      putLow(p, 4, length, 2);
       index = static_cast<std::uint16_t>(address >> 16);
       break;
     case kFlashCommand:
       f.payloadLength = 6;
       p[0] = sub;
-      p[1] = byteOf(address, 0);
-      p[2] = byteOf(address, 1);
-      p[3] = byteOf(address, 2);
-      p[4] = byteOf(length, 0);
-      p[5] = byteOf(length, 1);
+      putLow(p, 1, address, 3);
+      putLow(p, 4, length, 2);
       index = kKeyIndex;
       break;
     default:

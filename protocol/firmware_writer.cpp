@@ -13,9 +13,8 @@ FirmwareWrite Worker::ProgramKeyFirmware() {
   // From the last block of the region to the first, so that the block with the header, which
   // makes the firmware valid, is written last.
   for (const std::uint32_t i : firmwareBlocksSent(*image)) {
-    if (commands_.SendBlock(image->block(i)) != 1) return FirmwareWrite::transferFailed;
-    if (channel_.SendCommandOrClose(kFlashCommand, kSubProgramBlock, image->address(i), 2048) !=
-        1) {
+    if (!commands_.SendBlock(image->block(i))) return FirmwareWrite::transferFailed;
+    if (!channel_.SendCommandOrClose(kFlashCommand, kSubProgramBlock, image->address(i), 2048)) {
       return FirmwareWrite::programFailed;
     }
   }

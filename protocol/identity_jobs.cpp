@@ -6,14 +6,14 @@ namespace flashwell::protocol {
 
 namespace {
 constexpr int kIdentityAttempts = 3;
-constexpr std::size_t kMarkByte = 54;
+constexpr std::uint8_t kMarkCleared = 0xFF;
 }  // namespace
 
 IdentityRead Worker::ReadIdentityWithRetry(std::span<std::uint8_t, kIdentitySize> destination) {
   for (int attempt = 0; attempt < kIdentityAttempts; ++attempt) {
     if (!Connect()) return IdentityRead::stopped;
     KeyIdentity buffer{};
-    if (commands_.ReadIdentity(buffer) == 1) {
+    if (commands_.ReadIdentity(buffer)) {
       std::copy(buffer.begin(), buffer.end(), destination.begin());
       return IdentityRead::read;
     }
@@ -54,7 +54,7 @@ bool Worker::ReadIdentityJob() {
 }
 
 bool Worker::EraseDataFlash() {
-  block_.dataEraseDone.set(commands_.EraseData() == 1 ? kJobDone : kJobRefused);
+  block_.dataEraseDone.set(commands_.EraseData() ? kJobDone : kJobRefused);
   return true;
 }
 
@@ -62,11 +62,11 @@ bool Worker::ClearMark() {
   std::uint8_t result = kJobRefused;
   KeyIdentity identity{};
   if (ReadIdentityWithRetry(identity) == IdentityRead::read) {
-    if (identity[kMarkByte] == 0xFF) {
+    if (identity[kIdentityMark] == kMarkCleared) {
       result = kJobDone;
     } else {
-      identity[kMarkByte] = 0xFF;
-      result = commands_.StoreIdentity(identity) == 1 ? kJobDone : kJobRefused;
+      identity[kIdentityMark] = kMarkCleared;
+      result = commands_.StoreIdentity(identity) ? kJobDone : kJobRefused;
     }
   }
   // A stop asked during the read is seen by the loop's next pass.

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "protocol/command_frame.h"
-#include "usb/bytes.h"
 
 namespace flashwell::protocol {
 
@@ -57,6 +57,13 @@ FamilyReads readsOf(std::optional<std::uint8_t> family) {
 }
 
 constexpr std::uint8_t kFamilyWithoutReads = 19;
+// The byte of the second read that becomes the firmware's patch byte.
+constexpr std::size_t kPatchInSecondRead = 22;
+// What the booter keeps of the identity, in the bytes below the configuration base: its own
+// kind, serial number, date (40-43) and counters (32-33).
+constexpr std::uint32_t kBooterInfoSize = 0x30;
+constexpr std::pair<std::size_t, std::size_t> kBooterOwnBytes[] = {
+    {kIdentityKind, 4}, {kIdentitySerial, 4}, {40, 4}, {32, 2}};
 constexpr std::uint8_t kFiller = 0x55;
 constexpr std::uint32_t kLargeChunk = 128;
 constexpr std::uint32_t kSmallChunk = 16;
@@ -78,39 +85,43 @@ std::uint32_t effectiveReadLength(bool largePacket, std::uint32_t length) {
   return length & ~std::uint32_t{7};
 }
 
-int KeyCommands::ReadIdentity(std::span<std::uint8_t> destination) {
-  if (destination.size() > kIdentitySize) return 0;
+bool KeyCommands::ReadIdentity(std::span<std::uint8_t> destination) {
+  if (destination.size() > kIdentitySize) return false;
   KeyIdentity identity;
   std::array<std::uint8_t, kIdentitySize> scratch;
   identity.fill(0xFF);
   scratch.fill(0xFF);
 
-  if (channel_.SendCommand(kShortCommand, kSubIdentify, 0, 0) != 1) return 0;
-  if (channel_.SendCommand(kTransferSetup, kHostReads, 0, kIdentitySize) != 1) return 0;
-  if (link_.UsbReadEp2(identity) != static_cast<int>(kIdentitySize)) return 0;
+  if (!channel_.SendCommand(kShortCommand, kSubIdentify, 0, 0)) return false;
+  if (!channel_.SendCommand(kTransferSetup, kHostReads, 0, kIdentitySize)) return false;
+  if (link_.UsbReadEp2(identity) != static_cast<int>(kIdentitySize)) return false;
 
-  const auto family = lookupHardwareFamily(usb::le16(identity, 30));
+  const auto family = lookupHardwareFamily(hardwareType(identity));
   if (family != kFamilyWithoutReads) {
     const bool large = link_.UsbIsLargePacketKey();
     const FamilyReads reads = readsOf(family);
-    if (!ReadMemoryOrFill(large, reads.firstAddress, reads.firstLength, scratch)) return 0;
-    std::copy_n(scratch.begin(), 80, identity.begin() + 48);
-    if (!ReadMemoryOrFill(large, reads.secondAddress, reads.secondLength, scratch)) return 0;
-    identity[62] = reads.firstByteTo62 ? scratch[0] : scratch[1];
-    identity[63] = reads.firstByteTo62 ? scratch[1] : scratch[0];
-    if (reads.setsByte25) identity[25] = scratch[22];
+    if (!ReadMemoryOrFill(large, reads.firstAddress, reads.firstLength, scratch)) return false;
+    std::copy_n(scratch.begin(), kIdentityConfigurationSize,
+                identity.begin() + kIdentityConfiguration);
+    if (!ReadMemoryOrFill(large, reads.secondAddress, reads.secondLength, scratch)) return false;
+    identity[kIdentitySecondRead] = reads.firstByteTo62 ? scratch[0] : scratch[1];
+    identity[kIdentitySecondRead + 1] = reads.firstByteTo62 ? scratch[1] : scratch[0];
+    if (reads.setsByte25) identity[kIdentityFirmwarePatch] = scratch[kPatchInSecondRead];
 
-    // A booter on a large-packet key reports its own serial, date and counters just below the
-    // configuration.
-    if (identity[28] == kProgramBooter && large) {
-      if (!ReadMemoryOrFill(large, reads.firstAddress - 0x30, 48, scratch)) return 0;
-      for (auto [from, count] : {std::pair{4, 4}, {16, 4}, {40, 4}, {32, 2}}) {
+    // A booter on a large-packet key reports its own kind, serial, date and counters just below
+    // the configuration. Only the low byte of the program code is asked here.
+    if (identity[kIdentityProgram] == kProgramBooter && large) {
+      if (!ReadMemoryOrFill(large, reads.firstAddress - kBooterInfoSize, kBooterInfoSize,
+                            scratch)) {
+        return false;
+      }
+      for (auto [from, count] : kBooterOwnBytes) {
         std::copy_n(scratch.begin() + from, count, identity.begin() + from);
       }
     }
   }
   std::copy_n(identity.begin(), destination.size(), destination.begin());
-  return 1;
+  return true;
 }
 
 bool KeyCommands::ReadMemory(bool largePacket, std::uint32_t address, std::uint32_t length,
@@ -125,11 +136,10 @@ bool KeyCommands::ReadMemory(bool largePacket, std::uint32_t address, std::uint3
   for (std::uint32_t done = 0; done < total;) {
     const std::uint32_t chunk = std::min(chunkLimit, total - done);
     const std::uint32_t announced = largePacket ? chunk : 0;
-    if (channel_.SendCommandOrClose(kShortCommand, kSubMemoryRead, address + done, announced) !=
-        1) {
+    if (!channel_.SendCommandOrClose(kShortCommand, kSubMemoryRead, address + done, announced)) {
       return false;
     }
-    if (channel_.SendCommandOrClose(kTransferSetup, kHostReads, 0, chunk) != 1) return false;
+    if (!channel_.SendCommandOrClose(kTransferSetup, kHostReads, 0, chunk)) return false;
     auto into = destination.subspan(done, chunk);
     const int got = largePacket ? link_.UsbReadEp2(into) : link_.UsbReadEp1(into);
     if (got != static_cast<int>(chunk)) return false;
@@ -145,33 +155,34 @@ bool KeyCommands::ReadMemoryOrFill(bool largePacket, std::uint32_t address, std:
   return false;
 }
 
-int KeyCommands::EraseData() {
-  if (link_.UsbEnsureOpen() != 1) return 0;
-  const int result = link_.UsbIsLargePacketKey()
-                         ? channel_.SendCommand(kLongCommand, kSubEraseDataLarge, 0, 0, 0, 0, 0, 0)
-                         : channel_.SendCommand(kShortCommand, kSubEraseDataSmall, 0, 0);
+bool KeyCommands::EraseData() {
+  if (!link_.UsbEnsureOpen()) return false;
+  const bool accepted =
+      link_.UsbIsLargePacketKey()
+          ? channel_.SendCommand(kLongCommand, kSubEraseDataLarge, 0, 0, 0, 0, 0, 0)
+          : channel_.SendCommand(kShortCommand, kSubEraseDataSmall, 0, 0);
   link_.UsbClose();
-  return result;
+  return accepted;
 }
 
-int KeyCommands::SendBlock(std::span<const std::uint8_t> block) {
-  if (channel_.SendCommand(kTransferSetup, kHostSends, 0,
-                           static_cast<std::uint32_t>(block.size())) != 1) {
-    return 0;
+bool KeyCommands::SendBlock(std::span<const std::uint8_t> block) {
+  if (!channel_.SendCommand(kTransferSetup, kHostSends, 0,
+                            static_cast<std::uint32_t>(block.size()))) {
+    return false;
   }
-  return link_.UsbWriteEp2(block) == static_cast<int>(block.size()) ? 1 : 0;
+  return link_.UsbWriteEp2(block) == static_cast<int>(block.size());
 }
 
-int KeyCommands::StoreIdentity(std::span<const std::uint8_t, kIdentitySize> identity) {
-  if (SendBlock(identity) != 1) return 0;
+bool KeyCommands::StoreIdentity(std::span<const std::uint8_t, kIdentitySize> identity) {
+  if (!SendBlock(identity)) return false;
   return channel_.SendCommand(kShortCommand, kSubStoreIdentity, 0, 0);
 }
 
-int KeyCommands::Restart() {
+bool KeyCommands::Restart() {
   return channel_.SendCommand(kFlashCommand, kSubRestart, 0, 0);
 }
 
-int KeyCommands::EraseFirmwareArea() {
+bool KeyCommands::EraseFirmwareArea() {
   return channel_.SendCommand(kFlashCommand, kSubEraseFirmware, 0, 2048);
 }
 

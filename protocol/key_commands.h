@@ -4,14 +4,14 @@
 // CommandChannel; data moves through the link's endpoint primitives.
 //
 //   lookupHardwareFamily(type)              -> memory family, or none for an unknown type
-//   KeyCommands::ReadIdentity(destination)  -> 1 and the assembled identity, or 0
+//   KeyCommands::ReadIdentity(destination)  -> true and the assembled identity, or false
 //   KeyCommands::ReadMemory(large, address, length, destination) -> true when all was read
 //   KeyCommands::ReadMemoryOrFill(...)      -> ReadMemory; on failure 0x55 filler, false
-//   KeyCommands::EraseData()                -> 1 accepted, 0 (always closes the key)
-//   KeyCommands::StoreIdentity(identity)    -> 1 when all three steps succeeded, 0
-//   KeyCommands::Restart()                  -> 1/0; the caller closes the key afterwards
-//   KeyCommands::EraseFirmwareArea()        -> 1/0
-//   KeyCommands::SendBlock(bytes)           -> 1/0: transfer setup write + endpoint 0x02 write
+//   KeyCommands::EraseData()                -> true when accepted (always closes the key)
+//   KeyCommands::StoreIdentity(identity)    -> true when all three steps succeeded
+//   KeyCommands::Restart()                  -> accepted; the caller closes the key afterwards
+//   KeyCommands::EraseFirmwareArea()        -> accepted
+//   KeyCommands::SendBlock(bytes)           -> transfer setup write + endpoint 0x02 write made
 //
 // Destinations carry their size: a read whose length (after the length rule) does not fit
 // its destination fails without traffic; nothing is ever written past a destination.
@@ -38,8 +38,6 @@ inline constexpr std::uint8_t kSubEraseFirmware = 1;    // flash command
 inline constexpr std::uint8_t kSubProgramBlock = 2;     // flash command
 inline constexpr std::uint8_t kSubRestart = 4;          // flash command
 
-inline constexpr std::size_t kIdentitySize = 128;
-
 // The memory family of a hardware type (identity bytes 30-31).
 std::optional<std::uint8_t> lookupHardwareFamily(std::uint16_t type);
 
@@ -52,18 +50,18 @@ class KeyCommands {
   KeyCommands(usb::UsbLink& link, CommandChannel& channel) : link_(link), channel_(channel) {}
 
   // Copies the first destination.size() bytes (at most 128) of the assembled identity.
-  int ReadIdentity(std::span<std::uint8_t> destination);
+  bool ReadIdentity(std::span<std::uint8_t> destination);
 
   bool ReadMemory(bool largePacket, std::uint32_t address, std::uint32_t length,
                   std::span<std::uint8_t> destination);
   bool ReadMemoryOrFill(bool largePacket, std::uint32_t address, std::uint32_t length,
                         std::span<std::uint8_t> destination);
 
-  int EraseData();
-  int StoreIdentity(std::span<const std::uint8_t, kIdentitySize> identity);
-  int Restart();
-  int EraseFirmwareArea();
-  int SendBlock(std::span<const std::uint8_t> block);
+  bool EraseData();
+  bool StoreIdentity(std::span<const std::uint8_t, kIdentitySize> identity);
+  bool Restart();
+  bool EraseFirmwareArea();
+  bool SendBlock(std::span<const std::uint8_t> block);
 
  private:
   usb::UsbLink& link_;

@@ -19,28 +19,28 @@ bool Worker::WriteRegions() {
   for (const ComponentRow& row : kComponentTable) {
     block_.regionsDone.set(row.phase);
     const auto image = componentImage(block_, row, writesOf(*option));
-    if (!image || WriteRegion(row.regionCode, *image) != 1) failed = true;
+    if (!image || !WriteRegion(row.regionCode, *image)) failed = true;
   }
   block_.regionsDone.set(failed ? kJobRefused : kJobDone);
   return true;
 }
 
-int Worker::WriteRegion(std::uint16_t regionCode, const ComponentImage& image) {
-  if (channel_.SendCommand(kLongCommand, kSubRegion, 0, 0, regionCode, kOpenMarker, 0, 0) != 1) {
-    return 0;
+bool Worker::WriteRegion(std::uint16_t regionCode, const ComponentImage& image) {
+  if (!channel_.SendCommand(kLongCommand, kSubRegion, 0, 0, regionCode, kOpenMarker, 0, 0)) {
+    return false;
   }
   clock_.sleepMs(kAfterRegionOpenMs);
-  if (image.byteCount == 0) return 1;
+  if (image.byteCount == 0) return true;
   // The policy mark goes into the blocks sent, never into the program's copy of the package.
   for (const std::uint32_t i : componentBlocksSent(image)) {
-    if (commands_.SendBlock(image.block(i)) != 1) return 0;
-    if (channel_.SendCommand(kLongCommand, kSubRegion, 0, 0, regionCode,
-                             std::uint32_t{image.code} * 256, i, image.count) != 1) {
-      return 0;
+    if (!commands_.SendBlock(image.block(i))) return false;
+    if (!channel_.SendCommand(kLongCommand, kSubRegion, 0, 0, regionCode,
+                              std::uint32_t{image.code} * 256, i, image.count)) {
+      return false;
     }
   }
   link_.UsbClose();
-  return 1;
+  return true;
 }
 
 }  // namespace flashwell::protocol

@@ -36,9 +36,9 @@ bool Worker::ReadVersions() {
       block_.versionsDone.set(kJobRefused);
       return true;
     }
-    if (entry == 0) block_.keyVariant.set(header[7]);
-    block_.componentVersions[entry] = ComponentVersion{
-        header[30], header[31], header[32], header[12], header[13], header[14], header[15]};
+    const ComponentHeader stored(header);
+    if (entry == 0) block_.keyVariant.set(stored.policyMark());
+    block_.componentVersions[entry] = stored.version();
   }
   block_.versionsDone.set(kJobDone);
   return true;

@@ -77,8 +77,8 @@ class Worker {
   // The key-firmware write of slot 0.
   FirmwareWrite ProgramKeyFirmware();
   // Opens a region, pauses 2000 ms and sends the component's blocks (block_plan.h says which).
-  // 1 success, 0 failure.
-  int WriteRegion(std::uint16_t regionCode, const ComponentImage& image);
+  // True when every block was accepted.
+  bool WriteRegion(std::uint16_t regionCode, const ComponentImage& image);
 
   // The bytes of a region slot's data up to the end of the flash image inside the package;
   // empty when the slot lies outside the package.

@@ -103,7 +103,7 @@ bool Worker::Connect() {
   bool retried = false;
   for (;;) {
     if (!CheckExit()) return false;
-    if (link_.UsbEnsureOpen() == 1) break;
+    if (link_.UsbEnsureOpen()) break;
     retried = true;
     link_.UsbClose();
     clock_.sleepMs(kConnectRetryMs);

@@ -9,13 +9,11 @@ namespace flashwell::sequencer {
 
 namespace {
 
-constexpr std::uint32_t kRightKind = 111;
-
-// A key of the right kind running its firmware, with a plausible value at bytes 16-19.
+// A MEMPOD running its firmware, with a plausible serial number.
 bool firmwareIdentityValid(const protocol::KeyIdentity& id) {
-  const std::uint32_t size = usb::le32(id, 16);
+  const std::uint32_t serial = protocol::serialNumber(id);
   return protocol::programCode(id) == protocol::kProgramFirmware &&
-         usb::le32(id, 4) == kRightKind && size > 16 && size < 0xFFFFFF00u;
+         protocol::keyKind(id) == protocol::kMempodKind && serial > 16 && serial < 0xFFFFFF00u;
 }
 
 }  // namespace
@@ -46,7 +44,7 @@ KeyRead Sequencer::readKeyStep() {
         return KeyRead::reading;
       }
       if (protocol::programCode(id) != protocol::kProgramBooter) return KeyRead::unusable;
-      if (usb::le32(id, 4) != kRightKind) return KeyRead::wrongKind;
+      if (protocol::keyKind(id) != protocol::kMempodKind) return KeyRead::wrongKind;
       // The key's booter runs: its firmware has to be restored before anything else.
       fields_.booterPasses = static_cast<std::uint8_t>(fields_.booterPasses + 1);
       if (fields_.booterPasses >= 2) return KeyRead::unusable;

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 
+#include "catalogue/results.h"
 #include "protocol/request_block.h"
 #include "protocol/upgrade_option.h"
 
@@ -23,11 +24,6 @@ struct KeyColumn {
   std::optional<std::string> text;
 };
 
-// Results of buildImageVersionRows.
-inline constexpr int kRowsValid = 1;
-inline constexpr int kRowsInvalid = 11;
-inline constexpr int kRowsChecksum = 213;
-
 class PackageServices {
  public:
   virtual ~PackageServices() = default;
@@ -39,8 +35,8 @@ class PackageServices {
 
   // Fills the eight region slots; true only when every look-up succeeded.
   virtual bool assignRegionSlots(std::span<protocol::RegionSlot, 10> slots) = 0;
-  // kRowsValid, kRowsInvalid or kRowsChecksum.
-  virtual int buildImageVersionRows() = 0;
+  // ok, invalid or badChecksum.
+  virtual catalogue::Result buildImageVersionRows() = 0;
   // The text of static 1105 from the rows built last.
   virtual std::string imageColumnText() = 0;
   // The MEMPOD column for the key described by the block (`booterPasses` not 0: the key

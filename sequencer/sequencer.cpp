@@ -109,12 +109,12 @@ void Sequencer::stateCheckPackage() {
   }
   view_.setText(kIdLabels, text(kTextLabels));
   fields_.imageComplete = package_.assignRegionSlots(block_.regions) ? 1 : 0;
-  int rows = kRowsValid;
+  catalogue::Result rows = catalogue::Result::ok;
   if (fields_.imageComplete) rows = package_.buildImageVersionRows();
-  if (fields_.imageComplete && rows == kRowsInvalid) {
+  if (fields_.imageComplete && rows == catalogue::Result::invalid) {
     setModeChecksEnabled(false);
     goToState(UpgradeState::notApplicable);
-  } else if (!fields_.imageComplete || rows == kRowsChecksum) {
+  } else if (!fields_.imageComplete || rows == catalogue::Result::badChecksum) {
     setModeChecksEnabled(false);
     goToState(UpgradeState::corrupted);
   } else {

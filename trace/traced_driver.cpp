@@ -105,7 +105,7 @@ void TracedDriver::transferEvent(std::uint32_t code, std::span<const std::uint8_
   const auto decoded = usb::decodeRecord(record);
   const bool control = code == usb::kIoctlControlTransfer;
   const usb::UsbTransferRequest r = decoded ? decoded->request : usb::UsbTransferRequest{};
-  const auto offsets = usb::resultOffsets(decoded ? decoded->layout : usb::RecordLayout::k32);
+  const auto offsets = usb::resultOffsets(decoded ? decoded->layout : usb::RecordLayout::bits32);
   const std::uint32_t moved = usb::le32(record, offsets.bytesTransferred);
   const bool ok = decoded && returned &&
                   usb::le32(record, offsets.status) == usb::kTransferStatusSuccess && moved > 0;

@@ -38,6 +38,10 @@ struct OpenResult {
   std::uint32_t error = kErrorSuccess;  // the system error when handle is kNoHandle
 };
 
+// Processor architectures as Windows numbers them; x64 asks for the 56-byte record layout.
+inline constexpr std::uint16_t kArchitectureX86 = 0;
+inline constexpr std::uint16_t kArchitectureX64 = 9;
+
 class UsbDriver {
  public:
   virtual ~UsbDriver() = default;
@@ -72,8 +76,9 @@ class UsbDriver {
 
   virtual void close(DriverHandle handle) = 0;
 
-  // The processor architecture of the machine as GetNativeSystemInfo reports it (9 = x64),
-  // or GetSystemInfo's where the former is missing.
+  // The processor architecture of the machine as GetNativeSystemInfo reports it
+  // (kArchitectureX64 or kArchitectureX86 among others), or GetSystemInfo's where the former is
+  // missing.
   virtual std::uint16_t nativeProcessorArchitecture() = 0;
 };
 

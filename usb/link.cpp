@@ -14,10 +14,10 @@ UsbLink::~UsbLink() {
   UsbClose();
 }
 
-int UsbLink::UsbEnsureOpen() {
-  if (handle_ != kNoHandle) return 1;
+bool UsbLink::UsbEnsureOpen() {
+  if (handle_ != kNoHandle) return true;
   handle_ = UsbFindAndOpenKey();
-  return handle_ != kNoHandle ? 1 : 0;
+  return handle_ != kNoHandle;
 }
 
 void UsbLink::UsbClose() {
@@ -111,7 +111,7 @@ int UsbLink::transfer(TransferKind kind, std::span<std::uint8_t> data, const Set
   const std::uint32_t code =
       kind == TransferKind::control ? kIoctlControlTransfer : kIoctlEndpointTransfer;
   if (!UsbDriverIoctl(code, record, data)) return -1;
-  const ResultOffsets at = resultOffsets(RecordLayout::k32);
+  const ResultOffsets at = resultOffsets(RecordLayout::bits32);
   const std::uint32_t moved = le32(record, at.bytesTransferred);
   if (le32(record, at.status) != kTransferStatusSuccess || moved == 0) return -1;
   // A count beyond the buffer cannot be true; a caller would read past what it owns.

@@ -18,8 +18,6 @@ namespace flashwell::usb {
 
 // The search gives up after this many member indexes when enumeration keeps failing.
 inline constexpr std::uint32_t kMaxMemberIndexes = 256;
-// The processor architecture that asks for the 56-byte record layout.
-inline constexpr std::uint16_t kArchitectureX64 = 9;
 
 class UsbLink {
  public:
@@ -28,8 +26,8 @@ class UsbLink {
   UsbLink(const UsbLink&) = delete;
   UsbLink& operator=(const UsbLink&) = delete;
 
-  // 1 when a key handle is held afterwards (at once when one is held already), 0 otherwise.
-  int UsbEnsureOpen();
+  // Whether a key handle is held afterwards (at once when one is held already).
+  bool UsbEnsureOpen();
   // Closes the held handle, if any.
   void UsbClose();
   bool isOpen() const { return handle_ != kNoHandle; }

@@ -51,8 +51,8 @@ UsbTransferRequest getCommon(std::span<const std::uint8_t> in, const LayoutOffse
 }  // namespace
 
 std::optional<RecordLayout> layoutOfSize(std::size_t size) {
-  if (size == kRecordSize32) return RecordLayout::k32;
-  if (size == kRecordSize64) return RecordLayout::k64;
+  if (size == kRecordSize32) return RecordLayout::bits32;
+  if (size == kRecordSize64) return RecordLayout::bits64;
   return std::nullopt;
 }
 
@@ -105,8 +105,8 @@ std::optional<UsbTransferRequest> decode64(std::span<const std::uint8_t> record)
 }
 
 std::optional<DecodedRecord> decodeRecord(std::span<const std::uint8_t> record) {
-  if (auto r = decode32(record)) return DecodedRecord{*r, RecordLayout::k32};
-  if (auto r = decode64(record)) return DecodedRecord{*r, RecordLayout::k64};
+  if (auto r = decode32(record)) return DecodedRecord{*r, RecordLayout::bits32};
+  if (auto r = decode64(record)) return DecodedRecord{*r, RecordLayout::bits64};
   return std::nullopt;
 }
 
@@ -122,8 +122,8 @@ bool writeResult(std::span<std::uint8_t> record, std::uint32_t bytesTransferred,
 
 void copyResultBack(std::span<const std::uint8_t, kRecordSize64> from,
                     std::span<std::uint8_t, kRecordSize32> to) {
-  const ResultOffsets in = resultOffsets(RecordLayout::k64);
-  const ResultOffsets out = resultOffsets(RecordLayout::k32);
+  const ResultOffsets in = resultOffsets(RecordLayout::bits64);
+  const ResultOffsets out = resultOffsets(RecordLayout::bits32);
   putLe32(to, out.bytesTransferred, le32(from, in.bytesTransferred));
   putLe32(to, out.status, le32(from, in.status));
 }

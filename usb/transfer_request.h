@@ -36,7 +36,7 @@ using SetupPacket = std::array<std::uint8_t, 8>;
 using Record32 = std::array<std::uint8_t, kRecordSize32>;
 using Record64 = std::array<std::uint8_t, kRecordSize64>;
 
-enum class RecordLayout { k32, k64 };
+enum class RecordLayout { bits32, bits64 };
 
 // Where the two words that the driver writes back lie in each layout.
 struct ResultOffsets {
@@ -44,7 +44,7 @@ struct ResultOffsets {
   std::size_t status;
 };
 constexpr ResultOffsets resultOffsets(RecordLayout layout) {
-  return layout == RecordLayout::k32 ? ResultOffsets{28, 40} : ResultOffsets{32, 44};
+  return layout == RecordLayout::bits32 ? ResultOffsets{28, 40} : ResultOffsets{32, 44};
 }
 
 // The layout a record of `size` bytes is in, if any.

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "app/claim_texts.h"
 #include "app/posix_locale.h"
 #include "app/qt/desktop_program.h"
 #include "catalogue/embedded_package.h"
@@ -17,6 +18,6 @@ int main(int argc, char** argv) {
         catalogue::chosenLanguage(catalogue::embeddedTables().locales, app::processLocaleLcid());
     // FLASHWELL_TRACE=FILE logs the traffic with the key.
     return trace::withEnvironmentLog(
-        std::make_shared<usb::libusb::LibusbDriver>(catalogue::claimTexts(language)), clock);
+        std::make_shared<usb::libusb::LibusbDriver>(app::claimTexts(language)), clock);
   });
 }

@@ -7,16 +7,10 @@
 #include "emulator/faults.h"
 #include "emulator/key_file.h"
 #include "emulator/named_states.h"
+#include "usb/driver.h"
 #include "usb/transfer_request.h"
 
 namespace flashwell::emulator::standin {
-
-namespace {
-// A 64-bit driver expects the 56-byte record from a 32-bit program, a 32-bit one the 48-byte
-// record: the architecture the emulated driver checks the layout against is the stand-in's own.
-constexpr std::uint16_t kArchitectureX64 = 9;
-constexpr std::uint16_t kArchitectureX86 = 0;
-}  // namespace
 
 std::unique_ptr<KeyHost> KeyHost::start(const StandinConfig& config, std::ostream* log,
                                         std::string* error) {
@@ -48,7 +42,10 @@ KeyHost::KeyHost(const StandinConfig& config, std::ostream* log, VirtualKey key)
   if (config_.trace) traceFile_.open(*config_.trace, std::ios::binary | std::ios::trunc);
   trace_ = std::make_unique<Trace>(traceFile_.is_open() ? &traceFile_ : nullptr);
   driver_ = std::make_unique<EmulatedDriver>(clock_, key_, trace_.get(), config_.plugged);
-  driver_->setNativeArchitecture(sizeof(void*) == 8 ? kArchitectureX64 : kArchitectureX86);
+  // A 64-bit driver expects the 56-byte record from a 32-bit program, a 32-bit one the 48-byte
+  // record: the architecture the emulated driver checks the layout against is the stand-in's own.
+  driver_->setNativeArchitecture(sizeof(void*) == 8 ? usb::kArchitectureX64
+                                                    : usb::kArchitectureX86);
   for (const std::string& fault : config_.faults) {
     if (const auto parsed = parseFault(fault)) driver_->addFaults(*parsed);
   }

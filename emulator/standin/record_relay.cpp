@@ -17,13 +17,13 @@ constexpr std::uint32_t kLargestTransfer = 16u << 20;
 // 8 in the 56-byte one.
 std::uint64_t dataAddress(std::span<const std::uint8_t> record, usb::RecordLayout layout) {
   const std::uint64_t low = usb::le32(record, kAddressOffset);
-  if (layout == usb::RecordLayout::k32) return low;
+  if (layout == usb::RecordLayout::bits32) return low;
   return low | (static_cast<std::uint64_t>(usb::le32(record, kAddressOffset + 4)) << 32);
 }
 
 void putAddress(std::span<std::uint8_t> record, usb::RecordLayout layout, std::uint64_t address) {
   usb::putLe32(record, kAddressOffset, static_cast<std::uint32_t>(address));
-  if (layout == usb::RecordLayout::k64) {
+  if (layout == usb::RecordLayout::bits64) {
     usb::putLe32(record, kAddressOffset + 4, static_cast<std::uint32_t>(address >> 32));
   }
 }

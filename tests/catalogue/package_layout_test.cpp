@@ -152,9 +152,9 @@ TEST(SampleFirmware, EveryBlockTheWriterCoversIsSentExceptTheTailOfLps4Exp) {
 TEST(SampleFirmware, ComponentsVerifyAndCarryBcdVersionsNewerThanTheVirtualKeys) {
   std::vector<std::uint8_t> copy(kPackage.begin(), kPackage.end());
   Catalogue cat(copy, embeddedTables());
-  ASSERT_EQ(cat.openPackage().result, kResultOk);
-  ASSERT_EQ(cat.buildImageVersionRows(), kResultOk);
-  EXPECT_EQ(cat.checkComponentSum(0x04000, 0x4000), kResultOk) << "the booter's too";
+  ASSERT_EQ(cat.openPackage().result, Result::ok);
+  ASSERT_EQ(cat.buildImageVersionRows(), Result::ok);
+  EXPECT_EQ(cat.checkComponentSum(0x04000, 0x4000), Result::ok) << "the booter's too";
   // The virtual key starts with firmware 01.10 of 2019.
   const std::size_t h = image(0x08000);
   EXPECT_GT(kPackage[h + kVersionMajor] << 8 | kPackage[h + kVersionMinor], 0x0110);

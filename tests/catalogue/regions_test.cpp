@@ -23,15 +23,15 @@ TEST(Checksum, SumsLittleEndianWordsWithWrapAround) {
   struct Case {
     std::vector<std::uint16_t> words;
     std::uint16_t stored;
-    int result;
+    Result result;
   };
   const Case cases[] = {
-      {{0xFFFF, 0x0002}, 0x0001, kResultOk},
-      {{0xFFFF, 0x0002}, 0x0000, kResultBadChecksum},
-      {{}, 0x0000, kResultOk},
-      {{}, 0x0001, kResultBadChecksum},
-      {{0x0102}, 0x0102, kResultOk},
-      {{0x0102}, 0x0201, kResultBadChecksum},
+      {{0xFFFF, 0x0002}, 0x0001, Result::ok},
+      {{0xFFFF, 0x0002}, 0x0000, Result::badChecksum},
+      {{}, 0x0000, Result::ok},
+      {{}, 0x0001, Result::badChecksum},
+      {{0x0102}, 0x0102, Result::ok},
+      {{0x0102}, 0x0201, Result::badChecksum},
   };
   for (const Case& c : cases) {
     Component comp;
@@ -51,18 +51,18 @@ TEST(Checksum, RefusesWordCountsAndRegionsThatReachOutside) {
   // A word count that covers exactly length - 16 bytes is read; one word more is refused.
   usb::putLe32(p, h, (0x100 - 16) / 2);
   usb::putLe16(p, h + kChecksum, static_cast<std::uint16_t>((0x100 - 16) / 2 * 0xFFFF));
-  EXPECT_EQ(cat.checkComponentSum(0x1000, 0x100), kResultOk);
+  EXPECT_EQ(cat.checkComponentSum(0x1000, 0x100), Result::ok);
   usb::putLe32(p, h, (0x100 - 16) / 2 + 1);
-  EXPECT_EQ(cat.checkComponentSum(0x1000, 0x100), kResultBadChecksum);
+  EXPECT_EQ(cat.checkComponentSum(0x1000, 0x100), Result::badChecksum);
   usb::putLe32(p, h, 0xFFFFFFFF);
-  EXPECT_EQ(cat.checkComponentSum(0x1000, 0x1C000), kResultBadChecksum);
+  EXPECT_EQ(cat.checkComponentSum(0x1000, 0x1C000), Result::badChecksum);
   // Regions past the image or shorter than a header.
-  EXPECT_EQ(cat.checkComponentSum(0xFFFF8, 0x10), kResultBadChecksum);
-  EXPECT_EQ(cat.checkComponentSum(0xFFFFFFF0, 0x20), kResultBadChecksum);
+  EXPECT_EQ(cat.checkComponentSum(0xFFFF8, 0x10), Result::badChecksum);
+  EXPECT_EQ(cat.checkComponentSum(0xFFFFFFF0, 0x20), Result::badChecksum);
   usb::putLe32(p, h, 0);
   usb::putLe16(p, h + kChecksum, 0);
-  EXPECT_EQ(cat.checkComponentSum(0x1000, 8), kResultBadChecksum);
-  EXPECT_EQ(cat.checkComponentSum(0x1000, 16), kResultOk);
+  EXPECT_EQ(cat.checkComponentSum(0x1000, 8), Result::badChecksum);
+  EXPECT_EQ(cat.checkComponentSum(0x1000, 16), Result::ok);
 }
 
 TEST(FindRegion, CopiesTheRecordAndChecksLengthAndCodeBytes) {
@@ -181,12 +181,12 @@ TEST(AssignSlots, TheEmbeddedPackageFillsEverySlot) {
   const auto e = embeddedPackage();
   std::vector<std::uint8_t> p(e.begin(), e.end());
   Catalogue cat(p, embeddedTables());
-  ASSERT_EQ(cat.openPackage().result, kResultOk);
+  ASSERT_EQ(cat.openPackage().result, Result::ok);
   RegionSlots slots{};
   EXPECT_TRUE(cat.assignRegionSlots(slots));
   EXPECT_EQ(slots[0].maxAddress(), 0xFBFFFu);
   EXPECT_EQ(slots[6].imageOffset(), 0x04000u);
-  EXPECT_EQ(cat.checkComponentSum(slots[6].imageOffset(), slots[6].length()), kResultOk);
+  EXPECT_EQ(cat.checkComponentSum(slots[6].imageOffset(), slots[6].length()), Result::ok);
 }
 
 }  // namespace

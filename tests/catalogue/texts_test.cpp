@@ -196,44 +196,46 @@ std::vector<std::uint8_t> nameTable(const std::vector<std::pair<std::uint16_t, s
 
 TEST(NamedEntries, FirstMatchEndEntryAndTheHundredEntryLimit) {
   std::string name = "before";
-  EXPECT_EQ(lookupNamedEntry(nameTable({{0xFFFF, "x"}, {13, "A"}}), 13, name), 36);
+  EXPECT_EQ(lookupNamedEntry(nameTable({{0xFFFF, "x"}, {13, "A"}}), 13, name), Result::notFound);
   EXPECT_EQ(name, " ");
 
   name = "before";
-  EXPECT_EQ(lookupNamedEntry(nameTable({{5, "first"}, {5, "second"}, {0xFFFF, ""}}), 5, name), 1);
+  EXPECT_EQ(lookupNamedEntry(nameTable({{5, "first"}, {5, "second"}, {0xFFFF, ""}}), 5, name),
+            Result::ok);
   EXPECT_EQ(name, "first");
 
   std::vector<std::pair<std::uint16_t, std::string>> many(100, {1, "one"});
   many.push_back({7, "hundred and first"});
   name = "kept";
-  EXPECT_EQ(lookupNamedEntry(nameTable(many), 7, name), 36);
+  EXPECT_EQ(lookupNamedEntry(nameTable(many), 7, name), Result::notFound);
   EXPECT_EQ(name, "kept");
   many[99] = {7, "hundredth"};
-  EXPECT_EQ(lookupNamedEntry(nameTable(many), 7, name), 1);
+  EXPECT_EQ(lookupNamedEntry(nameTable(many), 7, name), Result::ok);
   EXPECT_EQ(name, "hundredth");
 
   // A table cut short, and a name without its zero byte.
   auto cut = nameTable({{1, "one"}, {2, "two"}});
   name = "kept";
-  EXPECT_EQ(lookupNamedEntry(std::span(cut).first(kTextRecordSize + 10), 2, name), 36);
+  EXPECT_EQ(lookupNamedEntry(std::span(cut).first(kTextRecordSize + 10), 2, name),
+            Result::notFound);
   EXPECT_EQ(name, "kept");
   auto full = nameTable({{3, std::string(kTextFieldSize, 'n')}, {0xFFFF, ""}});
-  EXPECT_EQ(lookupNamedEntry(full, 3, name), 36);
+  EXPECT_EQ(lookupNamedEntry(full, 3, name), Result::notFound);
   EXPECT_EQ(name, "kept");
 }
 
 TEST(NamedEntries, TheBuiltInTablesNameEveryModelAndDisplayableCode) {
   const auto tables = embeddedTables();
   std::string name;
-  EXPECT_EQ(lookupNamedEntry(tables.modelNames, 13, name), 1);
+  EXPECT_EQ(lookupNamedEntry(tables.modelNames, 13, name), Result::ok);
   EXPECT_EQ(name, "LAPSTER4");
-  EXPECT_EQ(lookupNamedEntry(tables.modelNames, 18, name), 1);
+  EXPECT_EQ(lookupNamedEntry(tables.modelNames, 18, name), Result::ok);
   EXPECT_EQ(name, "LPS4_660");
-  EXPECT_EQ(lookupNamedEntry(tables.modelNames, 14, name), 36);
+  EXPECT_EQ(lookupNamedEntry(tables.modelNames, 14, name), Result::notFound);
   for (std::uint16_t code : {0x33, 0x31, 0x42, 0x34, 0x32, 0x25, 0x35, 0x40, 0x48}) {
-    EXPECT_EQ(lookupNamedEntry(tables.componentNames, code, name), 1) << code;
+    EXPECT_EQ(lookupNamedEntry(tables.componentNames, code, name), Result::ok) << code;
   }
-  EXPECT_EQ(lookupNamedEntry(tables.componentNames, '3', name), 1);
+  EXPECT_EQ(lookupNamedEntry(tables.componentNames, '3', name), Result::ok);
   EXPECT_EQ(name, "MEMPOD firmware") << "the first of its two entries";
 }
 

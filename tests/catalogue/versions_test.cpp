@@ -25,7 +25,7 @@ TEST(Bcd, BothNibblesAtMostNine) {
 struct ImageCase {
   const char* what;
   Component component;
-  int result;
+  Result result;
   const char* line;
 };
 
@@ -36,9 +36,9 @@ TEST_P(ImageRow, ValidatesAndFormats) {
   auto p = packageWith({{6, '1', 0x1000}, kEnd});
   putComponent(p, 0x1000, c.component);
   Catalogue cat(p, embeddedTables());
-  ASSERT_EQ(cat.openPackage().result, kResultOk);
+  ASSERT_EQ(cat.openPackage().result, Result::ok);
   ASSERT_EQ(cat.buildImageVersionRows(), c.result);
-  if (c.result != kResultOk) return;
+  if (c.result != Result::ok) return;
   const std::string text = cat.showImageVersions();
   EXPECT_EQ(text.substr(0, text.find('\n')), c.line);
 }
@@ -59,31 +59,36 @@ Component comp(std::uint8_t major, std::uint8_t minor, std::uint8_t patch, std::
 INSTANTIATE_TEST_SUITE_P(
     Cases, ImageRow,
     ::testing::Values(
-        ImageCase{"two parts", comp(0x33, 0x50, 0x00, 0x30, 0x01, 0x20, 0x14), 1,
+        ImageCase{"two parts", comp(0x33, 0x50, 0x00, 0x30, 0x01, 0x20, 0x14), Result::ok,
                   "33.50        2014/01/30"},
-        ImageCase{"0x20 is no third part", comp(0x33, 0x50, 0x20, 0x30, 0x01, 0x20, 0x14), 1,
-                  "33.50        2014/01/30"},
-        ImageCase{"three parts", comp(0x31, 0x59, 0x32, 0x01, 0x02, 0x20, 0x24), 1,
+        ImageCase{"0x20 is no third part", comp(0x33, 0x50, 0x20, 0x30, 0x01, 0x20, 0x14),
+                  Result::ok, "33.50        2014/01/30"},
+        ImageCase{"three parts", comp(0x31, 0x59, 0x32, 0x01, 0x02, 0x20, 0x24), Result::ok,
                   "31.59.32   2024/02/01"},
-        ImageCase{"lower-case third", comp(0x31, 0x59, 0x0A, 0x01, 0x02, 0x20, 0x24), 1,
+        ImageCase{"lower-case third", comp(0x31, 0x59, 0x0A, 0x01, 0x02, 0x20, 0x24), Result::ok,
                   "31.59.0a   2024/02/01"},
-        ImageCase{"third 0xE0 prints", comp(0x31, 0x59, 0xE0, 0x01, 0x02, 0x20, 0x24), 1,
+        ImageCase{"third 0xE0 prints", comp(0x31, 0x59, 0xE0, 0x01, 0x02, 0x20, 0x24), Result::ok,
                   "31.59.e0   2024/02/01"},
-        ImageCase{"third 0xE1 hides", comp(0x31, 0x59, 0xE1, 0x01, 0x02, 0x20, 0x24), 1,
+        ImageCase{"third 0xE1 hides", comp(0x31, 0x59, 0xE1, 0x01, 0x02, 0x20, 0x24), Result::ok,
                   "   2024/02/01"},
-        ImageCase{"month 0xA0 passes", comp(0x01, 0x00, 0x00, 0x01, 0xA0, 0x20, 0x24), 1,
+        ImageCase{"month 0xA0 passes", comp(0x01, 0x00, 0x00, 0x01, 0xA0, 0x20, 0x24), Result::ok,
                   "01.00        2024/a0/01"},
-        ImageCase{"month 0xEE passes", comp(0x01, 0x00, 0x00, 0x01, 0xEE, 0x20, 0x24), 1,
+        ImageCase{"month 0xEE passes", comp(0x01, 0x00, 0x00, 0x01, 0xEE, 0x20, 0x24), Result::ok,
                   "01.00        2024/ee/01"},
-        ImageCase{"century never shown", comp(0x01, 0x00, 0x00, 0x01, 0x01, 0x19, 0x99), 1,
+        ImageCase{"century never shown", comp(0x01, 0x00, 0x00, 0x01, 0x01, 0x19, 0x99), Result::ok,
                   "01.00        2099/01/01"},
-        ImageCase{"month 0xEF", comp(0x01, 0x00, 0x00, 0x01, 0xEF, 0x20, 0x24), 11, ""},
-        ImageCase{"major 0", comp(0x00, 0x10, 0x00, 0x01, 0x01, 0x20, 0x24), 11, ""},
-        ImageCase{"major 0xFF", comp(0xFF, 0x10, 0x00, 0x01, 0x01, 0x20, 0x24), 11, ""},
-        ImageCase{"major not BCD", comp(0x1A, 0x10, 0x00, 0x01, 0x01, 0x20, 0x24), 11, ""},
-        ImageCase{"minor over 0x99", comp(0x01, 0xA0, 0x00, 0x01, 0x01, 0x20, 0x24), 11, ""},
-        ImageCase{"day 0", comp(0x01, 0x10, 0x00, 0x00, 0x01, 0x20, 0x24), 11, ""},
-        ImageCase{"day not BCD", comp(0x01, 0x10, 0x00, 0x1A, 0x01, 0x20, 0x24), 11, ""}),
+        ImageCase{"month 0xEF", comp(0x01, 0x00, 0x00, 0x01, 0xEF, 0x20, 0x24), Result::invalid,
+                  ""},
+        ImageCase{"major 0", comp(0x00, 0x10, 0x00, 0x01, 0x01, 0x20, 0x24), Result::invalid, ""},
+        ImageCase{"major 0xFF", comp(0xFF, 0x10, 0x00, 0x01, 0x01, 0x20, 0x24), Result::invalid,
+                  ""},
+        ImageCase{"major not BCD", comp(0x1A, 0x10, 0x00, 0x01, 0x01, 0x20, 0x24), Result::invalid,
+                  ""},
+        ImageCase{"minor over 0x99", comp(0x01, 0xA0, 0x00, 0x01, 0x01, 0x20, 0x24),
+                  Result::invalid, ""},
+        ImageCase{"day 0", comp(0x01, 0x10, 0x00, 0x00, 0x01, 0x20, 0x24), Result::invalid, ""},
+        ImageCase{"day not BCD", comp(0x01, 0x10, 0x00, 0x1A, 0x01, 0x20, 0x24), Result::invalid,
+                  ""}),
     [](const auto& info) {
       std::string n = info.param.what;
       for (char& ch : n) {
@@ -102,19 +107,19 @@ TEST(ImageRows, ChecksumAndNameFailuresStopTheList) {
   usb::putLe16(p, kFlashImageOffset + 0x2000 + kChecksum, 0xBEEF);
   Catalogue cat(p, embeddedTables());
   cat.openPackage();
-  EXPECT_EQ(cat.buildImageVersionRows(), kResultBadChecksum);
+  EXPECT_EQ(cat.buildImageVersionRows(), Result::badChecksum);
   EXPECT_FALSE(cat.imageVersionRows()[0].version.empty()) << "rows filled up to the failure";
 
   // A displayable code without a name in the table.
   const std::vector<std::uint8_t> names(kTextRecordSize, 0xFF);
   Catalogue unnamed(p, {embeddedTables().locales, embeddedTables().modelNames, names});
   unnamed.openPackage();
-  EXPECT_EQ(unnamed.buildImageVersionRows(), kResultInvalid);
+  EXPECT_EQ(unnamed.buildImageVersionRows(), Result::invalid);
 
   auto empty = packageWith({kEnd});
   Catalogue none(empty, embeddedTables());
   none.openPackage();
-  EXPECT_EQ(none.buildImageVersionRows(), kResultInvalid);
+  EXPECT_EQ(none.buildImageVersionRows(), Result::invalid);
 }
 
 TEST(ImageRows, SkipsOtherCodesAndLeavesUnusedLinesBlank) {
@@ -126,8 +131,8 @@ TEST(ImageRows, SkipsOtherCodesAndLeavesUnusedLinesBlank) {
   putComponent(p, 0x1000, variant);
   putComponent(p, 0x2000, comp(0x01, 0x00, 0x00, 0x01, 0x01, 0x20, 0x24));
   Catalogue cat(p, embeddedTables());
-  ASSERT_EQ(cat.openPackage().result, kResultOk);
-  ASSERT_EQ(cat.buildImageVersionRows(), kResultOk);
+  ASSERT_EQ(cat.openPackage().result, Result::ok);
+  ASSERT_EQ(cat.buildImageVersionRows(), Result::ok);
   EXPECT_EQ(cat.showImageVersions(),
             "02.00        2024/01/01\n\n01.00        2024/01/01\n   \n   \n   \n   \n   \n");
 }
@@ -152,11 +157,11 @@ TEST(ImageRows, StopAtTenAndStillVerifyTheRest) {
   }
   Catalogue cat(p, embeddedTables());
   cat.openPackage();
-  ASSERT_EQ(cat.buildImageVersionRows(), kResultOk);
+  ASSERT_EQ(cat.buildImageVersionRows(), Result::ok);
   EXPECT_EQ(cat.imageVersionRows()[9].version, "10.00     ");
   // The twelfth has no row but a broken checksum still fails the image.
   p[kFlashImageOffset + 0x0B000 + kChecksum] ^= 1;
-  EXPECT_EQ(cat.buildImageVersionRows(), kResultBadChecksum);
+  EXPECT_EQ(cat.buildImageVersionRows(), Result::badChecksum);
 }
 
 TEST(ImageRows, TheEmbeddedPackageShowsSevenRows) {
@@ -164,10 +169,10 @@ TEST(ImageRows, TheEmbeddedPackageShowsSevenRows) {
   std::vector<std::uint8_t> p(e.begin(), e.end());
   Catalogue cat(p, embeddedTables());
   const auto open = cat.openPackage();
-  ASSERT_EQ(open.result, kResultOk);
+  ASSERT_EQ(open.result, Result::ok);
   EXPECT_EQ(open.caption, "UPDATE for  LAPSTER4");
   EXPECT_EQ(open.imageColumn, "   \n\n   \n   \n   \n   \n   \n   \n");
-  ASSERT_EQ(cat.buildImageVersionRows(), kResultOk);
+  ASSERT_EQ(cat.buildImageVersionRows(), Result::ok);
   EXPECT_EQ(cat.showImageVersions(),
             "02.05        2024/03/18\n\n"
             "04.12.03   2024/02/27\n"
@@ -185,16 +190,16 @@ TEST(OpenPackage, RefusesOtherModelsAndUnnamedOnes) {
     auto p = packageWith({kEnd}, static_cast<std::uint8_t>(model));
     Catalogue cat(p, embeddedTables());
     const auto r = cat.openPackage();
-    EXPECT_EQ(r.result, model == 13 || model == 18 ? kResultOk : kResultInvalid) << model;
+    EXPECT_EQ(r.result, model == 13 || model == 18 ? Result::ok : Result::invalid) << model;
     EXPECT_EQ(cat.modelWord(), model);
-    if (r.result != kResultOk) {
+    if (r.result != Result::ok) {
       EXPECT_TRUE(r.caption.empty());
     }
   }
   auto p = packageWith({kEnd}, 18);
   const std::vector<std::uint8_t> onlyEnd(kTextRecordSize, 0xFF);
   Catalogue cat(p, {embeddedTables().locales, onlyEnd, embeddedTables().componentNames});
-  EXPECT_EQ(cat.openPackage().result, kResultNotFound);
+  EXPECT_EQ(cat.openPackage().result, Result::notFound);
   cat.clearModelWord();
   EXPECT_EQ(cat.modelWord(), 0);
 

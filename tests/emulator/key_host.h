@@ -29,7 +29,7 @@ struct KeyHost {
   explicit KeyHost(KeyImage image, bool plugged = true)
       : key(std::move(image)), driver(clock, key, &trace, plugged), link(driver, notices) {}
 
-  bool open() { return link.UsbEnsureOpen() == 1; }
+  bool open() { return link.UsbEnsureOpen(); }
 
   static std::uint8_t lo(std::uint32_t v) { return static_cast<std::uint8_t>(v); }
   static std::uint8_t hi(std::uint32_t v) { return static_cast<std::uint8_t>(v >> 8); }

@@ -7,12 +7,12 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/embedded_package.h"
 #include "protocol/component_table.h"
+#include "protocol/key_records.h"
 
 namespace flashwell::faults {
 
 namespace {
 constexpr std::size_t kMarkByte = 6;
-constexpr std::size_t kPolicyMarkByte = 7;
 
 std::string region(std::uint16_t code) {
   std::ostringstream s;
@@ -30,7 +30,7 @@ RegionSlots packageSlots() {
   std::vector<std::uint8_t> copy(embedded.begin(), embedded.end());
   catalogue::Catalogue cat(copy, catalogue::embeddedTables());
   RegionSlots slots{};
-  if (cat.openPackage().result == 1) cat.assignRegionSlots(slots);
+  if (cat.openPackage().result == catalogue::Result::ok) cat.assignRegionSlots(slots);
   return slots;
 }
 
@@ -70,7 +70,7 @@ RegionSlots packageSlots() {
     if (option != 3) {
       const auto sent = slot(row.slot, row.byteCount);
       expected.assign(sent.begin(), sent.end());
-      if (option == 2 && !expected.empty()) expected[kPolicyMarkByte] = 1;
+      if (option == 2 && !expected.empty()) expected[protocol::kPolicyMark] = protocol::kPassOnAlways;
     }
     if (!std::equal(expected.begin(), expected.end(), stored.begin())) {
       return ::testing::AssertionFailure() << region(row.regionCode) << " differs from the package";

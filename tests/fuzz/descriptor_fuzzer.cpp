@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   driver.setDescriptorHook([&](std::vector<std::uint8_t>& set) { set = answer; });
   usb::SilentNotices notices;
   usb::UsbLink link(driver, notices);
-  const int opened = link.UsbEnsureOpen();
+  const bool opened = link.UsbEnsureOpen();
 
   // The same reading done by hand: the configuration descriptor's length leads to the interface
   // descriptor, whose length leads to the first endpoint, whose packet size is at offset 4.
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto at = [&](std::size_t i) -> std::uint8_t { return i < filled ? answer[i] : 0; };
   const std::size_t endpoint = std::size_t{at(0)} + at(at(0));
   const bool readable = endpoint + 6 <= filled;
-  if (opened != (readable ? 1 : 0)) std::abort();
+  if (opened != readable) std::abort();
   if (readable) {
     const bool large = usb::le16(answer, endpoint + 4) != 8;
     if (link.UsbIsLargePacketKey() != large) std::abort();

@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   NoNotices notices;
   usb::UsbLink link(driver, notices);
   for (int round = 0; round < 3 && !driver.difference(); ++round) {
-    if (link.UsbEnsureOpen() != 1) continue;
+    if (!link.UsbEnsureOpen()) continue;
     std::vector<std::uint8_t> command{7, 0, 0, 0, 0, 0};
     link.UsbControlTransfer(command, {0x40, 14, 0, 0, 0, 0, 6, 0});
     std::vector<std::uint8_t> answer(8);

@@ -103,7 +103,7 @@ struct ChannelRig {
 
 TEST(Channel, AcceptedCommandKeepsTheKeyOpen) {
   ChannelRig rig;
-  EXPECT_EQ(rig.channel.SendCommand(15, 4, 0, 0), 1);
+  EXPECT_TRUE(rig.channel.SendCommand(15, 4, 0, 0));
   EXPECT_TRUE(rig.link.isOpen());
   ASSERT_EQ(rig.key.controls().size(), 1u);
   EXPECT_EQ(hex(rig.key.controls()[0].data), "04 00 00 00 00 00");
@@ -113,27 +113,27 @@ TEST(Channel, LimitIsJudgedAfterTheTransferOnTheLongLimitCommands) {
   struct Case {
     std::uint8_t code, sub;
     std::uint32_t lateMs;
-    int result;
+    bool accepted;
   };
-  for (Case c :
-       {Case{15, 1, 10000, 1}, Case{15, 1, 12000, 1}, Case{15, 1, 12001, 0}, Case{15, 4, 5000, 0},
-        Case{15, 4, 4800, 1}, Case{13, 7, 11000, 1}, Case{14, 18, 4801, 0}}) {
+  for (Case c : {Case{15, 1, 10000, true}, Case{15, 1, 12000, true}, Case{15, 1, 12001, false},
+                 Case{15, 4, 5000, false}, Case{15, 4, 4800, true}, Case{13, 7, 11000, true},
+                 Case{14, 18, 4801, false}}) {
     ChannelRig rig;
     rig.key.latencyMs = [&](const FakeEvent&) { return c.lateMs; };
-    EXPECT_EQ(rig.channel.SendCommand(c.code, c.sub, 0, 2048), c.result)
+    EXPECT_EQ(rig.channel.SendCommand(c.code, c.sub, 0, 2048), c.accepted)
         << int(c.code) << "/" << int(c.sub) << " after " << c.lateMs;
     // A late answer closes the key; the transfer itself was made and not cut short.
-    EXPECT_EQ(rig.link.isOpen(), c.result == 1);
+    EXPECT_EQ(rig.link.isOpen(), c.accepted);
     EXPECT_EQ(rig.key.controls().size(), 1u);
     EXPECT_EQ(rig.clock.elapsedMs(), c.lateMs);
   }
 }
 
 TEST(Channel, TickWrapDoesNotMatter) {
-  for (auto [late, result] : {std::pair{100u, 1}, {4800u, 1}, {5000u, 0}}) {
+  for (auto [late, accepted] : {std::pair{100u, true}, {4800u, true}, {5000u, false}}) {
     ChannelRig rig(0xFFFFFFFFu - 50);
     rig.key.latencyMs = [late = late](const FakeEvent&) { return late; };
-    EXPECT_EQ(rig.channel.SendCommand(15, 4, 0, 0), result) << late;
+    EXPECT_EQ(rig.channel.SendCommand(15, 4, 0, 0), accepted) << late;
   }
 }
 
@@ -151,8 +151,8 @@ TEST(Channel, CheckElapsedRestartsTheMeasurementOnlyWhenInTime) {
 TEST(Channel, NoKeyGivesZeroAndLeavesNoHandle) {
   ChannelRig rig;
   rig.key.present = false;
-  EXPECT_EQ(rig.channel.SendCommand(14, 7, 0, 0), 0);
-  EXPECT_EQ(rig.channel.SendCommandOrClose(14, 7, 0, 0), 0);
+  EXPECT_FALSE(rig.channel.SendCommand(14, 7, 0, 0));
+  EXPECT_FALSE(rig.channel.SendCommandOrClose(14, 7, 0, 0));
   EXPECT_FALSE(rig.link.isOpen());
   EXPECT_FALSE(rig.key.handleOpen());
   EXPECT_TRUE(rig.key.events.empty());
@@ -162,9 +162,9 @@ TEST(Channel, FailedTransferClosesAndTheNextCommandOpensAgain) {
   ChannelRig rig;
   int n = 0;
   rig.key.accept = [&](const FakeEvent&) { return ++n != 1; };
-  EXPECT_EQ(rig.channel.SendCommand(14, 7, 0, 0), 0);
+  EXPECT_FALSE(rig.channel.SendCommand(14, 7, 0, 0));
   EXPECT_FALSE(rig.key.handleOpen());
-  EXPECT_EQ(rig.channel.SendCommand(14, 7, 0, 0), 1);
+  EXPECT_TRUE(rig.channel.SendCommand(14, 7, 0, 0));
   EXPECT_EQ(rig.key.opens(), 2u);
 }
 

@@ -77,7 +77,7 @@ TEST(ReadIdentity, FamilyNineteenIsOneIdentifyAndOneRead) {
   Rig rig;
   rig.hardware(0x0401);
   KeyIdentity id{};
-  ASSERT_EQ(rig.commands.ReadIdentity(id), 1);
+  ASSERT_TRUE(rig.commands.ReadIdentity(id));
   const auto controls = rig.key.controls();
   ASSERT_EQ(controls.size(), 2u);
   EXPECT_EQ(controls[0].code(), 14);
@@ -158,7 +158,7 @@ TEST(ReadIdentity, AssemblesFromTheFamilysMemory) {
     rig.key.program = c.program;
     rig.key.largePacket = c.large;
     KeyIdentity id{};
-    ASSERT_EQ(rig.commands.ReadIdentity(id), 1) << c.type;
+    ASSERT_TRUE(rig.commands.ReadIdentity(id)) << c.type;
     const auto reads = memoryReads(rig.key);
     // Small-packet chunks: compare only the chunk starts that the case lists.
     ASSERT_EQ(reads, c.reads) << c.type;
@@ -197,7 +197,7 @@ TEST(ReadIdentity, AnyFailedStepFails) {
     rig.key.accept = [&](const FakeEvent&) { return ++n != failAt; };
     KeyIdentity id{};
     id.fill(0x11);
-    EXPECT_EQ(rig.commands.ReadIdentity(id), 0) << failAt;
+    EXPECT_FALSE(rig.commands.ReadIdentity(id)) << failAt;
     EXPECT_TRUE(std::all_of(id.begin(), id.end(), [](auto b) { return b == 0x11; })) << failAt;
   }
 }
@@ -263,7 +263,7 @@ TEST(ShortSequences, EraseDataByKeyKindAlwaysCloses) {
   for (bool large : {true, false}) {
     Rig rig;
     rig.key.largePacket = large;
-    EXPECT_EQ(rig.commands.EraseData(), 1);
+    EXPECT_TRUE(rig.commands.EraseData());
     const auto c = rig.key.controls();
     ASSERT_EQ(c.size(), 1u);
     EXPECT_EQ(c[0].code(), large ? 13 : 14);
@@ -273,7 +273,7 @@ TEST(ShortSequences, EraseDataByKeyKindAlwaysCloses) {
   }
   Rig rig;
   rig.key.present = false;
-  EXPECT_EQ(rig.commands.EraseData(), 0);
+  EXPECT_FALSE(rig.commands.EraseData());
 }
 
 TEST(ShortSequences, StoreIdentityStopsAtTheFirstFailure) {
@@ -281,7 +281,7 @@ TEST(ShortSequences, StoreIdentityStopsAtTheFirstFailure) {
   for (std::size_t i = 0; i < id.size(); ++i) id[i] = static_cast<std::uint8_t>(i);
   {
     Rig rig;
-    EXPECT_EQ(rig.commands.StoreIdentity(id), 1);
+    EXPECT_TRUE(rig.commands.StoreIdentity(id));
     const auto& ev = rig.key.events;
     ASSERT_EQ(ev.size(), 4u);  // open, setup, out, store
     EXPECT_EQ(ev[1].code(), 12);
@@ -294,7 +294,7 @@ TEST(ShortSequences, StoreIdentityStopsAtTheFirstFailure) {
   {
     Rig rig;
     rig.key.accept = [](const FakeEvent& e) { return e.kind != FakeEvent::kOut; };
-    EXPECT_EQ(rig.commands.StoreIdentity(id), 0);
+    EXPECT_FALSE(rig.commands.StoreIdentity(id));
     EXPECT_EQ(rig.key.controls().size(), 1u);
   }
 }

@@ -34,7 +34,8 @@ struct Upgrade {
     block.imageBase = package.data();
     block.imageSize = package.size();
     catalogue::Catalogue cat(package, catalogue::embeddedTables());
-    slotsAssigned = cat.openPackage().result == 1 && cat.assignRegionSlots(block.regions);
+    slotsAssigned =
+        cat.openPackage().result == catalogue::Result::ok && cat.assignRegionSlots(block.regions);
   }
 
   // Runs the worker thread while `window` plays the window thread's part, then stops it.

@@ -27,7 +27,7 @@ class FakePackage : public PackageServices {
     slots[0].bytes[0] = 6;
     return slotsComplete;
   }
-  int buildImageVersionRows() override {
+  catalogue::Result buildImageVersionRows() override {
     ++rowBuilds;
     return rowsResult;
   }
@@ -46,7 +46,7 @@ class FakePackage : public PackageServices {
   }
 
   bool slotsComplete = true;
-  int rowsResult = kRowsValid;
+  catalogue::Result rowsResult = catalogue::Result::ok;
   int languageChoices = 0;
   int rowBuilds = 0;
 };

@@ -9,15 +9,15 @@ namespace {
 TEST_F(SequencerTest, PackageCheckOutcomes) {
   struct Case {
     bool slotsComplete;
-    int rows;
+    catalogue::Result rows;
     UpgradeState next;
     bool rowsBuilt;
   };
-  for (const Case& c : {Case{true, kRowsValid, UpgradeState::awaitStart, true},
-                        Case{true, kRowsInvalid, UpgradeState::notApplicable, true},
-                        Case{true, kRowsChecksum, UpgradeState::corrupted, true},
-                        Case{false, kRowsValid, UpgradeState::corrupted, false},
-                        Case{false, kRowsInvalid, UpgradeState::corrupted, false}}) {
+  for (const Case& c : {Case{true, catalogue::Result::ok, UpgradeState::awaitStart, true},
+                        Case{true, catalogue::Result::invalid, UpgradeState::notApplicable, true},
+                        Case{true, catalogue::Result::badChecksum, UpgradeState::corrupted, true},
+                        Case{false, catalogue::Result::ok, UpgradeState::corrupted, false},
+                        Case{false, catalogue::Result::invalid, UpgradeState::corrupted, false}}) {
     RecordingView v;
     protocol::RequestBlock b;
     FakePackage p;
@@ -25,7 +25,7 @@ TEST_F(SequencerTest, PackageCheckOutcomes) {
     p.rowsResult = c.rows;
     Sequencer s(v, b, p);
     s.onTimer(kTimerId);
-    SCOPED_TRACE(::testing::Message() << c.slotsComplete << " " << c.rows);
+    SCOPED_TRACE(::testing::Message() << c.slotsComplete << " " << static_cast<int>(c.rows));
     EXPECT_EQ(s.fields().state, c.next);
     EXPECT_EQ(p.rowBuilds, c.rowsBuilt ? 1 : 0);
     EXPECT_EQ(v.text(kIdLabels), T(kTextLabels));
@@ -38,7 +38,7 @@ TEST_F(SequencerTest, PackageCheckOutcomes) {
 }
 
 TEST_F(SequencerTest, KeyOfTheWrongKindKeepsShowingTextOneTwentyFive) {
-  package.rowsResult = kRowsInvalid;
+  package.rowsResult = catalogue::Result::invalid;
   tick(2);
   EXPECT_EQ(f().finishMode, FinishMode::errorStop);
   tick(40);
@@ -46,7 +46,7 @@ TEST_F(SequencerTest, KeyOfTheWrongKindKeepsShowingTextOneTwentyFive) {
 }
 
 TEST_F(SequencerTest, CorruptPackageShowsTextOneTwenty) {
-  package.rowsResult = kRowsChecksum;
+  package.rowsResult = catalogue::Result::badChecksum;
   tick(20);
   EXPECT_EQ(f().finishMode, FinishMode::errorStop);
   EXPECT_EQ(view.statusLog, std::vector<std::string>{T(kTextCorrupted)});

@@ -96,14 +96,14 @@ struct Rig {
       : key(*namedKeyState("fresh")), driver(clock, key, &trace), caller(kCallerData, 4096) {
     driver.setNativeArchitecture(wide ? 9 : 0);
     handle = driver.openExclusive(kDefaultKeyPath).handle;
-    layout = wide ? usb::RecordLayout::k64 : usb::RecordLayout::k32;
+    layout = wide ? usb::RecordLayout::bits64 : usb::RecordLayout::bits32;
   }
 
   std::vector<std::uint8_t> record(usb::TransferKind kind, std::uint32_t length,
                                    const usb::SetupPacket& setup = {}) {
     usb::UsbTransferRequest r = usb::makeTransferRequest(kind, nullptr, length, setup);
     r.bufferAddress = static_cast<std::uint32_t>(kCallerData);
-    if (layout == usb::RecordLayout::k32) {
+    if (layout == usb::RecordLayout::bits32) {
       const auto bytes = usb::encode32(r);
       return {bytes.begin(), bytes.end()};
     }
@@ -134,7 +134,7 @@ struct Rig {
   FakeCaller caller;
   RecordCounts counts;
   usb::DriverHandle handle = usb::kNoHandle;
-  usb::RecordLayout layout = usb::RecordLayout::k32;
+  usb::RecordLayout layout = usb::RecordLayout::bits32;
   std::vector<std::uint8_t> last;
 };
 
@@ -170,7 +170,7 @@ TEST_P(Relay, TheKeysAnswerReachesTheCallersBufferAndTheRecordKeepsItsAddress) {
 
 TEST_P(Relay, ARecordOfTheOtherWidthIsRefusedByTheDriver) {
   Rig rig(GetParam());
-  rig.layout = GetParam() ? usb::RecordLayout::k32 : usb::RecordLayout::k64;
+  rig.layout = GetParam() ? usb::RecordLayout::bits32 : usb::RecordLayout::bits64;
   const RelayResult r = rig.control(14, 0, {7, 0, 0, 0, 0, 0});
   EXPECT_FALSE(r.completed);
   EXPECT_FALSE(r.callerMemoryFailed);

@@ -54,14 +54,14 @@ TEST(ReplayDriver, TheFirstOtherRequestIsNamedAndEndsTheReplay) {
   EXPECT_EQ(d->recorded, "control setup=400e000000000600 data=070000000000");
   EXPECT_EQ(d->sent, "control setup=400f000000000600 data=070000000000");
   // Nothing further is answered, not even a search.
-  EXPECT_EQ(replay.link.UsbEnsureOpen(), 0);
+  EXPECT_FALSE(replay.link.UsbEnsureOpen());
   EXPECT_EQ(replay.driver.leftOver()->line, d->line);
 }
 
 TEST(ReplayDriver, ASessionThatStopsShortLeavesTheRestOfTheLogNamed) {
   const std::vector<LogEvent> log = recordedSession();
   Replay replay(log);
-  ASSERT_EQ(replay.link.UsbEnsureOpen(), 1);
+  ASSERT_TRUE(replay.link.UsbEnsureOpen());
   EXPECT_FALSE(replay.driver.difference());
   const auto left = replay.driver.leftOver();
   ASSERT_TRUE(left);
@@ -71,7 +71,7 @@ TEST(ReplayDriver, ASessionThatStopsShortLeavesTheRestOfTheLogNamed) {
   // And one that goes on past its end is told so.
   Replay longer(log);
   testing::runSession(longer.link);
-  EXPECT_EQ(longer.link.UsbEnsureOpen(), 0);
+  EXPECT_FALSE(longer.link.UsbEnsureOpen());
   const auto past = longer.driver.difference();
   ASSERT_TRUE(past);
   EXPECT_EQ(past->line, 0u);
@@ -108,7 +108,7 @@ TEST(ReplayDriver, TheBusIsAnsweredAsItLookedAtThatTime) {
 
   Replay replay(log);
   int polls = 0;
-  while (replay.link.UsbEnsureOpen() == 0 && !replay.driver.difference() && polls < 10) {
+  while (!replay.link.UsbEnsureOpen() && !replay.driver.difference() && polls < 10) {
     ++polls;
     replay.clock.sleepMs(1000);
   }

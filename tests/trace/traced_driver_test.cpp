@@ -64,7 +64,7 @@ TEST(TracedDriver, TheHostGetsWhatItGetsWithoutTheLog) {
 TEST(TracedDriver, TheSearchAndAFailedOpenAreLoggedForAReplay) {
   TracedKey host;
   host.driver.setHeldByAnotherProgram(true);
-  EXPECT_EQ(host.link.UsbEnsureOpen(), 0);
+  EXPECT_FALSE(host.link.UsbEnsureOpen());
   const std::vector<LogEvent> events = host.hostEvents();
   ASSERT_GE(events.size(), 3u);
   EXPECT_EQ(events[0].ev, "search");
@@ -78,7 +78,7 @@ TEST(TracedDriver, TheSearchAndAFailedOpenAreLoggedForAReplay) {
 
 TEST(TracedDriver, TheDescriptorSetIsLoggedAsFarAsTheDriverWroteIt) {
   TracedKey host;
-  ASSERT_EQ(host.link.UsbEnsureOpen(), 1);
+  ASSERT_TRUE(host.link.UsbEnsureOpen());
   for (const LogEvent& e : host.hostEvents()) {
     if (e.ev != "descriptor") continue;
     EXPECT_EQ(e.ok, true);

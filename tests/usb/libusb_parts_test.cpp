@@ -115,7 +115,7 @@ std::vector<std::uint8_t> record(RecordLayout layout, std::uint32_t endpoint,
   r.direction = direction;
   r.length = length;
   r.setup = setup;
-  if (layout == RecordLayout::k32) {
+  if (layout == RecordLayout::bits32) {
     const Record32 bytes = encode32(r);
     return {bytes.begin(), bytes.end()};
   }
@@ -127,12 +127,12 @@ constexpr SetupPacket kCommand{0x40, 0x0C, 0, 0, 0, 0, 6, 0};  // 6 bytes to the
 
 TEST(LibusbTransferPlanTest, MapsRecordsOfBothLayoutsToTransfers) {
   const auto config = keyConfiguration(64);
-  for (RecordLayout layout : {RecordLayout::k32, RecordLayout::k64}) {
-    SCOPED_TRACE(layout == RecordLayout::k32 ? "48 bytes" : "56 bytes");
+  for (RecordLayout layout : {RecordLayout::bits32, RecordLayout::bits64}) {
+    SCOPED_TRACE(layout == RecordLayout::bits32 ? "48 bytes" : "56 bytes");
     const auto control =
         planTransfer(kIoctlControlTransfer, record(layout, 0, 0, 6, kCommand), 6, config);
     ASSERT_TRUE(control);
-    EXPECT_EQ(control->kind, TransferKind::kControl);
+    EXPECT_EQ(control->kind, TransferKind::control);
     EXPECT_EQ(control->setup, kCommand);
     EXPECT_EQ(control->length, 6u);
     EXPECT_EQ(control->layout, layout);
@@ -140,9 +140,9 @@ TEST(LibusbTransferPlanTest, MapsRecordsOfBothLayoutsToTransfers) {
     const struct {
       std::uint32_t endpoint, direction;
       TransferKind kind;
-    } endpoints[] = {{0x82, 1, TransferKind::kBulk},
-                     {0x02, 0, TransferKind::kBulk},
-                     {0x81, 1, TransferKind::kInterrupt}};
+    } endpoints[] = {{0x82, 1, TransferKind::bulk},
+                     {0x02, 0, TransferKind::bulk},
+                     {0x81, 1, TransferKind::interrupt}};
     for (const auto& e : endpoints) {
       SCOPED_TRACE(e.endpoint);
       const auto plan = planTransfer(kIoctlEndpointTransfer,
@@ -166,21 +166,22 @@ TEST(LibusbTransferPlanTest, RefusesWhatItCannotCarryOutSafely) {
     std::size_t dataSize;
   } cases[] = {
       {"record of another size", kIoctlEndpointTransfer, std::vector<std::uint8_t>(52), 64},
-      {"unknown request", 0x220004, record(RecordLayout::k32, 0x82, 1, 8), 64},
-      {"descriptor request", kIoctlReadDescriptors, record(RecordLayout::k32, 0x82, 1, 8), 64},
+      {"unknown request", 0x220004, record(RecordLayout::bits32, 0x82, 1, 8), 64},
+      {"descriptor request", kIoctlReadDescriptors, record(RecordLayout::bits32, 0x82, 1, 8), 64},
       {"length beyond the data buffer", kIoctlEndpointTransfer,
-       record(RecordLayout::k32, 0x82, 1, 65), 64},
+       record(RecordLayout::bits32, 0x82, 1, 65), 64},
       {"endpoint the interface lacks", kIoctlEndpointTransfer,
-       record(RecordLayout::k32, 0x83, 1, 8), 64},
+       record(RecordLayout::bits32, 0x83, 1, 8), 64},
       {"endpoint 0 as an endpoint transfer", kIoctlEndpointTransfer,
-       record(RecordLayout::k32, 0, 0, 8), 64},
-      {"endpoint above a byte", kIoctlEndpointTransfer, record(RecordLayout::k32, 0x182, 1, 8), 64},
+       record(RecordLayout::bits32, 0, 0, 8), 64},
+      {"endpoint above a byte", kIoctlEndpointTransfer, record(RecordLayout::bits32, 0x182, 1, 8),
+       64},
       {"direction against the endpoint", kIoctlEndpointTransfer,
-       record(RecordLayout::k32, 0x82, 0, 8), 64},
+       record(RecordLayout::bits32, 0x82, 0, 8), 64},
       {"setup length beyond the data buffer", kIoctlControlTransfer,
-       record(RecordLayout::k32, 0, 1, 65, tooLong), 64},
+       record(RecordLayout::bits32, 0, 1, 65, tooLong), 64},
       {"setup length beyond the record's length", kIoctlControlTransfer,
-       record(RecordLayout::k64, 0, 1, 64, tooLong), 128},
+       record(RecordLayout::bits64, 0, 1, 64, tooLong), 128},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -189,7 +190,8 @@ TEST(LibusbTransferPlanTest, RefusesWhatItCannotCarryOutSafely) {
   // An isochronous endpoint is neither bulk nor interrupt.
   ConfigurationFields iso = config;
   iso.interfaces[0].endpoints[0].attributes = 1;
-  EXPECT_FALSE(planTransfer(kIoctlEndpointTransfer, record(RecordLayout::k32, 0x82, 1, 8), 8, iso));
+  EXPECT_FALSE(
+      planTransfer(kIoctlEndpointTransfer, record(RecordLayout::bits32, 0x82, 1, 8), 8, iso));
 }
 
 TEST(LibusbErrorTest, OpenFailuresAreToldApart) {

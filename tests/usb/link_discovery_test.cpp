@@ -46,7 +46,7 @@ class DiscoveryTest : public ::testing::Test {
 
 TEST_F(DiscoveryTest, ClosesANonMatchingDeviceAndOpensALaterKey) {
   driver.members = {other(), failing(13), key()};
-  ASSERT_EQ(link.UsbEnsureOpen(), 1);
+  ASSERT_TRUE(link.UsbEnsureOpen());
   EXPECT_TRUE(link.isOpen());
   EXPECT_THAT(driver.openedPaths, ElementsAre(kOtherPath, kKeyPath));
   ASSERT_EQ(driver.closedHandles.size(), 1u);
@@ -68,11 +68,11 @@ TEST_F(DiscoveryTest, AHeldOpenKeyShowsTheNoticeOnEverySearchAndYieldsNoKey) {
   FakeMember busy = key();
   busy.openError = kErrorNoAccess;
   driver.members = {busy, key()};
-  EXPECT_EQ(link.UsbEnsureOpen(), 0);
+  EXPECT_FALSE(link.UsbEnsureOpen());
   EXPECT_EQ(notices.busyNotices, 1);
   // The search ended at the busy key, without trying the one after it.
   EXPECT_THAT(driver.indexesAsked, ElementsAre(0));
-  EXPECT_EQ(link.UsbEnsureOpen(), 0);
+  EXPECT_FALSE(link.UsbEnsureOpen());
   EXPECT_EQ(notices.busyNotices, 2);
   EXPECT_FALSE(link.isOpen());
   EXPECT_TRUE(driver.requests.empty());
@@ -82,7 +82,7 @@ TEST_F(DiscoveryTest, ABusyDeviceThatIsNotTheKeyStillShowsTheNotice) {
   FakeMember busy = other();
   busy.openError = kErrorNoAccess;
   driver.members = {busy, key()};
-  EXPECT_EQ(link.UsbEnsureOpen(), 1);
+  EXPECT_TRUE(link.UsbEnsureOpen());
   EXPECT_EQ(notices.busyNotices, 1);
 }
 
@@ -90,7 +90,7 @@ TEST_F(DiscoveryTest, NoMatchingDeviceLeavesNoHandle) {
   FakeMember refused = other();
   refused.openError = 2;
   driver.members = {other(), refused, other()};
-  EXPECT_EQ(link.UsbEnsureOpen(), 0);
+  EXPECT_FALSE(link.UsbEnsureOpen());
   EXPECT_FALSE(link.isOpen());
   EXPECT_TRUE(driver.openHandles.empty());
   EXPECT_EQ(driver.closedHandles.size(), 2u);
@@ -103,13 +103,13 @@ TEST_F(DiscoveryTest, MembersWithoutADetailAreSkipped) {
   FakeMember noDetail;
   noDetail.path = std::nullopt;
   driver.members = {noDetail, key()};
-  EXPECT_EQ(link.UsbEnsureOpen(), 1);
+  EXPECT_TRUE(link.UsbEnsureOpen());
   EXPECT_THAT(driver.openedPaths, ElementsAre(kKeyPath));
 }
 
 TEST_F(DiscoveryTest, GivesUpAfter256FailingMemberIndexes) {
   driver.pastEnd = 1784;  // every index fails, none with "no more items"
-  EXPECT_EQ(link.UsbEnsureOpen(), 0);
+  EXPECT_FALSE(link.UsbEnsureOpen());
   ASSERT_EQ(driver.indexesAsked.size(), 256u);
   EXPECT_EQ(driver.indexesAsked.back(), 255u);
   EXPECT_EQ(driver.searchesEnded, 1);
@@ -118,22 +118,22 @@ TEST_F(DiscoveryTest, GivesUpAfter256FailingMemberIndexes) {
 TEST_F(DiscoveryTest, AFailedClassQueryYieldsNoKey) {
   driver.searchFails = true;
   driver.members = {key()};
-  EXPECT_EQ(link.UsbEnsureOpen(), 0);
+  EXPECT_FALSE(link.UsbEnsureOpen());
   EXPECT_TRUE(driver.indexesAsked.empty());
   EXPECT_TRUE(link.UsbIsLargePacketKey());
 }
 
 TEST_F(DiscoveryTest, AnOpenLinkIsNotSearchedAgain) {
   driver.members = {key()};
-  ASSERT_EQ(link.UsbEnsureOpen(), 1);
-  ASSERT_EQ(link.UsbEnsureOpen(), 1);
+  ASSERT_TRUE(link.UsbEnsureOpen());
+  ASSERT_TRUE(link.UsbEnsureOpen());
   EXPECT_EQ(driver.searchesBegun, 1);
   link.UsbClose();
   EXPECT_FALSE(link.isOpen());
   EXPECT_TRUE(driver.openHandles.empty());
   link.UsbClose();  // nothing held: nothing closed twice
   EXPECT_EQ(driver.closedHandles.size(), 1u);
-  ASSERT_EQ(link.UsbEnsureOpen(), 1);
+  ASSERT_TRUE(link.UsbEnsureOpen());
   EXPECT_EQ(driver.searchesBegun, 2);
 }
 
@@ -143,7 +143,7 @@ TEST_F(DiscoveryTest, TheLinkClosesItsHandleWhenItGoes) {
   d.members = {key()};
   {
     UsbLink scoped(d, n);
-    ASSERT_EQ(scoped.UsbEnsureOpen(), 1);
+    ASSERT_TRUE(scoped.UsbEnsureOpen());
   }
   EXPECT_TRUE(d.openHandles.empty());
 }
@@ -156,7 +156,7 @@ TEST_F(DiscoveryTest, MaxPacketSizeOfTheFirstEndpointSetsTheFlag) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.maxPacket);
     driver.members = {key(c.maxPacket)};
-    ASSERT_EQ(link.UsbEnsureOpen(), 1);
+    ASSERT_TRUE(link.UsbEnsureOpen());
     EXPECT_EQ(link.UsbIsLargePacketKey(), c.large);
     link.UsbClose();
     // Closing keeps what the last key reported.
@@ -166,11 +166,11 @@ TEST_F(DiscoveryTest, MaxPacketSizeOfTheFirstEndpointSetsTheFlag) {
 
 TEST_F(DiscoveryTest, ASearchThatFindsNothingLeavesTheFlagTrue) {
   driver.members = {key(8)};
-  ASSERT_EQ(link.UsbEnsureOpen(), 1);
+  ASSERT_TRUE(link.UsbEnsureOpen());
   link.UsbClose();
   ASSERT_FALSE(link.UsbIsLargePacketKey());
   driver.members = {other()};
-  EXPECT_EQ(link.UsbEnsureOpen(), 0);
+  EXPECT_FALSE(link.UsbEnsureOpen());
   EXPECT_TRUE(link.UsbIsLargePacketKey());
 }
 
@@ -182,7 +182,7 @@ TEST_F(DiscoveryTest, ReadsTheMaxPacketSizeWhereTheLengthBytesPointTo) {
   FakeMember m = key();
   m.descriptors = set;
   driver.members = {m};
-  ASSERT_EQ(link.UsbEnsureOpen(), 1);
+  ASSERT_TRUE(link.UsbEnsureOpen());
   EXPECT_FALSE(link.UsbIsLargePacketKey());
 }
 
@@ -218,7 +218,7 @@ TEST_F(DiscoveryTest, AMalformedDescriptorSetYieldsNoKey) {
     FakeMember m = key();
     m.descriptors = c.set;
     driver.members = {m};
-    EXPECT_EQ(link.UsbEnsureOpen(), 0);
+    EXPECT_FALSE(link.UsbEnsureOpen());
     EXPECT_FALSE(link.isOpen());
     EXPECT_TRUE(driver.openHandles.empty());
     EXPECT_TRUE(link.UsbIsLargePacketKey());
@@ -227,7 +227,7 @@ TEST_F(DiscoveryTest, AMalformedDescriptorSetYieldsNoKey) {
   FakeMember m = key();
   m.descriptors = edge;
   driver.members = {m};
-  EXPECT_EQ(link.UsbEnsureOpen(), 1);
+  EXPECT_TRUE(link.UsbEnsureOpen());
 }
 
 TEST_F(DiscoveryTest, AccessDeniedOnTheKeyIsToldOncePerRun) {
@@ -236,8 +236,8 @@ TEST_F(DiscoveryTest, AccessDeniedOnTheKeyIsToldOncePerRun) {
   FakeMember deniedOther = other();
   deniedOther.openError = kErrorAccessDenied;
   driver.members = {deniedOther, denied, key()};
-  EXPECT_EQ(link.UsbEnsureOpen(), 0);
-  EXPECT_EQ(link.UsbEnsureOpen(), 0);
+  EXPECT_FALSE(link.UsbEnsureOpen());
+  EXPECT_FALSE(link.UsbEnsureOpen());
   EXPECT_THAT(notices.deniedPaths, ElementsAre(kKeyPath));
   EXPECT_EQ(notices.busyNotices, 0);
   EXPECT_THAT(driver.indexesAsked, ElementsAre(0, 1, 0, 1));
@@ -248,7 +248,7 @@ TEST_F(DiscoveryTest, KeepsTheFirst255CharactersOfALongPath) {
   FakeMember m = key();
   m.path = longPath;
   driver.members = {m};
-  ASSERT_EQ(link.UsbEnsureOpen(), 1);
+  ASSERT_TRUE(link.UsbEnsureOpen());
   EXPECT_EQ(std::string(link.devicePath().data()), longPath.substr(0, 255));
   EXPECT_EQ(link.devicePath()[255], '\0');
   EXPECT_THAT(driver.openedPaths, ElementsAre(longPath));

@@ -23,7 +23,7 @@ class TransferTest : public ::testing::Test {
     FakeMember key;
     key.path = "\\\\?\\usb#vid_0471&pid_0222#1";
     driver.members = {key};
-    ASSERT_EQ(link.UsbEnsureOpen(), 1);
+    ASSERT_TRUE(link.UsbEnsureOpen());
     driver.requests.clear();
   }
   const testing::SentRequest& last() const { return driver.requests.back(); }
@@ -142,7 +142,7 @@ TEST_F(TransferTest, ResultFollowsDriverStatusAndCount) {
     FakeMember key;
     key.path = "vid_5f3a&pid_1001";
     d.members = {key};
-    ASSERT_EQ(l.UsbEnsureOpen(), 1);
+    ASSERT_TRUE(l.UsbEnsureOpen());
     for (const auto& c : cases) {
       for (const Primitive& p : kPrimitives) {
         SCOPED_TRACE(std::string(c.name) + ", " + p.name + ", architecture " +

@@ -89,12 +89,12 @@ TEST(TransferRecordTest, DecodesWhatWasEncodedInBothLayouts) {
   r.status = 1;
   const auto narrow = decodeRecord(encode32(r));
   ASSERT_TRUE(narrow);
-  EXPECT_EQ(narrow->layout, RecordLayout::k32);
+  EXPECT_EQ(narrow->layout, RecordLayout::bits32);
   EXPECT_EQ(encode32(narrow->request), encode32(r));
 
   const auto wide = decodeRecord(encode64(r));
   ASSERT_TRUE(wide);
-  EXPECT_EQ(wide->layout, RecordLayout::k64);
+  EXPECT_EQ(wide->layout, RecordLayout::bits64);
   EXPECT_EQ(wide->request.bufferAddress, 0x80001234u);
   EXPECT_EQ(wide->request.length, 9u);
   EXPECT_EQ(wide->request.setup, kSetup);

@@ -77,7 +77,7 @@ class UsbfsBackend : public ::testing::Test {
 
 TEST_F(UsbfsBackend, OpensTheKeyAndReadsItsIdentity) {
   start({});
-  ASSERT_EQ(link_->UsbEnsureOpen(), 1);
+  ASSERT_TRUE(link_->UsbEnsureOpen());
   EXPECT_TRUE(link_->UsbIsLargePacketKey());
   EXPECT_EQ(readIdentity(), 128);
   EXPECT_EQ(notices_.busy, 0);
@@ -87,7 +87,7 @@ TEST_F(UsbfsBackend, AForeignDeviceOfTheVendorNeitherHidesTheKeyNorHearsFromUs) 
   UsbfsKeyOptions options;
   options.foreignDevice = true;
   start(options);
-  ASSERT_EQ(link_->UsbEnsureOpen(), 1);
+  ASSERT_TRUE(link_->UsbEnsureOpen());
   EXPECT_EQ(readIdentity(), 128);
   EXPECT_EQ(notices_.busy, 0);
   EXPECT_EQ(bus_->foreignRequests(), 0u);
@@ -95,7 +95,7 @@ TEST_F(UsbfsBackend, AForeignDeviceOfTheVendorNeitherHidesTheKeyNorHearsFromUs) 
 
 TEST_F(UsbfsBackend, AStalledEndpointIsClearedSoTheNextReadWorks) {
   start({}, "fresh", {"in:stall@1"});
-  ASSERT_EQ(link_->UsbEnsureOpen(), 1);
+  ASSERT_TRUE(link_->UsbEnsureOpen());
   EXPECT_EQ(readIdentity(), -1);
   EXPECT_EQ(readIdentity(), 128);
   EXPECT_EQ(bus_->ioctlCounts()["CLEAR_HALT"], 1u);
@@ -105,7 +105,7 @@ TEST_F(UsbfsBackend, AKernelDriverOnTheInterfaceIsDetached) {
   UsbfsKeyOptions options;
   options.kernelDriver = "mempod-serial";
   start(options);
-  ASSERT_EQ(link_->UsbEnsureOpen(), 1);
+  ASSERT_TRUE(link_->UsbEnsureOpen());
   EXPECT_EQ(readIdentity(), 128);
   EXPECT_EQ(notices_.busy, 0);
 }
@@ -117,7 +117,7 @@ TEST_F(UsbfsBackend, AKernelDriverThatStaysIsNotTakenForAnotherProgram) {
   // The user is told why, in the words the program gives, with libusb's reason in them.
   start(options, "fresh", {}, {"unconfigured (%1)", "held by a kernel driver (%1)"});
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(link_->UsbEnsureOpen(), 0);
+  EXPECT_FALSE(link_->UsbEnsureOpen());
   const std::string told = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(notices_.busy, 0);
   EXPECT_NE(told.find("flashwell: held by a kernel driver ("), std::string::npos) << told;
@@ -128,15 +128,15 @@ TEST_F(UsbfsBackend, AKeyClaimedByAnotherProgramStillRaisesTheBusyNotice) {
   UsbfsKeyOptions options;
   options.kernelDriver = "usbfs";  // what the kernel names another program's claim
   start(options);
-  EXPECT_EQ(link_->UsbEnsureOpen(), 0);
+  EXPECT_FALSE(link_->UsbEnsureOpen());
   EXPECT_EQ(notices_.busy, 1);
 }
 
 TEST_F(UsbfsBackend, OpenFaultsStrikeTheClaim) {
   start({}, "fresh", {"open:refuse"});
-  EXPECT_EQ(link_->UsbEnsureOpen(), 0);
+  EXPECT_FALSE(link_->UsbEnsureOpen());
   EXPECT_EQ(notices_.busy, 0);
-  ASSERT_EQ(link_->UsbEnsureOpen(), 1);
+  ASSERT_TRUE(link_->UsbEnsureOpen());
   EXPECT_EQ(readIdentity(), 128);
 }
 
@@ -144,19 +144,19 @@ TEST_F(UsbfsBackend, AnUnconfiguredKeyIsGivenItsConfiguration) {
   UsbfsKeyOptions options;
   options.unconfigured = true;
   start(options);
-  ASSERT_EQ(link_->UsbEnsureOpen(), 1);
+  ASSERT_TRUE(link_->UsbEnsureOpen());
   EXPECT_EQ(readIdentity(), 128);
 }
 
 TEST_F(UsbfsBackend, AKeyPulledMidTransferIsFoundAgainUnderItsNewNumber) {
   start({}, "fresh", {"in:unplug@1"});
-  ASSERT_EQ(link_->UsbEnsureOpen(), 1);
+  ASSERT_TRUE(link_->UsbEnsureOpen());
   const std::string first = bus_->keyNode();
   EXPECT_EQ(readIdentity(), -1);
   link_->UsbClose();
   // Back after five seconds, under another device number.
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (link_->UsbEnsureOpen() != 1 && std::chrono::steady_clock::now() < until) {
+  while (!link_->UsbEnsureOpen() && std::chrono::steady_clock::now() < until) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   EXPECT_EQ(bus_->keyArrivals(), 2u);

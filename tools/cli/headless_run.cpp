@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "app/claim_texts.h"
 #include "app/flashwell_dlg.h"
 #include "app/outside_stop.h"
 #include "app/posix_locale.h"
@@ -393,7 +394,7 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err, Termi
     replay = std::make_unique<trace::ReplayDriver>(*clock, o.replayLog);
     driver = replay.get();
   } else {
-    platformDriver = usb::makePlatformDriver(catalogue::claimTexts(runLanguage(o)));
+    platformDriver = usb::makePlatformDriver(app::claimTexts(runLanguage(o)));
     driver = platformDriver.get();
   }
 

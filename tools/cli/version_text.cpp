@@ -17,7 +17,7 @@ std::string packagedKeyFirmware() {
   const auto embedded = catalogue::embeddedPackage();
   std::vector<std::uint8_t> package(embedded.begin(), embedded.end());
   catalogue::Catalogue catalogue(package, catalogue::embeddedTables());
-  if (catalogue.openPackage().result != 1) return {};
+  if (catalogue.openPackage().result != catalogue::Result::ok) return {};
   catalogue::RegionSlots slots{};
   const catalogue::SlotLookup firmware = catalogue::kSlotLookups[0];
   if (!catalogue.findRegion(firmware.group, firmware.code, 0, slots)) return {};

@@ -284,19 +284,19 @@ BuiltPackage buildPackage(const Manifest& m) {
   // Last, what the program itself checks: the model has a name, and every component of the
   // version column has a name and verifies.
   Catalogue catalogue(out.package, {out.locales, out.modelNames, out.componentNames});
-  const int opened = catalogue.openPackage().result;
-  if (opened == kResultInvalid) {
+  const Result opened = catalogue.openPackage().result;
+  if (opened == Result::invalid) {
     throw BuildRefusal("package",
                        "model code " + std::to_string(m.modelCode) + " is neither 13 nor 18");
   }
-  if (opened != kResultOk) {
+  if (opened != Result::ok) {
     throw BuildRefusal("package", "model code " + std::to_string(m.modelCode) +
                                       " has no entry in the model-name table");
   }
   for (std::size_t i = 0; i < regions.size() && !regions[i].isEnd(); ++i) {
     if (!isDisplayableCode(regions[i].code)) continue;
     std::string name;
-    if (lookupNamedEntry(out.componentNames, regions[i].code, name) != kResultOk) {
+    if (lookupNamedEntry(out.componentNames, regions[i].code, name) != Result::ok) {
       throw BuildRefusal(describe(i, regions[i]),
                          "its code has no entry in the component-name table");
     }
@@ -305,7 +305,7 @@ BuiltPackage buildPackage(const Manifest& m) {
                          "the version column lists it, yet it has no image");
     }
   }
-  if (catalogue.buildImageVersionRows() != kResultOk) {
+  if (catalogue.buildImageVersionRows() != Result::ok) {
     throw BuildRefusal("package", "the image-side version column cannot be built");
   }
   return out;

@@ -83,7 +83,8 @@ void describeRegions(std::ostringstream& out, std::span<const std::uint8_t> p,
         << " (century byte " << hexValue(b[kReleaseDate + 2], 2) << "), "
         << usb::le32(p, h + kWordCount) << " words, checksum "
         << hexValue(usb::le16(p, h + kChecksum), 4)
-        << (catalogue.checkComponentSum(offset, length) == kResultOk ? " holds" : " WRONG") << "\n";
+        << (catalogue.checkComponentSum(offset, length) == Result::ok ? " holds" : " WRONG")
+        << "\n";
   }
 }
 
@@ -136,11 +137,12 @@ Inspection inspectPackage(std::span<const std::uint8_t> package, const BuiltinTa
   const auto opened = catalogue.openPackage();
   describeRegions(out, package, catalogue);
   RegionSlots slots{};
-  const bool assigned = opened.result == kResultOk && catalogue.assignRegionSlots(slots);
-  const int rows = catalogue.buildImageVersionRows();
-  out << "open: " << opened.result << ", region slots: " << (assigned ? "filled" : "FAILED")
-      << ", image versions: " << rows << "\n";
-  if (rows == kResultOk) {
+  const bool assigned = opened.result == Result::ok && catalogue.assignRegionSlots(slots);
+  const Result rows = catalogue.buildImageVersionRows();
+  out << "open: " << static_cast<int>(opened.result)
+      << ", region slots: " << (assigned ? "filled" : "FAILED")
+      << ", image versions: " << static_cast<int>(rows) << "\n";
+  if (rows == Result::ok) {
     out << "image-side version column:\n";
     std::istringstream column(cp1252ToUtf8(catalogue.showImageVersions()));
     std::string line;
@@ -148,7 +150,7 @@ Inspection inspectPackage(std::span<const std::uint8_t> package, const BuiltinTa
   }
   describeTexts(out, package);
   result.report = out.str();
-  result.valid = opened.result == kResultOk && assigned && rows == kResultOk;
+  result.valid = opened.result == Result::ok && assigned && rows == Result::ok;
   return result;
 }
 

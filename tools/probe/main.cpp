@@ -56,7 +56,7 @@ int main() {
   listInterfaces(*driver);
 
   UsbLink link(*driver, notices);
-  if (link.UsbEnsureOpen() != 1) {
+  if (!link.UsbEnsureOpen()) {
     std::printf("No key could be opened.\n");
     return 1;
   }

@@ -67,9 +67,9 @@ bool hasKeyInterface(const ConfigurationFields& configuration) {
       interface->protocol != 0 || interface->endpoints.size() != 3) {
     return false;
   }
-  return endpointKind(configuration, 0x81) == EndpointKind::kInterrupt &&
-         endpointKind(configuration, 0x02) == EndpointKind::kBulk &&
-         endpointKind(configuration, 0x82) == EndpointKind::kBulk;
+  return endpointKind(configuration, 0x81) == EndpointKind::interrupt &&
+         endpointKind(configuration, 0x02) == EndpointKind::bulk &&
+         endpointKind(configuration, 0x82) == EndpointKind::bulk;
 }
 
 std::optional<EndpointKind> endpointKind(const ConfigurationFields& configuration,
@@ -80,11 +80,11 @@ std::optional<EndpointKind> endpointKind(const ConfigurationFields& configuratio
     if (endpoint.address != address) continue;
     switch (endpoint.attributes & 0x03) {
       case 2:
-        return EndpointKind::kBulk;
+        return EndpointKind::bulk;
       case 3:
-        return EndpointKind::kInterrupt;
+        return EndpointKind::interrupt;
       default:
-        return EndpointKind::kOther;
+        return EndpointKind::other;
     }
   }
   return std::nullopt;

@@ -55,7 +55,7 @@ std::optional<std::size_t> assembleDescriptorSet(const ConfigurationFields& conf
 // left alone.
 bool hasKeyInterface(const ConfigurationFields& configuration);
 
-enum class EndpointKind { kBulk, kInterrupt, kOther };
+enum class EndpointKind { bulk, interrupt, other };
 
 // The transfer type of an endpoint of interface 0; nullopt when it has no such endpoint.
 std::optional<EndpointKind> endpointKind(const ConfigurationFields& configuration,

@@ -221,7 +221,7 @@ bool LibusbDriver::transfer(OpenDevice& device, std::uint32_t code, std::span<st
   int error = LIBUSB_SUCCESS;
   const int length = static_cast<int>(plan->length);
   switch (plan->kind) {
-    case TransferKind::kControl: {
+    case TransferKind::control: {
       const SetupPacket& s = plan->setup;
       const int result =
           libusb_control_transfer(device.handle, s[0], s[1], le16(s, 2), le16(s, 4), data.data(),
@@ -233,18 +233,18 @@ bool LibusbDriver::transfer(OpenDevice& device, std::uint32_t code, std::span<st
       }
       break;
     }
-    case TransferKind::kBulk:
+    case TransferKind::bulk:
       error = libusb_bulk_transfer(device.handle, plan->endpoint, data.data(), length, &moved,
                                    kTransferTimeoutMs);
       break;
-    case TransferKind::kInterrupt:
+    case TransferKind::interrupt:
       error = libusb_interrupt_transfer(device.handle, plan->endpoint, data.data(), length, &moved,
                                         kTransferTimeoutMs);
       break;
   }
   // A stalled bulk or interrupt endpoint stays halted until the host clears it: left so, every
   // later transfer on it would stall too, until the key is pulled.
-  if (error == LIBUSB_ERROR_PIPE && plan->kind != TransferKind::kControl) {
+  if (error == LIBUSB_ERROR_PIPE && plan->kind != TransferKind::control) {
     libusb_clear_halt(device.handle, plan->endpoint);
   }
   const bool ok = error == LIBUSB_SUCCESS;

@@ -19,7 +19,7 @@ std::optional<TransferPlan> planControl(const UsbTransferRequest& r, std::size_t
   const std::size_t wLength = le16(r.setup, 6);
   if (wLength > r.length || wLength > dataSize) return std::nullopt;
   TransferPlan plan;
-  plan.kind = TransferKind::kControl;
+  plan.kind = TransferKind::control;
   plan.setup = r.setup;
   plan.length = wLength;
   return plan;
@@ -32,9 +32,9 @@ std::optional<TransferPlan> planEndpoint(const UsbTransferRequest& r, std::size_
   if (((endpoint & kDeviceToHost) != 0) != (r.direction == 1)) return std::nullopt;
   if (r.length > dataSize || r.length > 0x7FFFFFFFu) return std::nullopt;
   const auto kind = endpointKind(configuration, endpoint);
-  if (!kind || *kind == EndpointKind::kOther) return std::nullopt;
+  if (!kind || *kind == EndpointKind::other) return std::nullopt;
   TransferPlan plan;
-  plan.kind = *kind == EndpointKind::kBulk ? TransferKind::kBulk : TransferKind::kInterrupt;
+  plan.kind = *kind == EndpointKind::bulk ? TransferKind::bulk : TransferKind::interrupt;
   plan.endpoint = endpoint;
   plan.length = r.length;
   return plan;

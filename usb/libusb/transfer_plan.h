@@ -17,14 +17,14 @@ namespace flashwell::usb::libusb {
 // Every libusb transfer gives up after this long and is reported as failed.
 inline constexpr unsigned kTransferTimeoutMs = 20000;
 
-enum class TransferKind { kControl, kBulk, kInterrupt };
+enum class TransferKind { control, bulk, interrupt };
 
 struct TransferPlan {
-  TransferKind kind = TransferKind::kControl;
+  TransferKind kind = TransferKind::control;
   std::uint8_t endpoint = 0;  // 0 for a control transfer
   SetupPacket setup{};        // control transfers only: sent as it stands
   std::size_t length = 0;     // bytes to move, from the start of the data buffer
-  RecordLayout layout = RecordLayout::k32;
+  RecordLayout layout = RecordLayout::bits32;
 };
 
 // `code` is the driver request, `record` its 48- or 56-byte record and `dataSize` the size of
