@@ -30,7 +30,7 @@ struct KindName {
   FaultKind kind;
   std::string_view name;
 };
-constexpr std::array<KindName, 7> kKinds{{
+constexpr std::array<KindName, 8> kKinds{{
     {FaultKind::kRefuse, "refuse"},
     {FaultKind::kLate, "late"},
     {FaultKind::kStatus, "status"},
@@ -38,16 +38,17 @@ constexpr std::array<KindName, 7> kKinds{{
     {FaultKind::kUnplug, "unplug"},
     {FaultKind::kUnplugForGood, "unplug-for-good"},
     {FaultKind::kStall, "stall"},
+    {FaultKind::kCorrupt, "corrupt"},
 }};
 
 constexpr std::string_view kShorthands[] = {
-    "erase-fails",
-    "booter-region-open-fails",
-    "identity-unreadable",
-    "unplug-during-regions",
+    "erase-fails",           "booter-region-open-fails", "identity-unreadable",
+    "unplug-during-regions", "component-stored-wrong",
 };
 
-// The booter region is the first one written, the languages the third.
+// The booter region is the first one written, the LAPSTER4 logger firmware the second, the
+// languages the third.
+constexpr std::uint32_t kSecondRegion = 2;
 constexpr std::uint32_t kThirdRegion = 3;
 constexpr std::uint32_t kDefaultUnreadableAttempts = 3;
 
@@ -157,7 +158,7 @@ std::optional<std::vector<Fault>> parseFault(std::string_view text, std::string*
   }
 
   if (head == "erase-fails" || head == "booter-region-open-fails" ||
-      head == "unplug-during-regions") {
+      head == "unplug-during-regions" || head == "component-stored-wrong") {
     if (count) {
       setError(error, "fault \"" + std::string(head) + "\" takes no occurrence");
       return std::nullopt;
@@ -165,6 +166,10 @@ std::optional<std::vector<Fault>> parseFault(std::string_view text, std::string*
     if (head == "erase-fails") return std::vector{Fault{FaultSite::kErase, FaultKind::kRefuse}};
     if (head == "booter-region-open-fails") {
       return std::vector{Fault{FaultSite::kRegionOpen, FaultKind::kRefuse}};
+    }
+    if (head == "component-stored-wrong") {
+      // The first block of the logger firmware, whose head the key reports back.
+      return std::vector{Fault{FaultSite::kOut, FaultKind::kCorrupt, 1, 1, kSecondRegion}};
     }
     // Pulled at the second block of the third component, back 5 s later.
     return std::vector{Fault{FaultSite::kRegionCommit, FaultKind::kUnplug, 2, 1, kThirdRegion}};
@@ -189,6 +194,12 @@ std::optional<std::vector<Fault>> parseFault(std::string_view text, std::string*
   const auto kind = kindFromName(head.substr(colon + 1));
   if (!kind) {
     setError(error, "unknown fault kind \"" + std::string(head.substr(colon + 1)) + "\"");
+    return std::nullopt;
+  }
+  if (*kind == FaultKind::kCorrupt &&
+      (*site == FaultSite::kOpen || *site == FaultSite::kDescriptor)) {
+    setError(error, "fault \"" + std::string(text) + "\": " + std::string(siteName(*site)) +
+                        " carries no bytes to corrupt");
     return std::nullopt;
   }
   return std::vector{Fault{*site, *kind, count.value_or(1)}};

@@ -62,7 +62,10 @@ int main(int argc, char** argv) {
   app.add_option("--key-state", o.keyState, "load the key from FILE if it exists; save it there")
       ->type_name("FILE");
   app.add_option("--trace", o.trace, "write the key-side trace to FILE")->type_name("FILE");
-  app.add_option("--fault", o.faults, "a fault of the key: WHERE:WHAT[@N] or a name");
+  // One value per --fault, as flashwell-cli takes it, so that `--fault F -- PROGRAM` works.
+  app.add_option("--fault", o.faults, "a fault of the key: WHERE:WHAT[@N] or a name; repeatable")
+      ->type_name("FAULT")
+      ->allow_extra_args(false);
   app.add_flag("--foreign-device", o.key.foreignDevice,
                "a storage device of the key's vendor, on the bus before the key");
   app.add_flag("--unconfigured", o.key.unconfigured, "the key comes up in configuration 0");

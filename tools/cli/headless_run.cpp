@@ -19,6 +19,7 @@
 #include "emulator/trace.h"
 #include "emulator/virtual_key.h"
 #include "sequencer/control_ids.h"
+#include "sequencer/read_back.h"
 #include "sequencer/text_ids.h"
 #include "tools/cli/console_view.h"
 #include "tools/cli/json_output.h"
@@ -324,6 +325,9 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err) {
       output.progress(progress.now(user.elapsedMs()));
     }
     if (user.keyRead()) output.key(keyInfo(dialog, view, traffic));
+    if (const auto& differing = dialog.readBackDifferences(); !differing.empty()) {
+      output.message(sequencer::readBackFailureLine(differing));
+    }
     code = user.exitCode();
   }  // the dialog stops and joins its worker here
 
