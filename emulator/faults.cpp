@@ -149,10 +149,15 @@ std::optional<std::vector<Fault>> parseFault(std::string_view text, std::string*
   std::optional<std::uint32_t> count;
   if (const auto at = text.find('@'); at != std::string_view::npos) {
     head = text.substr(0, at);
-    count = parseCount(text.substr(at + 1));
+    const std::string_view number = text.substr(at + 1);
+    count = parseCount(number);
     if (!count) {
+      const bool large = !number.empty() &&
+                         number.find_first_not_of("0123456789") == std::string_view::npos &&
+                         number.find_first_not_of('0') != std::string_view::npos;
       setError(error,
-               "fault \"" + std::string(text) + "\": the occurrence after @ must be 1 or more");
+               "fault \"" + std::string(text) + "\": the occurrence after @ " +
+                   (large ? "is too large (at most 4294967295)" : "must be a whole number from 1"));
       return std::nullopt;
     }
   }

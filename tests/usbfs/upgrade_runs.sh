@@ -84,8 +84,9 @@ scenario() {
     stored-wrong)
       # The key acknowledges the logger firmware's first block and stores it with a byte
       # changed: the read-back catches it, and the next run on that key finishes the upgrade.
-      run stored-wrong 1 "ERROR on Copying Firmware" --fault component-stored-wrong \
-        --key-state "$work/rewritten.key" -- --mode only --yes &&
+      # (--fault right before --: it takes one value.)
+      run stored-wrong 1 "ERROR on Copying Firmware" --key-state "$work/rewritten.key" \
+        --fault component-stored-wrong -- --mode only --yes &&
         { grep -qF "LAPSTER4 firmware" "$work/stored-wrong.err" "$work/stored-wrong.out" ||
           { echo "stored-wrong: FAILED: the component is not named"; false; }; } &&
         run rewritten 0 "Congratulations!" --key-state "$work/rewritten.key" -- --mode only --yes &&

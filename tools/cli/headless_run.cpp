@@ -18,6 +18,7 @@
 #include "emulator/named_states.h"
 #include "emulator/trace.h"
 #include "emulator/virtual_key.h"
+#include "files/file_checks.h"
 #include "sequencer/control_ids.h"
 #include "sequencer/read_back.h"
 #include "sequencer/text_ids.h"
@@ -94,7 +95,8 @@ bool setUpEmulation(const CliOptions& o, usb::Clock& clock, Emulation& e, std::o
     image = emulator::namedKeyState(*o.emulated);
   }
   if (o.keyTracePath) {
-    e.traceFile = std::make_unique<std::ofstream>(*o.keyTracePath, std::ios::trunc);
+    e.traceFile =
+        std::make_unique<std::ofstream>(files::outputTarget(*o.keyTracePath), std::ios::trunc);
     if (!*e.traceFile) {
       err << "flashwell-cli: cannot write the key's trace to " << *o.keyTracePath << "\n";
       return false;
@@ -285,7 +287,7 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err) {
   std::ofstream logFile;
   std::unique_ptr<trace::LogWriter> log;
   if (o.tracePath) {
-    logFile.open(*o.tracePath, std::ios::trunc);
+    logFile.open(files::outputTarget(*o.tracePath), std::ios::trunc);
     if (!logFile) {
       err << "flashwell-cli: cannot write the traffic log to " << *o.tracePath << "\n";
       return kExitUsage;
@@ -349,6 +351,15 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err) {
     if (!emulator::saveKeyImage(emulation.key->image(), *o.keyStatePath, &why)) {
       err << "flashwell-cli: " << *o.keyStatePath << ": " << why << "\n";
       // The next run cannot take the key over: whatever this one reached, it failed.
+      code = kExitFailure;
+    }
+  }
+  // A log that could not be written whole is lost: whatever the run reached, it failed.
+  const std::pair<std::ostream*, const std::optional<std::string>*> logs[] = {
+      {&logFile, &o.tracePath}, {emulation.traceFile.get(), &o.keyTracePath}};
+  for (const auto& [stream, path] : logs) {
+    if (stream && *path && !stream->flush()) {
+      err << "flashwell-cli: " << **path << ": could not be written whole (is the disk full?)\n";
       code = kExitFailure;
     }
   }
