@@ -125,9 +125,11 @@ std::optional<ReplayDifference> ReplayDriver::difference() {
   const std::uint64_t now = nowMs();
   std::lock_guard lock(mutex_);
   if (!difference_ && now > lastEventMs_ + kLongestPauseMs) {
-    difference_ = ReplayDifference{
-        lastLine_, "nothing after its last line, at " + std::to_string(lastEventMs_) + " ms",
-        "nothing yet, still waiting at " + std::to_string(now) + " ms"};
+    difference_ =
+        ReplayDifference{0,
+                         "nothing after line " + std::to_string(lastLine_) +
+                             ", its last event at " + std::to_string(lastEventMs_) + " ms",
+                         "nothing yet, still waiting at " + std::to_string(now) + " ms"};
   }
   return difference_;
 }
@@ -144,7 +146,8 @@ const LogEvent* ReplayDriver::take(const std::string& sent) {
     std::lock_guard lock(mutex_);
     if (difference_) return nullptr;
     if (next_ >= requests_.size()) {
-      difference_ = ReplayDifference{lastLine_, "nothing more: the log had ended", sent};
+      difference_ = ReplayDifference{
+          0, "nothing: the log had ended after line " + std::to_string(lastLine_), sent};
       return nullptr;
     }
     const LogEvent& e = events_[requests_[next_]];

@@ -21,7 +21,7 @@
 namespace flashwell::trace {
 
 struct ReplayDifference {
-  std::size_t line = 0;  // the line of the recorded request; the log's last when it ran out
+  std::size_t line = 0;  // the line of the recorded request; 0 when the log ran out
   std::string recorded;  // the recorded request, or what was left of the log
   std::string sent;      // the program's request, or that it asked for none
 };

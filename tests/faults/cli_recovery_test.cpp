@@ -166,7 +166,7 @@ TEST_F(CliRecovery, AComponentStoredWrongEndsInTheCopyErrorNamedAndTheNextRunRec
   EXPECT_NE(first.out.find("status: ERROR on Copying Firmware.. TRY AGAIN"), std::string::npos)
       << first.out;
   EXPECT_EQ(first.out.find("Congratulations"), std::string::npos) << first.out;
-  EXPECT_NE(first.out.find("written for: LAPSTER4 firmware\n"), std::string::npos) << first.out;
+  EXPECT_NE(first.err.find("written for: LAPSTER4 firmware\n"), std::string::npos) << first.err;
   expectRecovery(keyState, "a component stored wrong");
 }
 

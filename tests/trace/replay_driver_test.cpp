@@ -74,7 +74,9 @@ TEST(ReplayDriver, ASessionThatStopsShortLeavesTheRestOfTheLogNamed) {
   EXPECT_EQ(longer.link.UsbEnsureOpen(), 0);
   const auto past = longer.driver.difference();
   ASSERT_TRUE(past);
-  EXPECT_EQ(past->line, log.back().line);  // where the log ran out
+  EXPECT_EQ(past->line, 0u);
+  EXPECT_EQ(past->recorded,
+            "nothing: the log had ended after line " + std::to_string(log.back().line));
   EXPECT_EQ(past->sent, "open " + std::string(emulator::kDefaultKeyPath));
 }
 
