@@ -241,7 +241,11 @@ TEST_F(PackEdges, HostileFilesAreRefusedInOneLineAndSpecialFilesStayAsTheyWere) 
   for (std::size_t i = 0; i < 20; ++i) endless[0x110 + 24 * i] = endless[0x111 + 24 * i] = 0;
   writeFile(dir_ / "endless.bin", endless);
   writeFile(dir_ / "empty.bin", "");
-  writeFile(dir_ / "garbage.bin", std::string(package.size(), 'x'));
+  // The right size and table, a component's bytes changed: its checksum no longer holds.
+  std::string broken = package;
+  const std::size_t inGps = kImageInPackage + kGpsOffset + 0x40;
+  broken[inGps] = static_cast<char>(broken[inGps] ^ 0x5A);
+  writeFile(dir_ / "broken.bin", broken);
   fs::create_directory(dir_ / "folder");
   ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
 
@@ -274,9 +278,10 @@ TEST_F(PackEdges, HostileFilesAreRefusedInOneLineAndSpecialFilesStayAsTheyWere) 
     EXPECT_TRUE(r.out.empty()) << r.out;
   }
   // A package of the right size that holds nothing usable: its account, then why it fails.
-  const ProgramResult garbage = pack({"inspect", "garbage.bin"});
+  const ProgramResult garbage = pack({"inspect", "broken.bin"});
   EXPECT_EQ(garbage.exitCode, 1);
-  EXPECT_EQ(garbage.err, "flashwell-pack: garbage.bin: is not a package this program can use\n");
+  EXPECT_NE(garbage.out.find("WRONG"), std::string::npos) << garbage.out;
+  EXPECT_EQ(garbage.err, "flashwell-pack: broken.bin: is not a package this program can use\n");
   EXPECT_TRUE(fs::is_fifo(dir_ / "fifo"));
   EXPECT_TRUE(fs::is_character_file("/dev/full"));
 
