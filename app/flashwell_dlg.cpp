@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "app/dialog_template.h"
+#include "app/keep_awake.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/embedded_package.h"
 #include "protocol/worker.h"
@@ -75,6 +76,7 @@ CFlashwell_02Dlg::CFlashwell_02Dlg(sequencer::DialogView& view,
 
 CFlashwell_02Dlg::~CFlashwell_02Dlg() {
   stopWorker();
+  if (keptAwake_) keepAwake_->release();
 }
 
 bool CFlashwell_02Dlg::OnInitDialog() {
@@ -134,6 +136,27 @@ void CFlashwell_02Dlg::stopWorker() {
 
 void CFlashwell_02Dlg::OnTimer(unsigned timerId) {
   sequencer_->onTimer(timerId);
+  keepAwakeFollows();
+}
+
+// From the go of PROCEED until the final report (before its box), a failure, or the exit's
+// last step, once the key is back in its firmware.
+bool CFlashwell_02Dlg::upgrading() const {
+  const sequencer::SequencerFields& f = sequencer_->fields();
+  return block_.upgradeOption.get() != protocol::kOptionNone &&
+         f.state != sequencer::UpgradeState::finalReport && !sequencer_->failureReached() &&
+         f.finishMode != sequencer::FinishMode::stopWorker &&
+         f.finishMode != sequencer::FinishMode::errorStop;
+}
+
+void CFlashwell_02Dlg::keepAwakeFollows() {
+  if (keepAwake_ == nullptr || upgrading() == keptAwake_) return;
+  keptAwake_ = !keptAwake_;
+  if (keptAwake_) {
+    keepAwake_->hold();
+  } else {
+    keepAwake_->release();
+  }
 }
 
 void CFlashwell_02Dlg::OnExit() {
@@ -167,6 +190,7 @@ void CFlashwell_02Dlg::OnNever() {
 
 void CFlashwell_02Dlg::OnProceed() {
   sequencer_->proceed();
+  keepAwakeFollows();
 }
 
 std::string CFlashwell_02Dlg::text(std::uint16_t id) {

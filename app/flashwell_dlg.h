@@ -23,6 +23,8 @@ class SystemLocale;
 
 namespace flashwell::app {
 
+class KeepAwake;
+
 // What the dialog reaches the outside world through.
 struct DialogEnvironment {
   usb::UsbDriver& driver;
@@ -58,6 +60,10 @@ class CFlashwell_02Dlg {
   void OnNever();          // command 1089
   void OnProceed();        // command 1096
 
+  // Holds the machine awake from PROCEED (after Yes) until the final report, a failure or the
+  // end of the exit; set before OnInitDialog. Released at the latest when the dialog goes.
+  void setKeepAwake(KeepAwake* keepAwake) { keepAwake_ = keepAwake; }
+
   // For the shells' own drawing: the icon resource that the window shows.
   int mainIcon() const { return mainIcon_; }
 
@@ -75,6 +81,8 @@ class CFlashwell_02Dlg {
   class Package;
   void startWorker();
   void stopWorker();
+  bool upgrading() const;
+  void keepAwakeFollows();
 
   int mainIcon_;
   protocol::RequestBlock block_;
@@ -84,6 +92,8 @@ class CFlashwell_02Dlg {
   std::unique_ptr<sequencer::Sequencer> sequencer_;
   struct WorkerThread;
   std::unique_ptr<WorkerThread> worker_;
+  KeepAwake* keepAwake_ = nullptr;
+  bool keptAwake_ = false;
 };
 
 }  // namespace flashwell::app

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/flashwell_dlg.h"
+#include "app/outside_stop.h"
 #include "app/qt/dialog_window.h"
 #include "app/qt/link_notices.h"
 #include "app/qt/qt_translations.h"
@@ -30,6 +31,13 @@ class DialogSession {
   // The dialog's initialisation, then its modal run; returns the dialog's result.
   int run();
 
+  // A stop from outside the window (a signal, the end of the session), `signal` 0 when it has
+  // none: EXIT, with an open message box answered No; while EXIT is locked it is held, and the
+  // status line says so until the lock lifts.
+  void stopFromOutside(int signal);
+  // The program's exit status once the dialog has ended: 128 + the signal after one.
+  int exitStatus(int runStatus) const { return stop_->exitStatus(runStatus); }
+
   DialogWindow& window() { return window_; }
   // The language number of the program's texts, chosen from the locale as the dialog does.
   std::uint16_t language() const { return language_; }
@@ -38,6 +46,7 @@ class DialogSession {
 
  private:
   class Handlers;
+  void afterTick();
 
   std::uint16_t language_;
   QtTranslations translations_;
@@ -45,6 +54,7 @@ class DialogSession {
   QtLinkNotices notices_;
   std::unique_ptr<CFlashwell_02Dlg> controller_;
   std::unique_ptr<Handlers> handlers_;
+  std::unique_ptr<OutsideStop> stop_;
 };
 
 }  // namespace flashwell::app::qt

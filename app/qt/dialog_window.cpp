@@ -144,13 +144,22 @@ void DialogWindow::setCaption(const std::string& text) {
 void DialogWindow::setText(int controlId, const std::string& text) {
   QWidget* widget = control(controlId);
   const QString decoded = decodeText(text);
+  if (controlId == sequencer::kIdStatus) statusText_ = decoded;
   if (auto* label = qobject_cast<QLabel*>(widget)) {
-    label->setText(decoded);
+    const bool noted = controlId == sequencer::kIdStatus && !statusNote_.isEmpty();
+    label->setText(noted ? statusNote_ : decoded);
   } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
     button->setText(decoded);
     button->update();
   } else if (auto* frame = qobject_cast<GroupFrame*>(widget)) {
     frame->setTitle(decoded);
+  }
+}
+
+void DialogWindow::setStatusNote(const QString& note) {
+  statusNote_ = note;
+  if (auto* label = qobject_cast<QLabel*>(control(sequencer::kIdStatus))) {
+    label->setText(note.isEmpty() ? statusText_ : note);
   }
 }
 

@@ -66,6 +66,9 @@ class DialogWindow : public QDialog, public sequencer::DialogView {
 
   // Shows a message box with an OK button and no icon, as the link's busy notice is.
   void plainMessageBox(const QString& text);
+  // A line of the program's own that the status line shows in place of the sequencer's texts
+  // until it is cleared with an empty one.
+  void setStatusNote(const QString& note);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -84,6 +87,8 @@ class DialogWindow : public QDialog, public sequencer::DialogView {
   QProgressBar* progress_ = nullptr;
   bool ended_ = false;
   int result_ = 0;
+  QString statusText_;  // the sequencer's last status text
+  QString statusNote_;
 };
 
 }  // namespace flashwell::app::qt

@@ -3,7 +3,9 @@
 #include <utility>
 
 #include "app/flashwell_dlg.h"
+#include "app/outside_stop.h"
 #include "app/win32/link_notices.h"
+#include "app/win32/session_keep_awake.h"
 #include "app/win32/system_locale.h"
 #include "app/win32/win32_view.h"
 #include "catalogue/embedded_package.h"
@@ -25,8 +27,13 @@ class DialogShell {
       : instance_(instance),
         notices_(
             catalogue::chosenLanguage(catalogue::embeddedTables().locales, locale_.defaultLcid())),
+        keepAwake_(
+            catalogue::chosenLanguage(catalogue::embeddedTables().locales, locale_.defaultLcid())),
         controller_(view_, DialogEnvironment{driver, clock, notices_, locale_}, std::move(package)),
-        mainIcon_(LoadIconW(instance, MAKEINTRESOURCEW(controller_.mainIcon()))) {}
+        stop_(controller_),
+        mainIcon_(LoadIconW(instance, MAKEINTRESOURCEW(controller_.mainIcon()))) {
+    controller_.setKeepAwake(&keepAwake_);
+  }
 
   void run() {
     // Escape reaches a dialog as command 2, the same command the hidden cancel button carries;
@@ -66,6 +73,7 @@ class DialogShell {
       case WM_INITDIALOG:
         view_.attach(window);
         notices_.attach(window);
+        keepAwake_.attach(window);
         SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(mainIcon_));
         SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(mainIcon_));
         return controller_.OnInitDialog() ? TRUE : FALSE;
@@ -78,6 +86,15 @@ class DialogShell {
         return TRUE;
       case WM_TIMER:
         controller_.OnTimer(static_cast<unsigned>(wParam));
+        stop_.afterTick();
+        return TRUE;
+      case WM_QUERYENDSESSION:
+        // Refused while the key is written; Windows shows the reason given with the hold.
+        SetWindowLongPtrW(window, DWLP_MSGRESULT, keepAwake_.held() ? FALSE : TRUE);
+        return TRUE;
+      case WM_ENDSESSION:
+        if (wParam) endSession();
+        SetWindowLongPtrW(window, DWLP_MSGRESULT, 0);
         return TRUE;
       case WM_COMMAND:
         return command(LOWORD(wParam), HIWORD(wParam));
@@ -87,6 +104,7 @@ class DialogShell {
       case WM_DESTROY:
         // Nothing may reach the window from here on; a worker waiting on a notice goes on.
         notices_.detach();
+        keepAwake_.detach();
         view_.detach();
         RemovePropW(window, kShellProperty);
         return FALSE;
@@ -121,6 +139,17 @@ class DialogShell {
     }
   }
 
+  // The session ends once this returns: the orderly exit runs here to its end, as after EXIT,
+  // the window's messages and the ticks going on meanwhile.
+  void endSession() {
+    stop_.ask(0);
+    MSG msg;
+    while (!view_.ended() && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+
   // Minimised, the window shows its icon centred; otherwise the dialog paints as usual.
   INT_PTR paint(HWND window) {
     if (!IsIconic(window)) return FALSE;
@@ -139,7 +168,9 @@ class DialogShell {
   Win32DialogView view_;
   Win32SystemLocale locale_;
   Win32LinkNotices notices_;
+  SessionKeepAwake keepAwake_;  // outlives the controller, which gives it back
   CFlashwell_02Dlg controller_;
+  OutsideStop stop_;
   HICON mainIcon_;
 };
 

@@ -79,6 +79,7 @@ void Win32DialogView::killTimer(unsigned timerId) {
 }
 
 void Win32DialogView::endDialog(int result) {
+  ended_ = true;
   if (dialog_) EndDialog(dialog_, result);
 }
 

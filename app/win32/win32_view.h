@@ -16,6 +16,8 @@ class Win32DialogView final : public sequencer::DialogView {
   void attach(HWND dialog) { dialog_ = dialog; }
   void detach() { dialog_ = nullptr; }
   HWND window() const { return dialog_; }
+  // Whether endDialog was called.
+  bool ended() const { return ended_; }
 
   void setCaption(const std::string& text) override;
   void setText(int controlId, const std::string& text) override;
@@ -34,6 +36,7 @@ class Win32DialogView final : public sequencer::DialogView {
   HWND item(int controlId) const;
 
   HWND dialog_ = nullptr;
+  bool ended_ = false;
 };
 
 // The title of the program's message boxes: the dialog's caption, or the program's name when

@@ -33,6 +33,12 @@ void writeFile(const fs::path& path, const std::string& bytes) {
 
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
                          const fs::path& folder) {
+  return runProgram(program, args, folder, {});
+}
+
+ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                         const fs::path& folder,
+                         const std::function<void(int pid, const std::string& out)>& watch) {
   // The output goes to files beside the folder, so that the folder holds only what the
   // program wrote.
   const fs::path outPath = fs::path(folder.string() + ".out");
@@ -62,6 +68,7 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
   for (int waited = 0; child > 0 && ended == 0; ++waited) {
     ended = ::waitpid(child, &status, WNOHANG);
     if (ended != 0) break;
+    if (watch) watch(child, readFile(outPath));
     if (waited == kProgramSeconds * 100) {
       ::kill(child, SIGKILL);
       ended = ::waitpid(child, &status, 0);

@@ -4,6 +4,7 @@
 // output caught, as a user or a script would run it.
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,11 @@ struct ProgramResult {
 
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::filesystem::path& folder);
+// The same; while the program runs, `watch` is called every 10 ms with its process id and what
+// it has written to its output so far.
+ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                         const std::filesystem::path& folder,
+                         const std::function<void(int pid, const std::string& out)>& watch);
 
 // A fresh empty folder for one test, named after it, removed by the caller.
 std::filesystem::path scratchFolder(const std::string& name);

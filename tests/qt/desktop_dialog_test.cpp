@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -22,8 +23,11 @@
 #include <vector>
 
 #include "app/posix_locale.h"
+#include "app/posix_signals.h"
 #include "app/qt/dialog_session.h"
 #include "app/qt/multiline_check_box.h"
+#include "app/qt/stop_signal_watch.h"
+#include "app/stop_texts.h"
 #include "catalogue/embedded_package.h"
 #include "catalogue/program_texts.h"
 #include "catalogue/system_locale.h"
@@ -64,6 +68,7 @@ class Rig {
   }
 
   DialogWindow& window() { return session_->window(); }
+  DialogSession* session() { return session_.get(); }
   CFlashwell_02Dlg& dialog() { return session_->controller(); }
   support::KeyBench& bench() { return bench_; }
   MessageBoxAnswerer& boxes() { return answerer_; }
@@ -215,6 +220,8 @@ class DesktopDialogTest : public QObject {
   void everyTextFitsItsControl_data();
   void everyTextFitsItsControl();
   void screenshotWithBothColumnsOnTheRealClock();
+  void signalsActAsExitHeldWhileTheKeyFirmwareIsWritten_data();
+  void signalsActAsExitHeldWhileTheKeyFirmwareIsWritten();
 };
 
 void DesktopDialogTest::onlyUpgradeByClicksEndsWithTheKeyShowingThePackagesVersions() {
@@ -579,6 +586,70 @@ void DesktopDialogTest::screenshotWithBothColumnsOnTheRealClock() {
   const QString file = saveScreenshot(session.window(), QStringLiteral("qt-dialog"));
   QVERIFY(!file.isEmpty());
   qInfo("screenshot: %s", qPrintable(file));
+}
+
+void DesktopDialogTest::signalsActAsExitHeldWhileTheKeyFirmwareIsWritten_data() {
+  QTest::addColumn<int>("signal");
+  QTest::addColumn<int>("state");  // the state in which the signal comes
+  QTest::addColumn<bool>("held");
+  QTest::addColumn<bool>("firmwareWritten");
+  QTest::newRow("SIGINT in the booter entry")
+      << SIGINT << static_cast<int>(seq::UpgradeState::proceed) << false << false;
+  QTest::newRow("SIGTERM in the firmware erase")
+      << SIGTERM << static_cast<int>(seq::UpgradeState::eraseFirmware) << true << true;
+  QTest::newRow("SIGHUP in the firmware write")
+      << SIGHUP << static_cast<int>(seq::UpgradeState::writeFirmware) << true << true;
+  QTest::newRow("SIGTERM in the components")
+      << SIGTERM << static_cast<int>(seq::UpgradeState::writeRegions) << false << true;
+}
+
+void DesktopDialogTest::signalsActAsExitHeldWhileTheKeyFirmwareIsWritten() {
+  QFETCH(int, signal);
+  QFETCH(int, state);
+  QFETCH(bool, held);
+  QFETCH(bool, firmwareWritten);
+  StopSignals stops;  // before the worker starts, as in the program
+  Rig rig;
+  const auto watch = watchStopSignals(stops, *rig.session());
+  QVERIFY(watch);
+  const std::vector<std::uint8_t> oldFirmware = rig.bench().key->image().firmwareArea;
+  QVERIFY(rig.begin());
+  QVERIFY2(rig.chooseAndProceed(seq::kIdOnly), rig.stateTrail().constData());
+  TICK_UNTIL(
+      rig, [&] { return static_cast<int>(rig.state()) == state; }, kManyTicks);
+  rig.tick();  // the state's first step: the firmware states lock EXIT in it
+  // Sent to this thread, where it is blocked: the notifier reads it on the next events.
+  QCOMPARE(::raise(signal), 0);
+  QCoreApplication::processEvents();
+  auto note = [](StopText id) {
+    const std::string_view text = stopText(id);
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  };
+  QCOMPARE(rig.text(seq::kIdStatus) == note(StopText::held), held);
+  if (held) {
+    const QString shot = saveScreenshot(rig.window(), QStringLiteral("qt-held-signal"));
+    if (!shot.isEmpty()) qInfo("screenshot: %s", qPrintable(shot));
+    // A second signal is said once and changes nothing.
+    QCOMPARE(::raise(SIGINT), 0);
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.text(seq::kIdStatus), note(StopText::alreadyHeld));
+    QCOMPARE(rig.dialog().fields().finishMode, seq::FinishMode::running);
+  }
+  TICK_UNTIL(
+      rig, [&] { return rig.window().ended(); }, kManyTicks);
+  QCOMPARE(rig.session()->exitStatus(0), 128 + signal);
+  // The key finishes the restart that the exit asked for by itself.
+  for (int waited = 0; rig.bench().driver->eventsPending() && waited < 10000; waited += 10) {
+    rig.bench().clock.sleepMs(10);
+  }
+  const emulator::KeyImage& key = rig.bench().key->image();
+  QCOMPARE(key.program, emulator::KeyProgram::kFirmware);
+  QCOMPARE(key.firmwareArea != oldFirmware, firmwareWritten);
+  QVERIFY(emulator::holdsValidFirmware(key.firmwareArea));
+  // Stopped where it was asked to, or, when held, once the key had left its booter.
+  const seq::UpgradeState last =
+      held ? seq::UpgradeState::leaveBooter : static_cast<seq::UpgradeState>(state);
+  QCOMPARE(rig.state(), last);
 }
 
 }  // namespace flashwell::app::qt

@@ -56,6 +56,7 @@ class Program {
     return process_.waitForFinished(10000);
   }
   QProcess::ExitStatus exitStatus() const { return process_.exitStatus(); }
+  int exitCode() const { return process_.exitCode(); }
 
  private:
   QProcess process_;
@@ -110,6 +111,11 @@ void InstanceProcessTest::startsAgainAfterTheFirstEnded() {
     QTRY_VERIFY_WITH_TIMEOUT(instanceNameHeld(), 10000);
     QVERIFY(first.endWith(signal));
     if (signal == SIGKILL) QCOMPARE(first.exitStatus(), QProcess::CrashExit);
+    if (signal == SIGTERM) {
+      // SIGTERM is EXIT: the orderly exit, then 128 + the signal.
+      QCOMPARE(first.exitStatus(), QProcess::NormalExit);
+      QCOMPARE(first.exitCode(), 128 + SIGTERM);
+    }
   }
   QTRY_VERIFY_WITH_TIMEOUT(!instanceNameHeld(), 5000);
 

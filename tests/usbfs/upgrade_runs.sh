@@ -7,6 +7,7 @@
 #
 #   upgrade_runs.sh USBFS_KEY CLI SCENARIO...
 #   scenarios: fresh booter small-packet never pull-then-recover stored-wrong foreign-and-stall
+#              sigterm-booter sigterm-firmware
 set -uo pipefail
 usbfs_key=$1 cli=$2
 shift 2
@@ -67,6 +68,41 @@ assert len(set(nodes)) == kinds.count("plug"), (set(nodes), kinds.count("plug"))
 PY
 }
 
+# signalled NAME TEXT: an "Only" run on a fresh key, sent SIGTERM once it prints TEXT; the run
+# ends in order with exit 143, leaving the key running its firmware.
+signalled() {
+  local name=$1 text=$2
+  "$usbfs_key" --key-state "$work/$name.key" -- "$cli" --mode only --yes --timeout 150 \
+    >"$work/$name.out" 2>"$work/$name.err" &
+  local bus=$! started=$SECONDS
+  until grep -qF "$text" "$work/$name.out"; do
+    kill -0 "$bus" 2>/dev/null || { echo "$name: FAILED: ended before \"$text\""; return 1; }
+    sleep 0.05
+  done
+  local sent=$SECONDS
+  kill -TERM "$(pgrep -P "$bus")"
+  wait "$bus"
+  local got=$?
+  echo "$name: SIGTERM at $((sent - started)) s, exit $got $((SECONDS - sent)) s later"
+  [ "$got" = 143 ] || { echo "$name: FAILED: exit $got, expected 143"; tail -n 25 "$work/$name.out" "$work/$name.err"; return 1; }
+  "$cli" --emulated --key-state "$work/$name.key" info >"$work/$name.info" &&
+    grep -q "key: firmware running" "$work/$name.info" ||
+    { echo "$name: FAILED: the key does not run its firmware"; cat "$work/$name.info"; return 1; }
+}
+
+# The next "Never" run on a key neither erases nor programs its firmware nor restarts it.
+firmware_untouched() {
+  "$cli" --emulated --key-state "$work/$1.key" --mode never --yes --trace "$work/$1.never" >/dev/null &&
+    ! grep -q '"setup":"400f' "$work/$1.never" ||
+    { echo "$1: FAILED: the next run sends flash commands"; return 1; }
+}
+
+# The key's column shows the firmware that the tool carries.
+new_firmware() {
+  grep -E "^  MEMPOD +([0-9.]+) .* \1 " "$work/$1.info" >/dev/null ||
+    { echo "$1: FAILED: the key's firmware is not the tool's"; cat "$work/$1.info"; return 1; }
+}
+
 scenario() {
   case $1 in
     fresh | booter | small-packet)
@@ -103,6 +139,13 @@ scenario() {
           { echo "foreign: FAILED: requests reached the foreign device"; false; }; } &&
         { grep -q "CLEAR_HALT 1" "$work/foreign.err" ||
           { echo "foreign: FAILED: the halt was not cleared once"; false; }; } ;;
+    sigterm-booter)
+      signalled sigterm-booter "starting the BOOTER" && firmware_untouched sigterm-booter ;;
+    sigterm-firmware)
+      # Held until the firmware is written and the key restarted.
+      signalled sigterm-firmware "UPDATING the firmware" &&
+        grep -qF "Flashwell will exit as soon as it is safe." "$work/sigterm-firmware.out" &&
+        new_firmware sigterm-firmware && firmware_untouched sigterm-firmware ;;
     *) echo "unknown scenario $1"; return 1 ;;
   esac
 }

@@ -47,6 +47,8 @@ class RunningProgram;
 HWND startAndFindDialog(Check& check, RunningProgram& program);
 // Expects the program to end, with code 0, within kEndMs.
 void expectEnds(Check& check, RunningProgram& program);
+// Asks the dialog whether the session may end (WM_QUERYENDSESSION); its answer, TRUE or FALSE.
+LRESULT endSessionAnswer(Check& check, HWND dialog);
 // Ticks a mode and expects it alone ticked and PROCEED enabled, as the sequencer does once it
 // sees the mode.
 bool tickMode(Check& check, HWND dialog, int modeId);
@@ -65,6 +67,8 @@ void onlyUpgrade(Check& check, RunningProgram& program, HWND dialog,
                  const std::wstring& screenshotDone = L"", bool again = false);
 // Ends the program while it waits for the key, with EXIT or with the Escape key.
 int runExitWhileWaiting(const std::wstring& exe, bool withEscape);
+// The end of the session while it waits for the key: allowed, and it ends the program in order.
+int runEndSessionWhileWaiting(const std::wstring& exe);
 int runSecondInstance(const std::wstring& exe);
 // On the stand-in driver's key: the key plugged in (by `tool` plug) while the program waits for
 // it, then upgraded with "Only"; a key left in its booter; a run that ends in the copy error.

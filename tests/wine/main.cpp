@@ -2,7 +2,8 @@
 //
 //   flashwell-wine-test resources|shell PROGRAM.exe
 //   flashwell-wine-test only PROGRAM.exe [READY_FILE DONE_FILE]
-//   flashwell-wine-test never|exit-waiting|escape-waiting|second-instance PROGRAM.exe
+//   flashwell-wine-test never|exit-waiting|escape-waiting|end-session-waiting|second-instance
+//                       PROGRAM.exe
 //   flashwell-wine-test only-again|booter|failure PROGRAM.exe
 //   flashwell-wine-test plug-later PROGRAM.exe STANDIN_TOOL.exe
 //
@@ -34,7 +35,8 @@ std::wstring wide(const char* s) {
 int usage() {
   std::fputs(
       "usage: flashwell-wine-test resources|shell|only|never|exit-waiting|escape-waiting|"
-      "second-instance|only-again|booter|failure PROGRAM.exe [READY_FILE DONE_FILE]\n"
+      "end-session-waiting|second-instance|only-again|booter|failure PROGRAM.exe [READY_FILE "
+      "DONE_FILE]\n"
       "       flashwell-wine-test plug-later PROGRAM.exe STANDIN_TOOL.exe\n",
       stderr);
   return 2;
@@ -59,6 +61,8 @@ int main(int argc, char** argv) {
     failures = runNeverUpgrade(exe);
   } else if ((name == "exit-waiting" || name == "escape-waiting") && argc == 3) {
     failures = runExitWhileWaiting(exe, name == "escape-waiting");
+  } else if (name == "end-session-waiting" && argc == 3) {
+    failures = runEndSessionWhileWaiting(exe);
   } else if (name == "second-instance" && argc == 3) {
     failures = runSecondInstance(exe);
   } else if (name == "only-again" && argc == 3) {

@@ -37,6 +37,15 @@ void expectEnds(Check& check, RunningProgram& program) {
   }
 }
 
+LRESULT endSessionAnswer(Check& check, HWND dialog) {
+  DWORD_PTR answer = 2;
+  const bool answered = SendMessageTimeoutW(dialog, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP,
+                                            SMTO_ABORTIFHUNG, 5000, &answer) != 0;
+  check.expect(answered, "no answer to WM_QUERYENDSESSION");
+  check.note("WM_QUERYENDSESSION answered " + std::to_string(answer));
+  return static_cast<LRESULT>(answer);
+}
+
 bool tickMode(Check& check, HWND dialog, int modeId) {
   click(dialog, modeId);
   const bool ready = waitFor(
@@ -167,10 +176,16 @@ void onlyUpgrade(Check& check, RunningProgram& program, HWND dialog,
     pressEscape(dialog);
     click(dialog, kIdExit);
     PostMessageW(dialog, WM_CLOSE, 0, 0);
+    // Nor may the session end: the program refuses it.
+    check.expect(endSessionAnswer(check, dialog) == FALSE,
+                 "the end of the session was allowed during the firmware write");
   }
 
   HWND report = expectMessageBox(check, program, text(137), kUpgradeMs, "final report");
   if (!report) return;
+  // With the report up the key is written: the session may end.
+  check.expect(endSessionAnswer(check, dialog) == TRUE,
+               "the end of the session was refused after the final report");
   const std::vector<std::wstring> keyAfter = versionLines(itemText(dialog, kIdKeyColumn));
   check.note("key column after: " + joined(keyAfter));
   check.expect(keyAfter == toolLines, "the key column does not show the new versions");
@@ -190,6 +205,21 @@ int runNeverUpgrade(const std::wstring& exe) {
   HWND report = expectMessageBox(check, program, text(139), kUpgradeMs, "final report");
   if (!report) return check.failures();
   click(report, IDOK);
+  expectEnds(check, program);
+  return check.failures();
+}
+
+int runEndSessionWhileWaiting(const std::wstring& exe) {
+  Check check("end-session-waiting");
+  RunningProgram program(exe, {L"FLASHWELL_DEMO_PLUG_MS=100000000"});
+  HWND dialog = startAndFindDialog(check, program);
+  if (!dialog) return check.failures();
+  check.expect(endSessionAnswer(check, dialog) == TRUE, "the end of the session was refused");
+  // The session ends once the answer to WM_ENDSESSION is back: the orderly exit has run by then.
+  DWORD_PTR ignored = 0;
+  check.expect(SendMessageTimeoutW(dialog, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP,
+                                   SMTO_ABORTIFHUNG, kEndMs, &ignored) != 0,
+               "WM_ENDSESSION was not answered");
   expectEnds(check, program);
   return check.failures();
 }

@@ -163,6 +163,7 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
   std::string keyTrace;
   std::string replay;
   bool json = false;
+  bool verbose = false;
   app.footer(kFooter);
   app.set_version_flag("--version", versionText(),
                        "print the program's version and the version "
@@ -204,6 +205,8 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
                      "answer from the traffic log in FILE instead of a key, in simulated time")
           ->type_name("FILE");
   app.add_flag("--json", json, "one JSON object per line for each event (see below)");
+  app.add_flag("--verbose", verbose,
+               "also say on stderr whether sleep and shutdown are held off during the upgrade");
   CLI::Option* clockOpt = app.add_option("--clock", clock, "simulated (with --emulated) or real")
                               ->type_name("CLOCK")
                               ->check(CLI::IsMember({"simulated", "real"}).description(""));
@@ -257,6 +260,7 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
       throw CLI::ValidationError("info", "reads the key only: --mode and --yes are not for it");
     }
     o.json = json;
+    o.verbose = verbose;
     static const std::map<std::string, std::uint8_t> modes{
         {"only", 1}, {"always", 2}, {"never", 3}};
     if (modeOpt->count()) o.mode = modes.at(mode);

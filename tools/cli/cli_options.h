@@ -23,6 +23,7 @@ struct CliOptions {
   std::vector<trace::LogEvent> replayLog;   // its events
   bool info = false;                        // read the key and end, changing nothing
   bool json = false;                        // one JSON object per line for each event
+  bool verbose = false;                     // what the run cannot do around it, on stderr
   bool terminal = false;                    // the output is a terminal: a progress bar
   bool simulatedClock = false;
   std::optional<std::uint16_t> lcid;

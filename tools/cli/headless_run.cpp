@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "app/flashwell_dlg.h"
+#include "app/outside_stop.h"
 #include "app/posix_locale.h"
+#include "app/stop_texts.h"
 #include "catalogue/cp1252.h"
 #include "catalogue/embedded_package.h"
 #include "catalogue/program_texts.h"
@@ -120,12 +122,13 @@ std::string setUpEmulation(const CliOptions& o, usb::Clock& clock, Emulation& e)
 class Operator {
  public:
   Operator(const CliOptions& o, app::CFlashwell_02Dlg& dialog, ConsoleView& view, usb::Clock& clock,
-           TerminalPrompts* prompts)
+           TerminalPrompts* prompts, const std::function<void(bool)>& prompting)
       : o_(o),
         dialog_(dialog),
         view_(view),
         clock_(clock),
         prompts_(o.ask ? prompts : nullptr),
+        prompting_(prompting),
         mode_(o.mode),
         start_(clock.tickMs()) {}
 
@@ -185,9 +188,11 @@ class Operator {
       const auto text = [this](std::uint16_t id) {
         return catalogue::cp1252ToUtf8(dialog_.text(id));
       };
+      if (prompting_) prompting_(true);
       mode_ = prompts_->askMode(
           text(sequencer::kTextModePrompt),
           {text(sequencer::kTextOnly), text(sequencer::kTextAlways), text(sequencer::kTextNever)});
+      if (prompting_) prompting_(false);
       if (mode_ == protocol::kOptionNone) {
         noModeChosen_ = true;
         dialog_.OnExit();
@@ -224,6 +229,7 @@ class Operator {
   ConsoleView& view_;
   usb::Clock& clock_;
   TerminalPrompts* prompts_;  // asks for the mode when the options give none
+  const std::function<void(bool)>& prompting_;
   std::uint8_t mode_;
   std::uint32_t start_;
   static constexpr int kBlinkTicks = 13;
@@ -312,16 +318,53 @@ KeyInfo keyInfo(const app::CFlashwell_02Dlg& dialog, const ConsoleView& view,
   return info;
 }
 
+// Signals and a lost output, after a tick: EXIT for the run, said once when it must wait.
+class StopWatch {
+ public:
+  StopWatch(const Outside& stops, app::CFlashwell_02Dlg& dialog, RunOutput& output,
+            std::uint16_t language)
+      : stops_(stops), stop_(dialog), output_(output), language_(language) {}
+
+  void afterTick() {
+    stop_.afterTick();
+    for (int signal = next(); signal != 0; signal = next()) tell(stop_.ask(signal));
+    if (!outputLost_ && stops_.outputLost && stops_.outputLost()) {
+      outputLost_ = true;
+      tell(stop_.ask(0));
+    }
+  }
+
+  int exitStatus(int runStatus) const { return stop_.exitStatus(runStatus); }
+
+ private:
+  int next() { return stops_.nextSignal ? stops_.nextSignal() : 0; }
+  void tell(app::OutsideStop::Asked asked) {
+    if (asked == app::OutsideStop::Asked::held) {
+      output_.message(std::string(app::stopText(app::StopText::held, language_)));
+    } else if (asked == app::OutsideStop::Asked::alreadyHeld) {
+      output_.message(std::string(app::stopText(app::StopText::alreadyHeld, language_)));
+    }
+  }
+
+  const Outside& stops_;
+  app::OutsideStop stop_;
+  RunOutput& output_;
+  const std::uint16_t language_;
+  bool outputLost_ = false;
+};
+
 }  // namespace
 
-int runHeadless(const CliOptions& o, std::ostream& out, std::ostream& err,
-                TerminalPrompts* prompts) {
+int runHeadless(const CliOptions& o, std::ostream& out, std::ostream& err, TerminalPrompts* prompts,
+                Outside outside) {
   const std::unique_ptr<RunOutput> output = makeOutput(o, out, err);
-  return runHeadless(o, *output, err, prompts);
+  // A closed pipe shows only once the buffered lines are sent.
+  if (!outside.outputLost) outside.outputLost = [&out] { return !out.flush(); };
+  return runHeadless(o, *output, err, prompts, outside);
 }
 
-int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err,
-                TerminalPrompts* prompts) {
+int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err, TerminalPrompts* prompts,
+                const Outside& outside) {
   // A file the run cannot start with: said on stderr, and told as the run's end.
   const auto refuse = [&](const std::string& why) {
     err << "flashwell-cli: " << why << "\n";
@@ -367,8 +410,12 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err,
 
   ConsoleNotices notices(output, runLanguage(o));
   catalogue::FixedSystemLocale locale(runLcid(o));
-  ConsoleView view(output, [&o, prompts](const std::string& question) {
-    return o.yes || (o.ask && prompts && prompts->askYes(question));
+  ConsoleView view(output, [&o, prompts, &outside](const std::string& question) {
+    if (o.yes || !o.ask || !prompts) return o.yes;
+    if (outside.prompting) outside.prompting(true);
+    const bool yes = prompts->askYes(question);
+    if (outside.prompting) outside.prompting(false);
+    return yes;
   });
   if (o.info) view.keepColumns();
   const std::span<const std::uint8_t> embedded = catalogue::embeddedPackage();
@@ -380,8 +427,10 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err,
                                  std::vector<std::uint8_t>(embedded.begin(), embedded.end()));
     dialog.OnInitDialog();
     view.setConnectPrompt(dialog.text(sequencer::kTextConnectPrompt));
-    Operator user(o, dialog, view, *clock, prompts);
+    Operator user(o, dialog, view, *clock, prompts, outside.prompting);
     ProgressWatch progress(dialog, view, traffic);
+    dialog.setKeepAwake(outside.keepAwake);
+    StopWatch stops(outside, dialog, output, runLanguage(o));
     PhaseWatch phases(dialog, output);
     bool waitTold = false;
     bool keySeen = false;
@@ -406,6 +455,7 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err,
         dialog.OnCancelCommand();
       }
       if (!view.ended()) user.afterTick();
+      if (!view.ended()) stops.afterTick();
       output.progress(progress.now(user.elapsedMs()));
     }
     if (user.keyRead()) output.key(keyInfo(dialog, view, traffic));
@@ -418,7 +468,7 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err,
       err << text << "\n";
       output.error("no-key", text);
     }
-    code = user.exitCode();
+    code = stops.exitStatus(user.exitCode());
   }  // the dialog stops and joins its worker here
 
   if (replay) {
