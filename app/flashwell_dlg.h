@@ -70,6 +70,9 @@ class CFlashwell_02Dlg {
   const sequencer::SequencerFields& fields() const { return sequencer_->fields(); }
   const protocol::RequestBlock& block() const { return block_; }
   bool failureReached() const { return sequencer_->failureReached(); }
+  const std::vector<std::string>& readBackDifferences() const {
+    return sequencer_->readBackDifferences();
+  }
   // Text `id` in the language chosen at initialisation.
   std::string text(std::uint16_t id);
 

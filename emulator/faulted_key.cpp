@@ -1,5 +1,8 @@
 #include "emulator/faulted_key.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "usb/bytes.h"
 
 namespace flashwell::emulator {
@@ -14,6 +17,13 @@ KeyAnswer refusedByFault(std::uint32_t busyMs) {
   return answer;
 }
 
+// The bytes with the corrupted one changed.
+std::vector<std::uint8_t> corrupted(std::span<const std::uint8_t> bytes) {
+  std::vector<std::uint8_t> out(bytes.begin(), bytes.end());
+  if (!out.empty()) out[std::min(kCorruptedByte, out.size() - 1)] ^= kCorruptionMask;
+  return out;
+}
+
 }  // namespace
 
 Exchange FaultedKey::control(std::span<const std::uint8_t, 8> setup,
@@ -24,8 +34,13 @@ Exchange FaultedKey::control(std::span<const std::uint8_t, 8> setup,
   Exchange e;
   e.fault = site ? strikeOf(faults_.strike(*site)) : Strike::kNone;
   if (pulls(e.fault)) return e;
-  e.answer =
-      stalls(e.fault) ? refusedByFault(key_.timing().commandMs) : key_.control(setup, payload);
+  if (stalls(e.fault)) {
+    e.answer = refusedByFault(key_.timing().commandMs);
+  } else if (e.fault == Strike::kCorrupt) {
+    e.answer = key_.control(setup, corrupted(payload));
+  } else {
+    e.answer = key_.control(setup, payload);
+  }
   if (e.fault == Strike::kLate) e.answer.busyMs += lateDelayMs(*site, code, sub);
   return e;
 }
@@ -34,7 +49,13 @@ Exchange FaultedKey::write(std::uint8_t endpoint, std::span<const std::uint8_t> 
   Exchange e;
   e.fault = strikeOf(faults_.strike(FaultSite::kOut));
   if (pulls(e.fault)) return e;
-  e.answer = stalls(e.fault) ? refusedByFault(1) : key_.write(endpoint, data);
+  if (stalls(e.fault)) {
+    e.answer = refusedByFault(1);
+  } else if (e.fault == Strike::kCorrupt) {
+    e.answer = key_.write(endpoint, corrupted(data));
+  } else {
+    e.answer = key_.write(endpoint, data);
+  }
   if (e.fault == Strike::kLate) e.answer.busyMs += lateDelayMs(FaultSite::kOut, 0, 0);
   return e;
 }
@@ -44,6 +65,7 @@ Exchange FaultedKey::read(std::uint8_t endpoint, std::uint32_t length) {
   e.fault = strikeOf(faults_.strike(FaultSite::kIn));
   if (pulls(e.fault)) return e;
   e.answer = stalls(e.fault) ? refusedByFault(1) : key_.read(endpoint, length);
+  if (e.fault == Strike::kCorrupt) e.answer.bytes = corrupted(e.answer.bytes);
   if (e.fault == Strike::kLate) e.answer.busyMs += lateDelayMs(FaultSite::kIn, 0, 0);
   return e;
 }

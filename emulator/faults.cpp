@@ -30,7 +30,7 @@ struct KindName {
   FaultKind kind;
   std::string_view name;
 };
-constexpr std::array<KindName, 7> kKinds{{
+constexpr std::array<KindName, 8> kKinds{{
     {FaultKind::kRefuse, "refuse"},
     {FaultKind::kLate, "late"},
     {FaultKind::kStatus, "status"},
@@ -38,16 +38,17 @@ constexpr std::array<KindName, 7> kKinds{{
     {FaultKind::kUnplug, "unplug"},
     {FaultKind::kUnplugForGood, "unplug-for-good"},
     {FaultKind::kStall, "stall"},
+    {FaultKind::kCorrupt, "corrupt"},
 }};
 
 constexpr std::string_view kShorthands[] = {
-    "erase-fails",
-    "booter-region-open-fails",
-    "identity-unreadable",
-    "unplug-during-regions",
+    "erase-fails",           "booter-region-open-fails", "identity-unreadable",
+    "unplug-during-regions", "component-stored-wrong",
 };
 
-// The booter region is the first one written, the languages the third.
+// The booter region is the first one written, the LAPSTER4 logger firmware the second, the
+// languages the third.
+constexpr std::uint32_t kSecondRegion = 2;
 constexpr std::uint32_t kThirdRegion = 3;
 constexpr std::uint32_t kDefaultUnreadableAttempts = 3;
 
@@ -148,16 +149,21 @@ std::optional<std::vector<Fault>> parseFault(std::string_view text, std::string*
   std::optional<std::uint32_t> count;
   if (const auto at = text.find('@'); at != std::string_view::npos) {
     head = text.substr(0, at);
-    count = parseCount(text.substr(at + 1));
+    const std::string_view number = text.substr(at + 1);
+    count = parseCount(number);
     if (!count) {
+      const bool large = !number.empty() &&
+                         number.find_first_not_of("0123456789") == std::string_view::npos &&
+                         number.find_first_not_of('0') != std::string_view::npos;
       setError(error,
-               "fault \"" + std::string(text) + "\": the occurrence after @ must be 1 or more");
+               "fault \"" + std::string(text) + "\": the occurrence after @ " +
+                   (large ? "is too large (at most 4294967295)" : "must be a whole number from 1"));
       return std::nullopt;
     }
   }
 
   if (head == "erase-fails" || head == "booter-region-open-fails" ||
-      head == "unplug-during-regions") {
+      head == "unplug-during-regions" || head == "component-stored-wrong") {
     if (count) {
       setError(error, "fault \"" + std::string(head) + "\" takes no occurrence");
       return std::nullopt;
@@ -165,6 +171,10 @@ std::optional<std::vector<Fault>> parseFault(std::string_view text, std::string*
     if (head == "erase-fails") return std::vector{Fault{FaultSite::kErase, FaultKind::kRefuse}};
     if (head == "booter-region-open-fails") {
       return std::vector{Fault{FaultSite::kRegionOpen, FaultKind::kRefuse}};
+    }
+    if (head == "component-stored-wrong") {
+      // The first block of the logger firmware, whose head the key reports back.
+      return std::vector{Fault{FaultSite::kOut, FaultKind::kCorrupt, 1, 1, kSecondRegion}};
     }
     // Pulled at the second block of the third component, back 5 s later.
     return std::vector{Fault{FaultSite::kRegionCommit, FaultKind::kUnplug, 2, 1, kThirdRegion}};
@@ -189,6 +199,12 @@ std::optional<std::vector<Fault>> parseFault(std::string_view text, std::string*
   const auto kind = kindFromName(head.substr(colon + 1));
   if (!kind) {
     setError(error, "unknown fault kind \"" + std::string(head.substr(colon + 1)) + "\"");
+    return std::nullopt;
+  }
+  if (*kind == FaultKind::kCorrupt &&
+      (*site == FaultSite::kOpen || *site == FaultSite::kDescriptor)) {
+    setError(error, "fault \"" + std::string(text) + "\": " + std::string(siteName(*site)) +
+                        " carries no bytes to corrupt");
     return std::nullopt;
   }
   return std::vector{Fault{*site, *kind, count.value_or(1)}};

@@ -5,6 +5,7 @@
 // of a command or transfer, the key or the driver misbehaves in one way. A few named shorthands
 // stand for the usual cases.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -37,6 +38,8 @@ enum class FaultKind {
   kUnplug,         // the key is pulled as the request arrives and is back after 5 s
   kUnplugForGood,  // the key is pulled and never comes back
   kStall,          // not carried out; the endpoint stays halted until the host clears the halt
+  kCorrupt,        // carried out and acknowledged, one byte of its data changed: stored so, or
+                   // returned so by a read
 };
 
 struct Fault {
@@ -49,6 +52,11 @@ struct Fault {
 
   bool operator==(const Fault&) const = default;
 };
+
+// The byte that a corrupting fault changes (the last one of shorter data), and how: inside the
+// head of a component, away from its policy mark.
+inline constexpr std::size_t kCorruptedByte = 0x10;
+inline constexpr std::uint8_t kCorruptionMask = 0xFF;
 
 // How long after the host's limit a late acknowledgement comes, and how long a pulled key stays
 // away.
@@ -74,7 +82,8 @@ std::optional<FaultSite> siteOfCommand(std::uint8_t code, std::uint8_t sub,
 std::vector<std::string> faultNames();
 // "erase:refuse", "region-commit:late@3", or a shorthand: erase-fails,
 // booter-region-open-fails, identity-unreadable[@N] (N attempts, 3 by default),
-// unplug-during-regions. nullopt with a message in `error` when the text is not one of them.
+// unplug-during-regions, component-stored-wrong. nullopt with a message in `error` when the text is
+// not one of them.
 std::optional<std::vector<Fault>> parseFault(std::string_view text, std::string* error = nullptr);
 std::string describe(const Fault& fault);
 

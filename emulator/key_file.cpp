@@ -1,11 +1,11 @@
 #include "emulator/key_file.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
+#include <filesystem>
 #include <iterator>
 #include <set>
 
+#include "files/file_checks.h"
 #include "usb/bytes.h"
 
 namespace flashwell::emulator {
@@ -130,40 +130,24 @@ std::optional<KeyImage> decodeKeyImage(std::span<const std::uint8_t> bytes, std:
 }
 
 bool saveKeyImage(const KeyImage& image, const std::string& path, std::string* error) {
-  const std::vector<std::uint8_t> bytes = encodeKeyImage(image);
-  const std::string temporary = path + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    if (!out.flush()) {
-      if (error) *error = "key state: cannot write " + temporary;
-      std::remove(temporary.c_str());
-      return false;
-    }
-  }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    // Windows does not rename over an existing file.
-    std::remove(path.c_str());
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-      if (error) *error = "key state: cannot replace " + path;
-      std::remove(temporary.c_str());
-      return false;
-    }
-  }
-  return true;
+  std::string why;
+  if (files::writeOutput(path, encodeKeyImage(image), &why)) return true;
+  if (error) *error = why;
+  return false;
 }
 
 std::optional<KeyImage> loadKeyImage(const std::string& path, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return refuse(error, "cannot open " + path);
-  std::vector<std::uint8_t> bytes;
-  std::array<char, 65536> chunk;
-  while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0) {
-    bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + in.gcount());
-    if (bytes.size() > kLargestFile) return refuse(error, path + " is too large");
-  }
-  return decodeKeyImage(bytes, error);
+  std::string why;
+  const auto bytes = files::readInput(path, kLargestFile, &why);
+  if (!bytes) return refuse(error, why);
+  return decodeKeyImage(*bytes, error);
+}
+
+std::string keyStateProblem(const std::string& path) {
+  if (std::string why = files::outputProblem(path); !why.empty()) return why;
+  std::error_code ec;
+  if (!std::filesystem::exists(files::outputTarget(path), ec)) return {};
+  return files::inputProblem(files::outputTarget(path), kLargestFile);
 }
 
 }  // namespace flashwell::emulator

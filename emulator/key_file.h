@@ -23,5 +23,8 @@ std::optional<KeyImage> decodeKeyImage(std::span<const std::uint8_t> bytes, std:
 // Writes the whole file or, on failure, leaves any earlier file as it was.
 bool saveKeyImage(const KeyImage& image, const std::string& path, std::string* error);
 std::optional<KeyImage> loadKeyImage(const std::string& path, std::string* error);
+// Why `path` cannot hold the key's state (a special file, a folder that takes no file, a file
+// larger than any key state); empty when it can. Checked before a run that would save there.
+std::string keyStateProblem(const std::string& path);
 
 }  // namespace flashwell::emulator

@@ -8,7 +8,17 @@
 
 namespace flashwell::emulator {
 
-enum class Strike { kNone, kRefuse, kLate, kStatus, kZero, kUnplug, kUnplugForGood, kStall };
+enum class Strike {
+  kNone,
+  kRefuse,
+  kLate,
+  kStatus,
+  kZero,
+  kUnplug,
+  kUnplugForGood,
+  kStall,
+  kCorrupt
+};
 
 inline Strike strikeOf(std::optional<FaultKind> kind) {
   if (!kind) return Strike::kNone;
@@ -27,6 +37,8 @@ inline Strike strikeOf(std::optional<FaultKind> kind) {
       return Strike::kUnplugForGood;
     case FaultKind::kStall:
       return Strike::kStall;
+    case FaultKind::kCorrupt:
+      return Strike::kCorrupt;
   }
   return Strike::kNone;
 }

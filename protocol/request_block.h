@@ -54,10 +54,15 @@ inline constexpr std::uint8_t kOptionNever = 3;
 inline constexpr std::uint8_t kJobDone = 1;
 inline constexpr std::uint8_t kJobRefused = 2;
 
+// The first bytes of a component as the versions job reads them back from the key.
+using ComponentHead = std::array<std::uint8_t, 256>;
+
 struct RequestBlock {
   KeyIdentity identity{};
   std::array<RegionSlot, 10> regions{};
   std::array<ComponentVersion, 10> componentVersions{};
+  // The whole head of each stored component, by entry of componentVersions.
+  std::array<ComponentHead, 10> componentHeads{};
   // The program's writable copy of the firmware package and its size; a region's data starts at
   // imageBase + kFlashImageOffset + imageOffset.
   std::uint8_t* imageBase = nullptr;
@@ -90,6 +95,7 @@ struct RequestBlock {
     identity.fill(0);
     for (auto& r : regions) r.bytes.fill(0);
     componentVersions.fill(ComponentVersion{});
+    for (auto& h : componentHeads) h.fill(0);
     imageBase = nullptr;
     imageSize = 0;
     for (SharedByte* b :

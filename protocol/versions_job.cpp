@@ -20,7 +20,7 @@ constexpr std::array<std::optional<std::uint32_t>, 8> kStorageAddresses{
 };
 
 constexpr std::uint32_t kExternalFlash = 0x40000000;
-constexpr std::uint32_t kHeaderReadLength = 256;
+constexpr std::uint32_t kHeaderReadLength = std::tuple_size_v<ComponentHead>;
 
 }  // namespace
 
@@ -28,7 +28,7 @@ bool Worker::ReadVersions() {
   for (std::size_t entry = 0; entry < kStorageAddresses.size(); ++entry) {
     if (!CheckExit()) return false;
     if (!kStorageAddresses[entry]) continue;
-    std::array<std::uint8_t, kHeaderReadLength> header;
+    ComponentHead header;
     // Stored headers are always read in 128-byte chunks through endpoint 0x82, whatever the
     // key's packet size.
     if (!commands_.ReadMemoryOrFill(true, *kStorageAddresses[entry] | kExternalFlash,
@@ -39,6 +39,7 @@ bool Worker::ReadVersions() {
     const ComponentHeader stored(header);
     if (entry == 0) block_.keyVariant.set(stored.policyMark());
     block_.componentVersions[entry] = stored.version();
+    block_.componentHeads[entry] = header;
   }
   block_.versionsDone.set(kJobDone);
   return true;

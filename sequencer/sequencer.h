@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "protocol/request_block.h"
 #include "protocol/upgrade_option.h"
@@ -56,6 +57,8 @@ class Sequencer {
   // Whether a failure display has been reached in this run (failure state, a failed job, the
   // component write's error, the error stop); the headless flasher reports it in its exit code.
   bool failureReached() const { return failureReached_; }
+  // The components that the read-back after the upgrade found other than sent (read_back.h).
+  const std::vector<std::string>& readBackDifferences() const { return readBackDifferences_; }
 
  private:
   void runState();
@@ -75,6 +78,8 @@ class Sequencer {
   void stateReadBack();
   // Raises a job's request; once it is done goes on to `next`, once refused shows the failure.
   void runJob(protocol::SharedByte& request, const protocol::SharedByte& done, UpgradeState next);
+  bool readBackHolds();
+  bool showReadBackFailure();
   void enterErrorStop(std::uint16_t textId);
   void setModeChecksEnabled(bool enabled);
   std::string text(std::uint16_t id) { return package_.text(id); }
@@ -86,6 +91,7 @@ class Sequencer {
   // The text the error stop keeps showing: 125 after a key of the wrong kind, 120 otherwise.
   std::uint16_t errorStopText_ = 120;
   bool failureReached_ = false;
+  std::vector<std::string> readBackDifferences_;
 };
 
 }  // namespace flashwell::sequencer

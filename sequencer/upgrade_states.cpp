@@ -138,6 +138,7 @@ bool Sequencer::writeRegionsStep() {
 }
 
 void Sequencer::stateReadBack() {
+  if (showReadBackFailure()) return;
   refreshPrompts();
   setProgress(0, 3);
   const KeyRead r = readKeyStep();
@@ -145,6 +146,8 @@ void Sequencer::stateReadBack() {
   // A key that answers from its booter after the upgrade does not run its firmware: that is
   // no success to report, whatever the key read makes of it.
   const bool firmwareRuns = protocol::programCode(block_.identity) == protocol::kProgramFirmware;
+  // A key that holds other bytes than were sent stays here on the copy error.
+  if (r == KeyRead::ready && firmwareRuns && !readBackHolds()) return;
   goToState(r == KeyRead::ready && firmwareRuns ? UpgradeState::finalReport : UpgradeState::failed);
 }
 

@@ -2,6 +2,7 @@
 
 // Writing a traffic log as it is taken, and reading one back.
 
+#include <cstddef>
 #include <istream>
 #include <mutex>
 #include <optional>
@@ -25,8 +26,13 @@ class LogWriter {
   std::ostream& out_;
 };
 
-// Every event of a log; none when a line is not an event (`why` names the line). Empty lines
-// are passed over.
+// The largest log that is read, in bytes and in events. A whole upgrade logs about 1 MB in about
+// a thousand lines; the bounds keep the memory a log takes well under 100 MB.
+inline constexpr std::size_t kMaxLogBytes = 16 * 1024 * 1024;
+inline constexpr std::size_t kMaxLogEvents = 100000;
+
+// Every event of a log, read as a stream; none when a line is not an event (`why` names the
+// line) or the log is larger than the bounds above. Empty lines are passed over.
 std::optional<std::vector<LogEvent>> readLog(std::istream& in, std::string* why);
 
 }  // namespace flashwell::trace

@@ -9,6 +9,12 @@ namespace flashwell::trace {
 namespace {
 
 constexpr std::uint32_t kErrorGenFailure = 31;
+// The longest the program waits without a request: the 10 s it gives a key to come back from
+// a restart, plus the longest limit of a command (12 s). A run still waiting that long after
+// the log's last event waits for something the log does not hold.
+constexpr std::uint64_t kLongestPauseMs = 10000 + 12000;
+// The latest time a replayable log may give an event.
+constexpr std::uint64_t kMaxEventMs = 24ull * 60 * 60 * 1000;
 constexpr std::uint8_t kDeviceToHost = 0x80;
 
 bool isRequest(const std::string& ev) {
@@ -68,9 +74,13 @@ std::string describeRequest(const LogEvent& e) {
 }
 
 std::string whyNotReplayable(const std::vector<LogEvent>& events) {
+  if (events.empty()) return "the log is empty";
   bool searched = false;
   for (const LogEvent& e : events) {
     const std::string at = "line " + std::to_string(e.line) + ": ";
+    if (e.t > kMaxEventMs) {
+      return at + "\"t\" is " + std::to_string(e.t) + " ms, more than a day into the log";
+    }
     if (e.ev == "search") searched = true;
     if ((e.ev == "search" || e.ev == "member" || isRequest(e.ev)) && e.ev != "close" && !e.ok) {
       return at + e.ev + " without \"ok\"";
@@ -90,6 +100,8 @@ ReplayDriver::ReplayDriver(usb::Clock& clock, std::vector<LogEvent> events)
     : clock_(clock), events_(std::move(events)), lastTick_(clock.tickMs()) {
   for (std::size_t i = 0; i < events_.size(); ++i) {
     const LogEvent& e = events_[i];
+    lastLine_ = std::max(lastLine_, e.line);
+    lastEventMs_ = std::max(lastEventMs_, e.t);
     if (isRequest(e.ev)) requests_.push_back(i);
     if (e.ev == "search") searches_.push_back({i, e.t, e.ok.value_or(false), {}});
     if (e.ev == "member" && !searches_.empty()) {
@@ -102,6 +114,7 @@ ReplayDriver::ReplayDriver(usb::Clock& clock, std::vector<LogEvent> events)
 }
 
 std::uint64_t ReplayDriver::nowMs() {
+  std::lock_guard lock(timeMutex_);
   const std::uint32_t tick = clock_.tickMs();
   now_ += static_cast<std::uint32_t>(tick - lastTick_);
   lastTick_ = tick;
@@ -109,7 +122,15 @@ std::uint64_t ReplayDriver::nowMs() {
 }
 
 std::optional<ReplayDifference> ReplayDriver::difference() {
+  const std::uint64_t now = nowMs();
   std::lock_guard lock(mutex_);
+  if (!difference_ && now > lastEventMs_ + kLongestPauseMs) {
+    difference_ =
+        ReplayDifference{0,
+                         "nothing after line " + std::to_string(lastLine_) +
+                             ", its last event at " + std::to_string(lastEventMs_) + " ms",
+                         "nothing yet, still waiting at " + std::to_string(now) + " ms"};
+  }
   return difference_;
 }
 
@@ -125,7 +146,8 @@ const LogEvent* ReplayDriver::take(const std::string& sent) {
     std::lock_guard lock(mutex_);
     if (difference_) return nullptr;
     if (next_ >= requests_.size()) {
-      difference_ = ReplayDifference{0, "nothing: the log had ended", sent};
+      difference_ = ReplayDifference{
+          0, "nothing: the log had ended after line " + std::to_string(lastLine_), sent};
       return nullptr;
     }
     const LogEvent& e = events_[requests_[next_]];

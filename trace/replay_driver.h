@@ -5,7 +5,8 @@
 // at the time it was answered then. Searches of the bus are answered as the bus looked at that
 // time, so a program that polls a little more or less often than the recorded one still
 // follows the log. The first request that differs ends the replay: it and every request after
-// it fail, and difference() tells which.
+// it fail, and difference() tells which. So does a run that asks for more than the log holds,
+// or that is still waiting well after the log's last event: the replay has run out.
 
 #include <cstdint>
 #include <mutex>
@@ -20,13 +21,13 @@
 namespace flashwell::trace {
 
 struct ReplayDifference {
-  std::size_t line = 0;  // the line of the recorded request; 0 when the log had none left
+  std::size_t line = 0;  // the line of the recorded request; 0 when the log ran out
   std::string recorded;  // the recorded request, or what was left of the log
   std::string sent;      // the program's request, or that it asked for none
 };
 
-// Why a log cannot be replayed (no search of the bus, a request without the fields that its
-// answer needs); empty when it can.
+// Why a log cannot be replayed (empty, no search of the bus, a request without the fields that
+// its answer needs, a time more than a day in); empty when it can.
 std::string whyNotReplayable(const std::vector<LogEvent>& events);
 
 class ReplayDriver final : public usb::UsbDriver {
@@ -34,7 +35,7 @@ class ReplayDriver final : public usb::UsbDriver {
   // `events` must be replayable. Its time starts now on `clock`.
   ReplayDriver(usb::Clock& clock, std::vector<LogEvent> events);
 
-  // The first request that differed, if one did. Any thread.
+  // The first request that differed, if one did, or where the log ran out. Any thread.
   std::optional<ReplayDifference> difference();
   // At the end of a run: the first request the program did not make, if the log holds more.
   std::optional<ReplayDifference> leftOver();
@@ -73,7 +74,10 @@ class ReplayDriver final : public usb::UsbDriver {
   usb::DriverHandle nextHandle_ = 1;
   std::uint32_t lastTick_;
   std::uint64_t now_ = 0;
-  std::mutex mutex_;  // guards difference_
+  std::size_t lastLine_ = 0;
+  std::uint64_t lastEventMs_ = 0;
+  std::mutex timeMutex_;  // guards now_ and lastTick_
+  std::mutex mutex_;      // guards difference_
   std::optional<ReplayDifference> difference_;
 };
 

@@ -22,6 +22,7 @@
 #include "emulator/trace.h"
 #include "emulator/usbfs/usbfs_key.h"
 #include "emulator/virtual_key.h"
+#include "files/file_checks.h"
 
 namespace {
 
@@ -62,7 +63,10 @@ int main(int argc, char** argv) {
   app.add_option("--key-state", o.keyState, "load the key from FILE if it exists; save it there")
       ->type_name("FILE");
   app.add_option("--trace", o.trace, "write the key-side trace to FILE")->type_name("FILE");
-  app.add_option("--fault", o.faults, "a fault of the key: WHERE:WHAT[@N] or a name");
+  // One value per --fault, as flashwell-cli takes it, so that `--fault F -- PROGRAM` works.
+  app.add_option("--fault", o.faults, "a fault of the key: WHERE:WHAT[@N] or a name; repeatable")
+      ->type_name("FAULT")
+      ->allow_extra_args(false);
   app.add_flag("--foreign-device", o.key.foreignDevice,
                "a storage device of the key's vendor, on the bus before the key");
   app.add_flag("--unconfigured", o.key.unconfigured, "the key comes up in configuration 0");
@@ -82,6 +86,19 @@ int main(int argc, char** argv) {
     }
     faults.insert(faults.end(), parsed->begin(), parsed->end());
   }
+  // The files are checked before the program starts, so that its run is not lost to them.
+  if (!o.keyState.empty()) {
+    if (const std::string why = keyStateProblem(o.keyState); !why.empty()) {
+      std::cerr << "flashwell-usbfs-key: " << o.keyState << ": " << why << "\n";
+      return 2;
+    }
+  }
+  if (!o.trace.empty()) {
+    if (const std::string why = flashwell::files::outputProblem(o.trace); !why.empty()) {
+      std::cerr << "flashwell-usbfs-key: " << o.trace << ": " << why << "\n";
+      return 2;
+    }
+  }
   std::optional<KeyImage> image;
   if (!o.keyState.empty() && std::filesystem::exists(o.keyState)) {
     std::string why;
@@ -100,7 +117,8 @@ int main(int argc, char** argv) {
   std::unique_ptr<std::ofstream> traceFile;
   std::unique_ptr<Trace> trace;
   if (!o.trace.empty()) {
-    traceFile = std::make_unique<std::ofstream>(o.trace, std::ios::trunc);
+    traceFile =
+        std::make_unique<std::ofstream>(flashwell::files::outputTarget(o.trace), std::ios::trunc);
     if (!*traceFile) {
       std::cerr << "flashwell-usbfs-key: cannot write the trace to " << o.trace << "\n";
       return 2;
@@ -133,6 +151,10 @@ int main(int argc, char** argv) {
   for (const auto& [name, count] : bus.ioctlCounts()) std::cerr << " " << name << " " << count;
   std::cerr << "\nflashwell-usbfs-key: requests to the foreign device: " << bus.foreignRequests()
             << "\n";
+  if (traceFile && !traceFile->flush()) {
+    std::cerr << "flashwell-usbfs-key: " << o.trace << ": could not be written whole\n";
+    return code == 0 ? 1 : code;
+  }
   if (!o.keyState.empty()) {
     std::string why;
     if (!saveKeyImage(bus.keyImage(), o.keyState, &why)) {

@@ -63,10 +63,19 @@ TEST(Replay, WhatCannotBeReplayedIsAUsageError) {
   Scratch dir;
   std::ofstream(dir / "garbage") << "{\"t\":0,\"ev\":\"search\",\"ok\":true}\nnot json\n";
   std::ofstream(dir / "key-side") << "{\"t\":0,\"ev\":\"plug\"}\n";
+  std::ofstream(dir / "far") << "{\"t\":0,\"ev\":\"search\",\"ok\":true}\n"
+                             << "{\"t\":18446744073709551615,\"ev\":\"search\",\"ok\":true}\n";
+  std::ofstream(dir / "empty");
+  std::ofstream(dir / "large") << std::string((16u << 20) + 1, '\n');
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"--replay", dir / "missing"}, "cannot read"},
+      {{"--replay", dir / "missing"}, "does not exist"},
       {{"--replay", dir / "garbage"}, "line 2"},
       {{"--replay", dir / "key-side"}, "no search of the bus"},
+      {{"--replay", dir / "far"}, "line 2: \"t\" is 18446744073709551615 ms, more than a day"},
+      {{"--replay", dir / "empty"}, "the log is empty"},
+      {{"--replay", dir / "large"}, "is too large"},
+      {{"--replay", dir.folder.string()}, "is a folder"},
+      {{"--replay", "/dev/zero"}, "is a device"},
       {{"--replay", fixture("only").string(), "--emulated"}, "--replay"},
       {{"--replay", fixture("only").string(), "--clock", "real"}, "--clock"},
       {{"--replay", dir / "x", "--trace", dir / "x"}, "--replay"},
@@ -76,6 +85,36 @@ TEST(Replay, WhatCannotBeReplayedIsAUsageError) {
     EXPECT_EQ(r.code, -1) << args[1];
     EXPECT_EQ(r.err.rfind("flashwell-cli: ", 0), 0u) << r.err;
     EXPECT_NE(r.err.substr(0, r.err.find('\n')).find(named), std::string::npos) << r.err;
+  }
+}
+
+// Logs that cannot answer the run to its end: the replay stops where the log runs out, whether
+// the run asks for more or waits for what never comes.
+TEST(Replay, ALogThatRunsOutEndsTheReplayThere) {
+  Scratch dir;
+  std::ofstream(dir / "no-key") << "{\"t\":0,\"ev\":\"search\",\"ok\":false}\n";
+  std::ofstream(dir / "member-failed") << "{\"t\":0,\"ev\":\"search\",\"ok\":true}\n"
+                                       << "{\"t\":0,\"ev\":\"member\",\"ok\":false,\"error\":5}\n";
+  std::vector<std::string> head;
+  {
+    std::ifstream in(fixture("only"));
+    for (std::string line; head.size() < 5 && std::getline(in, line);) head.push_back(line);
+  }
+  {
+    std::ofstream used(dir / "used-up"), reordered(dir / "reordered");
+    for (std::size_t i = 0; i < 4; ++i) used << head[i] << "\n";
+    for (std::size_t i = head.size(); i-- > 0;) reordered << head[i] << "\n";
+  }
+  const std::pair<const char*, std::string> cases[] = {
+      {"no-key", "nothing after line 1"},
+      {"member-failed", "nothing after line 2"},
+      {"reordered", "nothing after line 5"},
+      {"used-up", "nothing: the log had ended after line 4"},
+  };
+  for (const auto& [name, recorded] : cases) {
+    const CliRun r = run({"--replay", dir / name, "--mode", "only", "--yes"});
+    EXPECT_EQ(r.code, kExitReplayDiffers) << name << "\n" << r.err;
+    EXPECT_NE(r.err.find("recorded: " + recorded), std::string::npos) << name << "\n" << r.err;
   }
 }
 

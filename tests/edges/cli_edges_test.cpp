@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "emulator/faults.h"
@@ -96,11 +98,71 @@ TEST_F(CliEdges, AKeyStateFileThatIsNoneIsKeptAndNoTraceIsStarted) {
 
 TEST_F(CliEdges, AKeyStateThatCannotBeSavedFailsTheRun) {
   // The key-state file is written beside itself first; a folder in that place stops it.
-  fs::create_directories(dir_ / "key.bin.tmp" / "blocker");
+  fs::create_directories(dir_ / "key.bin.part" / "blocker");
   const ProgramResult r = cli({"--emulated", "--mode", "only", "--yes", "--key-state", "key.bin"});
   EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
   EXPECT_NE(r.err.find("key.bin"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(dir_ / "key.bin"));
+}
+
+TEST_F(CliEdges, HostileFilesAreRefusedAtOnceAndSpecialFilesStayAsTheyWere) {
+  ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+  fs::create_directory(dir_ / "folder");
+  writeFile(dir_ / "empty.jsonl", "");
+  writeFile(dir_ / "large.jsonl", std::string((16u << 20) + 1, '\n'));
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> named;  // all in the first line
+  };
+  const Case cases[] = {
+      {{"--emulated", "--key-state", "fifo"}, {"--key-state", "'fifo' is a FIFO"}},
+      {{"--emulated", "--key-state", "folder"}, {"--key-state", "'folder' is a folder"}},
+      {{"--emulated", "--trace", "/dev/full"}, {"--trace", "'/dev/full' is a device"}},
+      {{"--emulated", "--key-trace", "/dev/full"}, {"--key-trace", "'/dev/full' is a device"}},
+      {{"--emulated", "--trace", "fifo"}, {"--trace", "'fifo' is a FIFO"}},
+      {{"--replay", "/dev/zero"}, {"--replay", "'/dev/zero' is a device"}},
+      {{"--replay", "fifo"}, {"--replay", "'fifo' is a FIFO"}},
+      {{"--replay", "folder"}, {"--replay", "'folder' is a folder"}},
+      {{"--replay", "empty.jsonl"}, {"--replay", "the log is empty"}},
+      {{"--replay", "large.jsonl"}, {"--replay", "is too large"}},
+      {{"--emulated", "--fault", "erase:stall@99999999999999"}, {"--fault", "is too large"}},
+  };
+  for (const Case& c : cases) {
+    const std::string shown = ::testing::PrintToString(c.args);
+    const ProgramResult r = cli(c.args);
+    EXPECT_EQ(r.exitCode, 2) << shown << "\n" << r.err;
+    const auto lines = r.errLines();
+    ASSERT_FALSE(lines.empty()) << shown;
+    for (const std::string& n : c.named) {
+      EXPECT_NE(lines[0].find(n), std::string::npos) << shown << ": " << lines[0];
+    }
+  }
+  EXPECT_TRUE(fs::is_fifo(dir_ / "fifo"));
+  EXPECT_TRUE(fs::is_character_file("/dev/full"));
+}
+
+TEST_F(CliEdges, KeyStateThroughALinkAndLogsThatCannotBeWrittenWhole) {
+  // The link is followed: its target holds the key, the link stays.
+  fs::create_symlink("key-target.bin", dir_ / "key-link.bin");
+  ASSERT_EQ(cli({"--emulated", "--mode", "never", "--yes", "--key-state", "key-link.bin"}).exitCode,
+            0);
+  EXPECT_TRUE(fs::is_symlink(dir_ / "key-link.bin"));
+  EXPECT_GT(fs::file_size(dir_ / "key-target.bin"), 0u);
+
+  // Files may grow to 64 KB only: the logs are cut short, and the run says so and fails.
+  for (const char* option : {"--trace", "--key-trace"}) {
+    const ProgramResult r =
+        runProgram("/bin/sh",
+                   {"-c", "trap '' XFSZ; ulimit -f 128; exec " + kCli +
+                              " --emulated --mode only --yes " + option + " log.jsonl"},
+                   dir_);
+    EXPECT_EQ(r.exitCode, 1) << option << "\n" << r.err;
+    EXPECT_EQ(r.errLines(),
+              std::vector<std::string>{
+                  "flashwell-cli: log.jsonl: could not be written whole (is the disk "
+                  "full?)"})
+        << option;
+  }
 }
 
 TEST_F(CliEdges, ListFaultsPrintsEveryNameOnceUnderItsHeading) {

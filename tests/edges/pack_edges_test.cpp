@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <functional>
 
@@ -94,10 +96,10 @@ TEST_F(PackEdges, BadManifests) {
     const char* reason;
   };
   const Case cases[] = {
-      {"truncated", manifest.substr(0, manifest.size() / 2), "is not valid JSON"},
-      {"empty", "", "is not valid JSON"},
+      {"truncated", manifest.substr(0, manifest.size() / 2), "is not valid JSON at line "},
+      {"empty", "", "is empty"},
       {"a list", "[1, 2]", "is not a JSON object"},
-      {"oversized", manifest + std::string(17u << 20, ' '), "more than any input"},
+      {"oversized", manifest + std::string(17u << 20, ' '), "is too large"},
       {"model code a word", "{\"modelCode\": \"thirteen\"}", "modelCode"},
       {"negative model code", "{\"modelCode\": -1}", "modelCode must be an unsigned number"},
   };
@@ -106,7 +108,7 @@ TEST_F(PackEdges, BadManifests) {
     writeFile(dir_ / "data" / "bad.json", c.text);
     expectRefused(build("data/bad.json"), "data/bad.json", c.reason);
   }
-  expectRefused(build("data/none.json"), "data/none.json", "cannot be read");
+  expectRefused(build("data/none.json"), "data/none.json", "does not exist");
   expectRefused(build("data"), "data", "is a folder");
 }
 
@@ -229,24 +231,66 @@ TEST_F(PackEdges, OutputsThatCannotBeWrittenLeaveTheOldOnesAsTheyWere) {
   EXPECT_EQ(readFile(dir_ / "file"), "x");
 }
 
-TEST_F(PackEdges, InspectAndExportRefuseWhatTheyCannotUse) {
+TEST_F(PackEdges, HostileFilesAreRefusedInOneLineAndSpecialFilesStayAsTheyWere) {
+  ASSERT_EQ(pack({"export", "package.bin"}).exitCode, 0);
+  const std::string package = readFile(dir_ / "package.bin");
+  writeFile(dir_ / "short.bin", package.substr(0, package.size() - 1));
+  writeFile(dir_ / "long.bin", package + std::string(1 << 20, '\0'));
+  // Every record of the region table taken by a region: no end record within its bound.
+  std::string endless = package;
+  for (std::size_t i = 0; i < 20; ++i) endless[0x110 + 24 * i] = endless[0x111 + 24 * i] = 0;
+  writeFile(dir_ / "endless.bin", endless);
+  writeFile(dir_ / "empty.bin", "");
+  // The right size and table, a component's bytes changed: its checksum no longer holds.
+  std::string broken = package;
+  const std::size_t inGps = kImageInPackage + kGpsOffset + 0x40;
+  broken[inGps] = static_cast<char>(broken[inGps] ^ 0x5A);
+  writeFile(dir_ / "broken.bin", broken);
   fs::create_directory(dir_ / "folder");
-  const ProgramResult folder = pack({"inspect", "folder"});
-  EXPECT_EQ(folder.exitCode, 1) << folder.err;
-  EXPECT_EQ(folder.err, "flashwell-pack: folder: is a folder\n");
+  ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
 
-  writeFile(dir_ / "short.bin", std::string(5000, '\xFF'));
-  const ProgramResult truncated = pack({"inspect", "short.bin"});
-  EXPECT_EQ(truncated.exitCode, 1);
-  EXPECT_TRUE(truncated.err.empty()) << truncated.err;
+  struct Case {
+    std::vector<std::string> args;
+    int exitCode;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {{"inspect", "short.bin"}, 1, "is " + std::to_string(package.size() - 1) + " bytes, but"},
+      {{"inspect", "long.bin"}, 1, "is too large"},
+      {{"inspect", "endless.bin"}, 1, "no end record within its 20 records"},
+      {{"inspect", "empty.bin"}, 1, "is 0 bytes"},
+      {{"inspect", "folder"}, 1, "is a folder"},
+      {{"inspect", "fifo"}, 1, "is a FIFO"},
+      {{"inspect", "/dev/zero"}, 1, "is a device"},
+      {{"inspect", "missing.bin"}, 1, "does not exist"},
+      {{"export", "folder"}, 2, "is a folder"},
+      {{"export", "fifo"}, 2, "is a FIFO"},
+      {{"export", "/dev/full"}, 2, "is a device"},
+      {{"export", "no/such/package.bin"}, 2, "folder that does not exist"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    const ProgramResult r = pack(c.args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    ASSERT_EQ(r.errLines().size(), 1u) << r.err;
+    EXPECT_EQ(r.err.rfind("flashwell-pack: " + c.args[1] + ": ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+  }
+  // A package of the right size that holds nothing usable: its account, then why it fails.
+  const ProgramResult garbage = pack({"inspect", "broken.bin"});
+  EXPECT_EQ(garbage.exitCode, 1);
+  EXPECT_NE(garbage.out.find("WRONG"), std::string::npos) << garbage.out;
+  EXPECT_EQ(garbage.err, "flashwell-pack: broken.bin: is not a package this program can use\n");
+  EXPECT_TRUE(fs::is_fifo(dir_ / "fifo"));
+  EXPECT_TRUE(fs::is_character_file("/dev/full"));
 
-  const ProgramResult intoFolder = pack({"export", "folder"});
-  EXPECT_EQ(intoFolder.exitCode, 1);
-  EXPECT_EQ(intoFolder.err, "flashwell-pack: folder: cannot be written\n");
-  const ProgramResult nowhere = pack({"export", "no/such/folder.bin"});
-  EXPECT_EQ(nowhere.exitCode, 1);
-  fs::remove_all(dir_ / "data");
-  EXPECT_EQ(filesBelow(dir_), (std::vector<std::string>{"short.bin"}));
+  // A link is followed: its target gets the package, the link stays a link.
+  writeFile(dir_ / "target.bin", "old");
+  fs::create_symlink("target.bin", dir_ / "link.bin");
+  EXPECT_EQ(pack({"export", "link.bin"}).exitCode, 0);
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.bin"));
+  EXPECT_EQ(readFile(dir_ / "target.bin"), package);
 }
 
 TEST_F(PackEdges, UsageErrorsNameTheArgument) {

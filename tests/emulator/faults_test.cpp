@@ -25,6 +25,8 @@ TEST(FaultParser, AcceptsEveryPlaceKindAndShorthand) {
       {"identity-unreadable", {FaultSite::kIdentify, FaultKind::kRefuse, 1, 3}},
       {"identity-unreadable@5", {FaultSite::kIdentify, FaultKind::kRefuse, 1, 5}},
       {"unplug-during-regions", {FaultSite::kRegionCommit, FaultKind::kUnplug, 2, 1, 3}},
+      {"out:corrupt@4", {FaultSite::kOut, FaultKind::kCorrupt, 4}},
+      {"component-stored-wrong", {FaultSite::kOut, FaultKind::kCorrupt, 1, 1, 2}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -34,7 +36,8 @@ TEST(FaultParser, AcceptsEveryPlaceKindAndShorthand) {
     EXPECT_EQ(parsed->front(), c.fault);
   }
   const auto names = faultNames();
-  for (const char* n : {"identify", "store-identity", "unplug-for-good", "erase-fails"}) {
+  for (const char* n : {"identify", "store-identity", "unplug-for-good", "erase-fails", "corrupt",
+                        "component-stored-wrong"}) {
     EXPECT_NE(std::find(names.begin(), names.end(), n), names.end()) << n;
   }
 }
@@ -43,7 +46,8 @@ TEST(FaultParser, RefusesWhatItDoesNotKnowWithAMessage) {
   for (const char* text :
        {"", "identify", "identify:", ":refuse", "identfy:refuse", "identify:explode",
         "identify:refuse@0", "identify:refuse@", "identify:refuse@x", "identify:refuse@-1",
-        "erase-fails@2", "identify:refuse@99999999999"}) {
+        "erase-fails@2", "identify:refuse@99999999999", "open:corrupt", "descriptor:corrupt",
+        "component-stored-wrong@2"}) {
     SCOPED_TRACE(text);
     std::string error;
     EXPECT_FALSE(parseFault(text, &error));

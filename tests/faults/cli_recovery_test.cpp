@@ -158,5 +158,17 @@ TEST_F(CliRecovery, KeyPulledForGoodWhileTheToolWaitsForItEndsOnTheTimeout) {
   expectRecovery(keyState, "pulled at the mark");
 }
 
+TEST_F(CliRecovery, AComponentStoredWrongEndsInTheCopyErrorNamedAndTheNextRunRecovers) {
+  const std::string keyState = path("stored-wrong.bin");
+  const CliRun first = runCli({"--emulated", "fresh", "--mode", "only", "--yes", "--key-state",
+                               keyState, "--fault", "component-stored-wrong"});
+  EXPECT_EQ(first.code, cli::kExitFailure) << first.out << first.err;
+  EXPECT_NE(first.out.find("status: ERROR on Copying Firmware.. TRY AGAIN"), std::string::npos)
+      << first.out;
+  EXPECT_EQ(first.out.find("Congratulations"), std::string::npos) << first.out;
+  EXPECT_NE(first.err.find("written for: LAPSTER4 firmware\n"), std::string::npos) << first.err;
+  expectRecovery(keyState, "a component stored wrong");
+}
+
 }  // namespace
 }  // namespace flashwell::faults

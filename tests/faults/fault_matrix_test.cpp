@@ -182,5 +182,28 @@ TEST(FaultMatrixBooterKey, RestoringTheFirmware) {
   }
 }
 
+// A key that stores a component's first block with a byte of its head changed: the read-back
+// after the upgrade finds it, whichever stored component it is. The booter component has no
+// storage address to be read back from, and bytes past a head are not read back at all.
+TEST(FaultMatrixCorrupt, AHeadStoredWrongEndsInTheCopyErrorAndRecovers) {
+  const Reference& ref = reference("fresh", 1);
+  int cells = 0;
+  for (const UpgradeStep& step : ref.steps) {
+    if (step.name.find(" first block") == std::string::npos ||
+        step.name.find("0x0515") != std::string::npos) {
+      continue;
+    }
+    for (const FaultPlace& place : step.places) {
+      if (place.site != emulator::FaultSite::kOut) continue;
+      const Cell cell{step.name, place, FaultKind::kCorrupt, 1, "fresh"};
+      const CellResult r = runCell(cell);
+      ++cells;
+      EXPECT_TRUE(r.problem.empty()) << cellName(cell) << ": " << r.problem;
+      EXPECT_EQ(r.ending, Ending::kFailure) << cellName(cell);
+    }
+  }
+  EXPECT_EQ(cells, 6);
+}
+
 }  // namespace
 }  // namespace flashwell::faults

@@ -1,6 +1,10 @@
 // The states after PROCEED: booter, firmware erase and write, data erase, mark, components,
 // read-back.
 
+#include <functional>
+#include <string>
+#include <vector>
+
 #include "sequencer/text_ids.h"
 #include "sequencer_fixture.h"
 
@@ -242,6 +246,63 @@ TEST_F(UpgradeStatesTest, ReadBackEndsInTheReportOrTheFailure) {
       if (b.versionsRequest.get() == 1) b.versionsDone.set(1);
     }
     EXPECT_EQ(s.fields().state, c.next) << c.what;
+  }
+}
+
+TEST_F(UpgradeStatesTest, ReadBackComparesEveryStoredHeadAndTheKeysFirmwareVersion) {
+  using Names = std::vector<std::string>;
+  struct Case {
+    const char* what;
+    std::uint8_t mode;
+    std::function<void(protocol::RequestBlock&)> keyHolds;
+    Names differing;
+  };
+  const Case cases[] = {
+      {"what was sent", 1, [](auto&) {}, {}},
+      {"another policy mark", 2, [](auto& b) { b.componentHeads[0][7] = 1; }, {}},
+      {"a byte of the logger firmware",
+       1,
+       [](auto& b) { b.componentHeads[0][0x10] = 1; },
+       {"LAPSTER4 firmware"}},
+      {"the last byte of two heads",
+       2,
+       [](auto& b) { b.componentHeads[7][255] = b.componentHeads[4][255] = 1; },
+       {"LANG (display languages)", "Lps4 EXP"}},
+      {"the key's firmware patch", 1, [](auto& b) { b.identity[25] = 1; }, {"MEMPOD firmware"}},
+      {"the key's firmware date", 1, [](auto& b) { b.identity[23] = 1; }, {"MEMPOD firmware"}},
+      {"anything under Never", 3, [](auto& b) { b.componentHeads[1][0] = 1; }, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RecordingView v;
+    protocol::RequestBlock b;
+    // Every slot starts at the image's first byte: the heads sent are zeros, as is the version
+    // in the package's firmware header.
+    std::vector<std::uint8_t> package(protocol::kFlashImageOffset + protocol::kFlashImageSize, 0);
+    b.imageBase = package.data();
+    b.imageSize = package.size();
+    FakePackage p;
+    Sequencer s(v, b, p);
+    s.fields().selectedOption = protocol::optionFromByte(c.mode);
+    b.connected.set(1);
+    s.goToState(UpgradeState::readBack);
+    for (int i = 0; i < 20 && s.fields().state == UpgradeState::readBack; ++i) {
+      s.onTimer(kTimerId);
+      if (b.identityRequest.get() == 1 && b.identityDone.get() == 0) {
+        b.identity = firmwareIdentity();
+        c.keyHolds(b);
+        b.identityDone.set(1);
+      }
+      if (b.versionsRequest.get() == 1) b.versionsDone.set(1);
+    }
+    EXPECT_EQ(s.readBackDifferences(), c.differing);
+    EXPECT_EQ(s.failureReached(), !c.differing.empty());
+    if (c.differing.empty()) {
+      EXPECT_EQ(s.fields().state, UpgradeState::finalReport);
+    } else {
+      EXPECT_EQ(s.fields().state, UpgradeState::readBack);
+      EXPECT_EQ(v.statusLog.back(), T(kTextCopyError));
+    }
   }
 }
 

@@ -75,6 +75,8 @@ TEST(ReplayDriver, ASessionThatStopsShortLeavesTheRestOfTheLogNamed) {
   const auto past = longer.driver.difference();
   ASSERT_TRUE(past);
   EXPECT_EQ(past->line, 0u);
+  EXPECT_EQ(past->recorded,
+            "nothing: the log had ended after line " + std::to_string(log.back().line));
   EXPECT_EQ(past->sent, "open " + std::string(emulator::kDefaultKeyPath));
 }
 

@@ -6,7 +6,7 @@
 # the in-process emulated run (simulated clock) leaves.
 #
 #   upgrade_runs.sh USBFS_KEY CLI SCENARIO...
-#   scenarios: fresh booter small-packet never pull-then-recover foreign-and-stall
+#   scenarios: fresh booter small-packet never pull-then-recover stored-wrong foreign-and-stall
 #              sigterm-booter sigterm-firmware
 set -uo pipefail
 usbfs_key=$1 cli=$2
@@ -119,6 +119,16 @@ scenario() {
         run recovered 0 "Congratulations!" --key-state "$work/recovered.key" -- --mode only --yes &&
         { emulated recovered fresh --mode only --yes --fault unplug-during-regions; [ $? = 1 ]; } &&
         emulated recovered fresh --mode only --yes && same_image recovered ;;
+    stored-wrong)
+      # The key acknowledges the logger firmware's first block and stores it with a byte
+      # changed: the read-back catches it, and the next run on that key finishes the upgrade.
+      # (--fault right before --: it takes one value.)
+      run stored-wrong 1 "ERROR on Copying Firmware" --key-state "$work/rewritten.key" \
+        --fault component-stored-wrong -- --mode only --yes &&
+        { grep -qF "LAPSTER4 firmware" "$work/stored-wrong.err" "$work/stored-wrong.out" ||
+          { echo "stored-wrong: FAILED: the component is not named"; false; }; } &&
+        run rewritten 0 "Congratulations!" --key-state "$work/rewritten.key" -- --mode only --yes &&
+        emulated rewritten fresh --mode only --yes && same_image rewritten ;;
     foreign-and-stall)
       # A storage device of the key's vendor listed first, and the second read stalling its
       # endpoint until the halt is cleared.

@@ -11,7 +11,9 @@
 #include <system_error>
 
 #include "emulator/faults.h"
+#include "emulator/key_file.h"
 #include "emulator/named_states.h"
+#include "files/file_checks.h"
 #include "protocol/request_block.h"
 #include "tools/cli/json_output.h"
 #include "trace/log_file.h"
@@ -41,19 +43,6 @@ std::string joined(const std::vector<std::string>& names) {
   std::string out;
   for (const std::string& n : names) out += (out.empty() ? "" : ", ") + n;
   return out;
-}
-
-// Why a file cannot be written at `path` (a folder there, or no folder for it); empty when it
-// can be tried. Checked before the run, so that a run is not lost to a file it cannot save.
-std::string unwritablePath(const std::string& path) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  if (path.empty()) return "no file named";
-  const fs::path p(path);
-  if (fs::is_directory(p, ec)) return "'" + path + "' is a folder";
-  const fs::path folder = p.has_parent_path() ? p.parent_path() : fs::path(".");
-  if (!fs::is_directory(folder, ec)) return "the folder of '" + path + "' does not exist";
-  return {};
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
@@ -135,6 +124,9 @@ bool asksForJson(int argc, const char* const* argv) {
 
 // Reads a recorded log for --replay; throws a usage error naming what is wrong with it.
 std::vector<trace::LogEvent> replayLogFrom(const std::string& path) {
+  if (const std::string why = files::inputProblem(path, trace::kMaxLogBytes); !why.empty()) {
+    throw CLI::ValidationError("--replay", "'" + path + "' " + why);
+  }
   std::ifstream in(path);
   if (!in) throw CLI::ValidationError("--replay", "cannot read '" + path + "'");
   std::string why;
@@ -145,9 +137,10 @@ std::vector<trace::LogEvent> replayLogFrom(const std::string& path) {
   return std::move(*events);
 }
 
+// Checked before the run, so that a run is not lost to a file it cannot save.
 void checkWritable(const char* option, const std::string& path) {
-  if (const std::string why = unwritablePath(path); !why.empty()) {
-    throw CLI::ValidationError(option, why);
+  if (const std::string why = files::outputProblem(path); !why.empty()) {
+    throw CLI::ValidationError(option, "'" + path + "' " + why);
   }
 }
 
@@ -300,7 +293,9 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
       if (!o.lcid) throw CLI::ValidationError("--lcid", "'" + lcid + "' is not a hexadecimal LCID");
     }
     if (keyStateOpt->count()) {
-      checkWritable("--key-state", keyState);
+      if (const std::string why = emulator::keyStateProblem(keyState); !why.empty()) {
+        throw CLI::ValidationError("--key-state", "'" + keyState + "' " + why);
+      }
       for (const auto& [option, path] :
            {std::pair{"--trace", o.tracePath}, std::pair{"--key-trace", o.keyTracePath}}) {
         if (path && sameFile(*path, keyState)) {

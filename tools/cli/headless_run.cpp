@@ -22,7 +22,9 @@
 #include "emulator/named_states.h"
 #include "emulator/trace.h"
 #include "emulator/virtual_key.h"
+#include "files/file_checks.h"
 #include "sequencer/control_ids.h"
+#include "sequencer/read_back.h"
 #include "sequencer/text_ids.h"
 #include "tools/cli/console_view.h"
 #include "tools/cli/json_output.h"
@@ -107,7 +109,8 @@ std::string setUpEmulation(const CliOptions& o, usb::Clock& clock, Emulation& e)
     image = emulator::namedKeyState(*o.emulated);
   }
   if (o.keyTracePath) {
-    e.traceFile = std::make_unique<std::ofstream>(*o.keyTracePath, std::ios::trunc);
+    e.traceFile =
+        std::make_unique<std::ofstream>(files::outputTarget(*o.keyTracePath), std::ios::trunc);
     if (!*e.traceFile) return "cannot write the key's trace to " + *o.keyTracePath;
     e.trace = std::make_unique<emulator::Trace>(e.traceFile.get());
   }
@@ -402,7 +405,7 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err, Termi
   std::ofstream logFile;
   std::unique_ptr<trace::LogWriter> log;
   if (o.tracePath) {
-    logFile.open(*o.tracePath, std::ios::trunc);
+    logFile.open(files::outputTarget(*o.tracePath), std::ios::trunc);
     if (!logFile) return refuse("cannot write the traffic log to " + *o.tracePath);
     log = std::make_unique<trace::LogWriter>(logFile);
   }
@@ -461,6 +464,9 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err, Termi
       output.progress(progress.now(user.elapsedMs()));
     }
     if (user.keyRead()) output.key(keyInfo(dialog, view, traffic));
+    if (const auto& differing = dialog.readBackDifferences(); !differing.empty()) {
+      err << "flashwell-cli: " << sequencer::readBackFailureLine(differing) << "\n";
+    }
     if (user.noKey()) {
       const std::string text(
           catalogue::programText(catalogue::ProgramText::noKeyFound, runLanguage(o)));
@@ -489,6 +495,17 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err, Termi
       err << "flashwell-cli: " << *o.keyStatePath << ": " << why << "\n";
       output.error("key-state", *o.keyStatePath + ": " + why);
       // The next run cannot take the key over: whatever this one reached, it failed.
+      code = kExitFailure;
+    }
+  }
+  // A log that could not be written whole is lost: whatever the run reached, it failed.
+  const std::pair<std::ostream*, const std::optional<std::string>*> logs[] = {
+      {&logFile, &o.tracePath}, {emulation.traceFile.get(), &o.keyTracePath}};
+  for (const auto& [stream, path] : logs) {
+    if (stream && *path && !stream->flush()) {
+      const std::string why = **path + ": could not be written whole (is the disk full?)";
+      err << "flashwell-cli: " << why << "\n";
+      output.error("log", why);
       code = kExitFailure;
     }
   }

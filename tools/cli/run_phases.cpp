@@ -99,6 +99,7 @@ FailureDisplay failureIn(UpgradeState state) {
     case UpgradeState::corrupted:
       return {"corrupted", sequencer::kTextCorrupted};
     case UpgradeState::writeRegions:
+    case UpgradeState::readBack:  // the key holds other bytes than were sent
       return {"copy-failed", sequencer::kTextCopyError};
     default:
       return {"impossible", sequencer::kTextImpossible};

@@ -1,5 +1,7 @@
 #include "tools/pack/json_fields.h"
 
+#include <algorithm>
+
 #include "tools/pack/build_refusal.h"
 
 namespace flashwell::pack {
@@ -58,12 +60,17 @@ std::optional<std::string> optionalString(const nlohmann::json& object, const st
 }
 
 nlohmann::json parseJson(const std::string& text, const std::string& where) {
+  if (text.find_first_not_of(" \t\r\n") == std::string::npos) throw BuildRefusal(where, "is empty");
   try {
     auto j = nlohmann::json::parse(text, nullptr, true, true);
     if (!j.is_object()) throw BuildRefusal(where, "is not a JSON object");
     return j;
   } catch (const nlohmann::json::parse_error& e) {
-    throw BuildRefusal(where, std::string("is not valid JSON: ") + e.what());
+    // The line of the byte where the parser stopped, rather than the parser's own message.
+    const std::size_t end = std::min(e.byte, text.size());
+    const auto line =
+        1 + std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '\n');
+    throw BuildRefusal(where, "is not valid JSON at line " + std::to_string(line));
   }
 }
 

@@ -4,26 +4,17 @@
 #include <sstream>
 #include <system_error>
 
+#include "files/file_checks.h"
 #include "tools/pack/build_refusal.h"
 #include "tools/pack/json_fields.h"
 
 namespace flashwell::pack {
 
 std::string readWholeFile(const std::filesystem::path& path) {
-  // A folder opens as a stream that reads nothing; a huge file would be read whole first.
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) throw BuildRefusal(path.string(), "is a folder");
-  const auto size = std::filesystem::file_size(path, ec);
-  if (!ec && size > kMaxInputFileSize) {
-    throw BuildRefusal(path.string(), "is " + std::to_string(size) +
-                                          " bytes, more than any input of a package may be (" +
-                                          std::to_string(kMaxInputFileSize) + ")");
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw BuildRefusal(path.string(), "cannot be read");
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  std::string why;
+  const auto bytes = files::readInput(path, kMaxInputFileSize, &why);
+  if (!bytes) throw BuildRefusal(path.string(), why);
+  return std::string(bytes->begin(), bytes->end());
 }
 
 namespace {

@@ -5,11 +5,12 @@
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <vector>
 
 #include "catalogue/embedded_package.h"
+#include "catalogue/package_layout.h"
+#include "files/file_checks.h"
 #include "tools/pack/build_refusal.h"
 #include "tools/pack/package_builder.h"
 #include "tools/pack/package_inspect.h"
@@ -30,43 +31,33 @@ int build(const std::string& manifest, const std::string& folder) {
 }
 
 int inspect(const std::string& file) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(file, ec)) {
-    std::cerr << "flashwell-pack: " << file << ": is a folder\n";
+  std::string why;
+  const auto bytes = files::readInput(file, catalogue::kPackageSize, &why);
+  if (!bytes) {
+    std::cerr << "flashwell-pack: " << file << ": " << why << "\n";
     return 1;
   }
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    std::cerr << "flashwell-pack: " << file << ": cannot be read\n";
+  const auto inspection = pack::inspectPackage(*bytes, catalogue::embeddedTables());
+  if (!inspection.problem.empty()) {
+    std::cerr << "flashwell-pack: " << file << ": " << inspection.problem << "\n";
     return 1;
   }
-  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                        std::istreambuf_iterator<char>());
-  const auto inspection = pack::inspectPackage(bytes, catalogue::embeddedTables());
   std::cout << inspection.report;
-  return inspection.valid ? 0 : 1;
+  if (inspection.valid) return 0;
+  std::cerr << "flashwell-pack: " << file << ": is not a package this program can use\n";
+  return 1;
 }
 
 int exportPackage(const std::string& file) {
-  const auto package = catalogue::embeddedPackage();
-  const std::string part = file + ".part";
-  {
-    std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(package.data()),
-              static_cast<std::streamsize>(package.size()));
-    out.close();
-    if (!out) {
-      std::error_code ec;
-      std::filesystem::remove(part, ec);
-      std::cerr << "flashwell-pack: " << file << ": cannot be written\n";
-      return 1;
-    }
+  // A special file is refused before anything is written; a write that fails is an error.
+  if (const std::string why = files::outputProblem(file); !why.empty()) {
+    std::cerr << "flashwell-pack: " << file << ": " << why << "\n";
+    return 2;
   }
-  std::error_code ec;
-  std::filesystem::rename(part, file, ec);
-  if (ec) {
-    std::filesystem::remove(part, ec);
-    std::cerr << "flashwell-pack: " << file << ": cannot be written\n";
+  const auto package = catalogue::embeddedPackage();
+  std::string why;
+  if (!files::writeOutput(file, package, &why)) {
+    std::cerr << "flashwell-pack: " << file << ": " << why << "\n";
     return 1;
   }
   return 0;

@@ -110,13 +110,31 @@ void describeTexts(std::ostringstream& out, std::span<const std::uint8_t> p) {
   }
 }
 
+// Why the bytes cannot be a package: not the package's size, or a region table that does not
+// end with its end record within its records.
+std::string packageProblem(std::span<const std::uint8_t> p) {
+  if (p.size() != kPackageSize) {
+    return "is " + std::to_string(p.size()) + " bytes, but a package has exactly " +
+           std::to_string(kPackageSize);
+  }
+  for (std::size_t i = 0; i < kMaxRegionRecords; ++i) {
+    if (usb::le16(p, kRegionTableOffset + i * kRegionRecordSize + kRegionGroup) == kEndId) {
+      return {};
+    }
+  }
+  return "its region table has no end record within its " + std::to_string(kMaxRegionRecords) +
+         " records";
+}
+
 }  // namespace
 
 Inspection inspectPackage(std::span<const std::uint8_t> package, const BuiltinTables& tables) {
+  Inspection result;
+  result.problem = packageProblem(package);
+  if (!result.problem.empty()) return result;
   std::vector<std::uint8_t> copy(package.begin(), package.end());
   Catalogue catalogue(copy, tables);
   std::ostringstream out;
-  Inspection result;
 
   out << "size: " << package.size() << " bytes";
   if (package.size() != kPackageSize) out << " (a package has " << kPackageSize << ")";

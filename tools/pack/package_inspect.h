@@ -15,6 +15,8 @@ namespace flashwell::pack {
 struct Inspection {
   std::string report;  // UTF-8
   bool valid = false;  // the package opens, its slots fill and every component verifies
+  // Why the file is no package at all (its size, its region table); the report is then empty.
+  std::string problem;
 };
 
 // `tables` supplies the model and component names.
