@@ -1,7 +1,9 @@
 // flashwell-pack: builds, inspects and exports firmware packages.
 //   build MANIFEST -o FOLDER   the package and the built-in tables from a manifest
-//   inspect FILE               model, regions, versions, dates, checksums, column, text ids
-//   export FILE                the package that this program carries, byte for byte
+//   inspect FILE               model, regions, versions, dates, checksums, column, text ids,
+//                              and the file's SHA-256
+//   export FILE                the package that this program carries, byte for byte; says its
+//                              SHA-256, the one flashwell-cli --version names
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
@@ -12,6 +14,7 @@
 #include "catalogue/embedded_package.h"
 #include "tools/pack/build_refusal.h"
 #include "tools/pack/package_builder.h"
+#include "tools/pack/package_digest.h"
 #include "tools/pack/package_inspect.h"
 
 namespace {
@@ -43,7 +46,7 @@ int inspect(const std::string& file) {
   const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                         std::istreambuf_iterator<char>());
   const auto inspection = pack::inspectPackage(bytes, catalogue::embeddedTables());
-  std::cout << inspection.report;
+  std::cout << inspection.report << pack::kDigestLabel << pack::packageDigest(bytes) << "\n";
   return inspection.valid ? 0 : 1;
 }
 
@@ -69,6 +72,7 @@ int exportPackage(const std::string& file) {
     std::cerr << "flashwell-pack: " << file << ": cannot be written\n";
     return 1;
   }
+  std::cout << pack::kDigestLabel << pack::packageDigest(package) << "\n";
   return 0;
 }
 
