@@ -2,11 +2,14 @@
 
 // Writing a traffic log as it is taken, and reading one back.
 
+#include <functional>
 #include <istream>
 #include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "trace/log_event.h"
@@ -17,16 +20,27 @@ namespace flashwell::trace {
 // abruptly is whole up to its last request. Safe to use from several threads.
 class LogWriter {
  public:
-  explicit LogWriter(std::ostream& out) : out_(out) {}
+  // Writes one line, its '\n' included, and flushes it.
+  using LineSink = std::function<void(std::string_view line)>;
+
+  explicit LogWriter(LineSink writeLine) : writeLine_(std::move(writeLine)) {}
+  // A stream as the sink. Defined here, so that a program that writes its log with plain file
+  // writes (the Windows programs) links no stream code.
+  explicit LogWriter(std::ostream& out)
+      : LogWriter([&out](std::string_view line) {
+          out.write(line.data(), static_cast<std::streamsize>(line.size()));
+          out.flush();
+        }) {}
   void write(const LogEvent& event);
 
  private:
   std::mutex mutex_;
-  std::ostream& out_;
+  LineSink writeLine_;
 };
 
 // Every event of a log; none when a line is not an event (`why` names the line). Empty lines
-// are passed over.
+// are passed over. (In log_read.cpp, apart from the writer: the programs that only write a log
+// link no input stream.)
 std::optional<std::vector<LogEvent>> readLog(std::istream& in, std::string* why);
 
 }  // namespace flashwell::trace
