@@ -31,7 +31,11 @@ class LogWriter {
           out.write(line.data(), static_cast<std::streamsize>(line.size()));
           out.flush();
         }) {}
-  void write(const LogEvent& event);
+  void write(const LogEvent& event) {
+    const std::string line = toLogLine(event) + '\n';
+    std::lock_guard lock(mutex_);
+    writeLine_(line);
+  }
 
  private:
   std::mutex mutex_;
@@ -39,8 +43,8 @@ class LogWriter {
 };
 
 // Every event of a log; none when a line is not an event (`why` names the line). Empty lines
-// are passed over. (In log_read.cpp, apart from the writer: the programs that only write a log
-// link no input stream.)
+// are passed over. (The writer is all in this header: a program that only writes a log links
+// no input stream.)
 std::optional<std::vector<LogEvent>> readLog(std::istream& in, std::string* why);
 
 }  // namespace flashwell::trace
