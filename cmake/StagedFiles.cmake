@@ -7,7 +7,7 @@ if(NOT CPACK_FLASHWELL_SOURCE_DATE_EPOCH)
   return()
 endif()
 set(ENV{SOURCE_DATE_EPOCH} ${CPACK_FLASHWELL_SOURCE_DATE_EPOCH})
-foreach(_command IN ITEMS "chmod;-R;u=rwX,go=rX" "find;.;-exec;touch;-h;-d;@${CPACK_FLASHWELL_SOURCE_DATE_EPOCH};{};+")
+foreach(_command IN ITEMS "chmod;-R;u=rwX,go=rX;." "find;.;-exec;touch;-h;-d;@${CPACK_FLASHWELL_SOURCE_DATE_EPOCH};{};+")
   execute_process(COMMAND ${_command} WORKING_DIRECTORY ${CPACK_TEMPORARY_INSTALL_DIRECTORY}
                   RESULT_VARIABLE _result)
   if(NOT _result EQUAL 0)
