@@ -33,7 +33,9 @@ constexpr std::array<ControlSpec, 24> kControls{{
     {kIdKeyHeading, K::staticText, "Vers.  in  MEMPOD", 173, 27, 79, 12, kVisible},
     {kIdStatus, K::staticText, "", 17, 143, 247, 17, kVisible},
     {kIdToolColumn, K::staticText, ".", 70, 43, 84, 78, kVisible},
-    {kIdKeyColumn, K::staticText, ".", 170, 43, 84, 77, kVisible},
+    // Wider than the tool's column, so that the longest connect prompt ("am PC (USB)
+    // anschließen.") keeps its line.
+    {kIdKeyColumn, K::staticText, ".", 170, 43, 100, 77, kVisible},
     {kIdMarkOnly, K::staticText, "", 7, 204, 17, 8, kVisible},
     {kIdMarkNever, K::staticText, "", 8, 268, 17, 8, kVisible},
     {kIdMarkAlways, K::staticText, "", 8, 235, 17, 8, kVisible},

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "catalogue/program_texts.h"
+
 namespace flashwell::catalogue {
 
 Catalogue::Catalogue(std::span<std::uint8_t> package, BuiltinTables tables)
@@ -48,11 +50,7 @@ std::uint16_t Catalogue::selectLanguage(SystemLocale& locale) const {
 }
 
 void Catalogue::chooseLanguage(SystemLocale& locale) {
-  if (languageNumber_ != 0) return;
-  const std::uint16_t n = selectLanguage(locale);
-  const bool ownTable = n == kLanguageItalian || n == kLanguageGerman || n == kLanguageSpanish ||
-                        n == kLanguageFrench || n == kLanguageDutch;
-  languageNumber_ = ownTable ? n : kLanguageEnglish;
+  if (languageNumber_ == 0) languageNumber_ = chosenLanguage(tables_.locales, locale.defaultLcid());
 }
 
 std::string Catalogue::lookupText(std::uint16_t id) const {

@@ -150,6 +150,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The shared libraries' packages are found by dpkg-shlibdeps from the programs themselves.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n")  # Qt's buttons in the user's language
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-qpa-plugins, systemd | udev")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${_packaging}/debian/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

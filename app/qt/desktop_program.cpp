@@ -4,12 +4,15 @@
 #include <QMessageBox>
 
 #include <cstdio>
+#include <cstdlib>
+#include <iostream>
 #include <vector>
 
 #include "app/posix_instance.h"
 #include "app/posix_locale.h"
 #include "app/qt/artwork.h"
 #include "app/qt/dialog_session.h"
+#include "app/qt/window_free_start.h"
 #include "catalogue/embedded_package.h"
 
 namespace flashwell::app::qt {
@@ -30,6 +33,10 @@ void refuseSecondInstance() {
 }  // namespace
 
 int runDesktopProgram(int& argc, char** argv, const DriverFactory& makeDriver) {
+  const auto environment = [](const char* name) -> const char* { return std::getenv(name); };
+  if (const auto code = answerWithoutWindow(argc, argv, std::cout, std::cerr, environment)) {
+    return *code;
+  }
   // The guard comes first: a refused start touches nothing else.
   SingleInstanceGuard guard;
   QApplication application(argc, argv);

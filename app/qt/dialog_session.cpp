@@ -3,6 +3,8 @@
 #include <utility>
 
 #include "app/qt/dialog_handlers.h"
+#include "catalogue/embedded_package.h"
+#include "catalogue/program_texts.h"
 
 namespace flashwell::app::qt {
 
@@ -28,8 +30,11 @@ class DialogSession::Handlers final : public DialogHandlers {
 DialogSession::DialogSession(usb::UsbDriver& driver, usb::Clock& clock,
                              catalogue::SystemLocale& locale, std::vector<std::uint8_t> package,
                              WindowTimers::Mode timerMode)
-    : window_(timerMode),
-      notices_(window_, clock),
+    : language_(
+          catalogue::chosenLanguage(catalogue::embeddedTables().locales, locale.defaultLcid())),
+      translations_(language_),
+      window_(timerMode),
+      notices_(window_, clock, language_),
       controller_(std::make_unique<CFlashwell_02Dlg>(
           window_, DialogEnvironment{driver, clock, notices_, locale}, std::move(package))),
       handlers_(std::make_unique<Handlers>(*controller_)) {

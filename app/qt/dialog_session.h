@@ -10,6 +10,7 @@
 #include "app/flashwell_dlg.h"
 #include "app/qt/dialog_window.h"
 #include "app/qt/link_notices.h"
+#include "app/qt/qt_translations.h"
 #include "catalogue/system_locale.h"
 #include "usb/clock.h"
 #include "usb/driver.h"
@@ -30,12 +31,16 @@ class DialogSession {
   int run();
 
   DialogWindow& window() { return window_; }
+  // The language number of the program's texts, chosen from the locale as the dialog does.
+  std::uint16_t language() const { return language_; }
   QtLinkNotices& notices() { return notices_; }
   CFlashwell_02Dlg& controller() { return *controller_; }
 
  private:
   class Handlers;
 
+  std::uint16_t language_;
+  QtTranslations translations_;
   DialogWindow window_;
   QtLinkNotices notices_;
   std::unique_ptr<CFlashwell_02Dlg> controller_;

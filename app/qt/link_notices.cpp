@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "app/qt/dialog_window.h"
+#include "catalogue/program_texts.h"
 
 namespace flashwell::app::qt {
 
@@ -17,17 +18,18 @@ struct QtLinkNotices::Channel {
   unsigned dismissed = 0;  // message boxes dismissed so far
 };
 
-QString accessDeniedMessage(const std::string& path) {
-  return QStringLiteral(
-             "The MEMPOD key was found, but this user may not open it:\n%1\n\n"
-             "Install the udev rule %2 (the flashwell package puts it into "
-             "/usr/lib/udev/rules.d; a copy in /etc/udev/rules.d serves as well), run "
-             "\"udevadm control --reload\", then unplug the key and plug it in again.")
-      .arg(QString::fromStdString(path), QString::fromLatin1(kUdevRuleName));
+QString accessDeniedMessage(const std::string& path, std::uint16_t languageNumber) {
+  const std::string text = catalogue::fillIn(
+      catalogue::programText(catalogue::ProgramText::windowAccessDenied, languageNumber),
+      {path, kUdevRuleName});
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QtLinkNotices::QtLinkNotices(DialogWindow& window, usb::Clock& clock)
-    : window_(&window), clock_(clock), channel_(std::make_shared<Channel>()) {}
+QtLinkNotices::QtLinkNotices(DialogWindow& window, usb::Clock& clock, std::uint16_t languageNumber)
+    : window_(&window),
+      clock_(clock),
+      language_(languageNumber),
+      channel_(std::make_shared<Channel>()) {}
 
 QtLinkNotices::~QtLinkNotices() {
   shutdown();
@@ -77,7 +79,7 @@ void QtLinkNotices::anotherProgramUsesKey() {
 
 void QtLinkNotices::keyAccessDenied(const std::string& path) {
   if (accessDeniedShown_.exchange(true)) return;
-  showAndWait(accessDeniedMessage(path));
+  showAndWait(accessDeniedMessage(path, language_));
 }
 
 }  // namespace flashwell::app::qt

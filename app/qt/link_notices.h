@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -21,12 +22,14 @@ class DialogWindow;
 
 inline constexpr const char* kUdevRuleName = "60-flashwell.rules";
 
-// The message shown once per run when the system refuses access to the key's device.
-QString accessDeniedMessage(const std::string& path);
+// The message shown once per run when the system refuses access to the key's device, in the
+// language of that number.
+QString accessDeniedMessage(const std::string& path, std::uint16_t languageNumber);
 
 class QtLinkNotices final : public usb::LinkNotices {
  public:
-  QtLinkNotices(DialogWindow& window, usb::Clock& clock);
+  // `languageNumber`: the language that the notices are worded in.
+  QtLinkNotices(DialogWindow& window, usb::Clock& clock, std::uint16_t languageNumber);
   ~QtLinkNotices() override;
   QtLinkNotices(const QtLinkNotices&) = delete;
   QtLinkNotices& operator=(const QtLinkNotices&) = delete;
@@ -47,6 +50,7 @@ class QtLinkNotices final : public usb::LinkNotices {
 
   QPointer<DialogWindow> window_;
   usb::Clock& clock_;
+  const std::uint16_t language_;
   std::shared_ptr<Channel> channel_;
   std::atomic<bool> accessDeniedShown_{false};
 };

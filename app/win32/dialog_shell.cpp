@@ -6,6 +6,8 @@
 #include "app/win32/link_notices.h"
 #include "app/win32/system_locale.h"
 #include "app/win32/win32_view.h"
+#include "catalogue/embedded_package.h"
+#include "catalogue/program_texts.h"
 #include "sequencer/control_ids.h"
 
 namespace flashwell::app::win32 {
@@ -21,6 +23,8 @@ class DialogShell {
   DialogShell(HINSTANCE instance, usb::UsbDriver& driver, usb::Clock& clock,
               std::vector<std::uint8_t> package)
       : instance_(instance),
+        notices_(
+            catalogue::chosenLanguage(catalogue::embeddedTables().locales, locale_.defaultLcid())),
         controller_(view_, DialogEnvironment{driver, clock, notices_, locale_}, std::move(package)),
         mainIcon_(LoadIconW(instance, MAKEINTRESOURCEW(controller_.mainIcon()))) {}
 
@@ -133,8 +137,8 @@ class DialogShell {
 
   HINSTANCE instance_;
   Win32DialogView view_;
-  Win32LinkNotices notices_;
   Win32SystemLocale locale_;
+  Win32LinkNotices notices_;
   CFlashwell_02Dlg controller_;
   HICON mainIcon_;
 };

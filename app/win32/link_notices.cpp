@@ -2,6 +2,8 @@
 
 #include "app/win32/wide_text.h"
 #include "app/win32/win32_view.h"
+#include "catalogue/cp1252.h"
+#include "catalogue/program_texts.h"
 
 namespace flashwell::app::win32 {
 
@@ -10,7 +12,10 @@ void Win32LinkNotices::anotherProgramUsesKey() {
 }
 
 void Win32LinkNotices::keyAccessDenied(const std::string& path) {
-  ask("ACCESS TO USB DENIED:\n" + path);
+  const std::string text = catalogue::fillIn(
+      catalogue::programText(catalogue::ProgramText::windowsAccessDenied, language_), {path});
+  // The notices are shown as the package's texts are, in Windows-1252.
+  ask(catalogue::utf8ToCp1252(text).value_or(text));
 }
 
 void Win32LinkNotices::ask(std::string text) {

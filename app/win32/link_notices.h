@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <condition_variable>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
@@ -24,6 +25,9 @@ inline constexpr char kAnotherProgramText[] = "ANOTHER PROGRAM UTILIZES USB";
 
 class Win32LinkNotices final : public usb::LinkNotices {
  public:
+  // `languageNumber`: the language that the notices are worded in.
+  explicit Win32LinkNotices(std::uint16_t languageNumber) : language_(languageNumber) {}
+
   // Worker thread.
   void anotherProgramUsesKey() override;
   void keyAccessDenied(const std::string& path) override;
@@ -39,6 +43,7 @@ class Win32LinkNotices final : public usb::LinkNotices {
  private:
   void ask(std::string text);
 
+  const std::uint16_t language_;
   std::mutex mutex_;
   std::condition_variable answered_;
   HWND dialog_ = nullptr;

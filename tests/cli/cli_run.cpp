@@ -13,12 +13,13 @@ namespace flashwell::cli::testing {
 
 namespace {
 
-std::optional<CliOptions> parsed(std::vector<std::string> args, CliRun& r) {
+std::optional<CliOptions> parsed(std::vector<std::string> args, CliRun& r, Console console = {}) {
   args.insert(args.begin(), "flashwell-cli");
   std::vector<const char*> argv;
   for (const std::string& a : args) argv.push_back(a.c_str());
   std::ostringstream out, err;
-  const ParseResult p = parseCommandLine(static_cast<int>(argv.size()), argv.data(), out, err);
+  const ParseResult p =
+      parseCommandLine(static_cast<int>(argv.size()), argv.data(), out, err, console);
   r.out = out.str();
   r.err = err.str();
   if (!p.options) r.code = -1;
@@ -39,6 +40,19 @@ CliRun run(std::vector<std::string> args) {
   if (!options) return r;
   std::ostringstream out, err;
   r.code = runHeadless(*options, out, err);
+  r.out = out.str();
+  r.err = err.str();
+  return r;
+}
+
+CliRun runOnTerminal(std::vector<std::string> args, const std::string& typed) {
+  CliRun r;
+  const auto options = parsed(std::move(args), r, Console{true, false});
+  if (!options) return r;
+  std::istringstream in(typed);
+  std::ostringstream out, err;
+  TerminalPrompts prompts(in, out);
+  r.code = runHeadless(*options, out, err, &prompts);
   r.out = out.str();
   r.err = err.str();
   return r;

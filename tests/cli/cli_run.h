@@ -20,6 +20,8 @@ struct CliRun {
 };
 
 CliRun run(std::vector<std::string> args);
+// The same run with a terminal on stdin that types `typed`, and its prompts in `out`.
+CliRun runOnTerminal(std::vector<std::string> args, const std::string& typed);
 // The same run, telling its events to `output`.
 CliRun runInto(std::vector<std::string> args, RunOutput& output);
 

@@ -58,6 +58,9 @@ TEST_F(CliEdges, BadArgumentsAreNamedAndWriteNothing) {
       {{"--emulated", "--trace", "same.bin", "--key-state", "./same.bin"}, {"--trace", "same.bin"}},
       {{"--emulated", "stray"}, {"stray"}},
       {{"--emulated", "--frobnicate"}, {"--frobnicate"}},
+      // No terminal to ask for the mode on: refused before the run, not left waiting.
+      {{"--emulated", "fresh"}, {"--mode"}},
+      {{"--emulated=booter", "--yes"}, {"--mode"}},
   };
   for (const Case& c : cases) {
     const std::string shown = ::testing::PrintToString(c.args);
@@ -85,6 +88,10 @@ TEST_F(CliEdges, AKeyStateFileThatIsNoneIsKeptAndNoTraceIsStarted) {
     EXPECT_EQ(readFile(dir_ / "key.bin"), bytes);
     EXPECT_EQ(filesBelow(dir_), std::vector<std::string>{"key.bin"});
   }
+  // A scenario would be ignored for the key in the file: the two together are refused.
+  const ProgramResult both = cli({"--emulated=booter", "--key-state", "key.bin", "--timeout", "5"});
+  EXPECT_EQ(both.exitCode, 2) << both.err;
+  EXPECT_NE(both.errLines().at(0).find("--emulated"), std::string::npos) << both.err;
 }
 
 TEST_F(CliEdges, AKeyStateThatCannotBeSavedFailsTheRun) {
@@ -96,15 +103,21 @@ TEST_F(CliEdges, AKeyStateThatCannotBeSavedFailsTheRun) {
   EXPECT_FALSE(fs::exists(dir_ / "key.bin"));
 }
 
-TEST_F(CliEdges, ListFaultsPrintsEveryNameOnce) {
+TEST_F(CliEdges, ListFaultsPrintsEveryNameOnceUnderItsHeading) {
   const ProgramResult r = cli({"--list-faults"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  std::string expected;
-  for (const std::string& name : emulator::faultNames()) expected += name + "\n";
-  EXPECT_EQ(r.out, expected);
-  for (const char* name : {"identify", "region-commit", "unplug-for-good", "erase-fails"}) {
-    EXPECT_NE(r.out.find(std::string(name) + "\n"), std::string::npos) << name;
+  for (const std::string& name : emulator::faultNames()) {
+    const std::string line = "\n  " + name + "\n";
+    EXPECT_NE(r.out.find(line), std::string::npos) << name;
+    EXPECT_EQ(r.out.find(line), r.out.rfind(line)) << name;
   }
+  // Each name after its own heading and before the next.
+  const auto at = [&r](const std::string& text) { return r.out.find(text); };
+  EXPECT_EQ(at("Places (WHERE):\n"), 0u) << r.out;
+  EXPECT_LT(at("  region-commit\n"), at("Kinds (WHAT):\n"));
+  EXPECT_LT(at("Kinds (WHAT):\n"), at("  unplug-for-good\n"));
+  EXPECT_LT(at("  unplug-for-good\n"), at("Named faults:\n"));
+  EXPECT_LT(at("Named faults:\n"), at("  erase-fails\n"));
 }
 
 TEST_F(CliEdges, OnATerminalTheBarReachesAHundredAndAPipeGetsThePlainLines) {

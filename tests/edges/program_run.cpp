@@ -46,9 +46,12 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
   ProgramResult r;
   const pid_t child = ::fork();
   if (child == 0) {
+    // No terminal on any stream, as under a script.
+    const int in = ::open("/dev/null", O_RDONLY);
     const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out < 0 || err < 0 || ::chdir(folder.c_str()) != 0) ::_exit(127);
+    if (in < 0 || out < 0 || err < 0 || ::chdir(folder.c_str()) != 0) ::_exit(127);
+    ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
     ::execv(program.c_str(), raw.data());

@@ -4,11 +4,13 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTest>
 
 #include <algorithm>
@@ -21,7 +23,11 @@
 
 #include "app/posix_locale.h"
 #include "app/qt/dialog_session.h"
+#include "app/qt/multiline_check_box.h"
+#include "catalogue/embedded_package.h"
+#include "catalogue/program_texts.h"
 #include "catalogue/system_locale.h"
+#include "catalogue/text_tables.h"
 #include "sequencer/control_ids.h"
 #include "tests/qt/message_box_answerer.h"
 #include "tests/support/key_bench.h"
@@ -204,6 +210,10 @@ class DesktopDialogTest : public QObject {
   void escapeFollowsTheGuardedExit();
   void localeChoosesTheTexts_data();
   void localeChoosesTheTexts();
+  void eachLanguageWordsQtsButtonsToo_data();
+  void eachLanguageWordsQtsButtonsToo();
+  void everyTextFitsItsControl_data();
+  void everyTextFitsItsControl();
   void screenshotWithBothColumnsOnTheRealClock();
 };
 
@@ -417,6 +427,131 @@ void DesktopDialogTest::localeChoosesTheTexts() {
   QCOMPARE(rig.text(seq::kIdProceed), proceedCaption);
   QVERIFY2(rig.window().windowTitle().startsWith(captionPrefix),
            qPrintable(rig.window().windowTitle()));
+}
+
+// The six languages, by a locale of each.
+void addLanguageRows() {
+  QTest::addColumn<std::uint32_t>("lcid");
+  QTest::addColumn<QString>("yes");
+  QTest::addColumn<QString>("no");
+  QTest::newRow("en") << std::uint32_t{0x0409} << QStringLiteral("Yes") << QStringLiteral("No");
+  QTest::newRow("it") << std::uint32_t{0x0410} << QString::fromUtf8("S\u00ec")
+                      << QStringLiteral("No");
+  QTest::newRow("de") << std::uint32_t{0x0407} << QStringLiteral("Ja") << QStringLiteral("Nein");
+  QTest::newRow("fr") << std::uint32_t{0x040C} << QStringLiteral("Oui") << QStringLiteral("Non");
+  QTest::newRow("es") << std::uint32_t{0x0C0A} << QString::fromUtf8("S\u00ed")
+                      << QStringLiteral("No");
+  QTest::newRow("nl") << std::uint32_t{0x0413} << QStringLiteral("Ja") << QStringLiteral("Nee");
+}
+
+void DesktopDialogTest::eachLanguageWordsQtsButtonsToo_data() {
+  addLanguageRows();
+}
+
+// The erase question's buttons speak the language of the window's texts, whatever Qt would
+// guess from the system; a picture of the window and of the question for each language.
+void DesktopDialogTest::eachLanguageWordsQtsButtonsToo() {
+  QFETCH(std::uint32_t, lcid);
+  QFETCH(QString, yes);
+  QFETCH(QString, no);
+  LocaleEnvironment environment;
+  environment.set("C");
+  catalogue::FixedSystemLocale locale(lcid);
+  Rig rig(Rig::Time::simulated, "fresh", embeddedPackageCopy(), &locale);
+  QVERIFY(rig.begin());
+  TICK_UNTIL(
+      rig, [&] { return rig.bothColumnsFilled(); }, 600);
+  const QString language = QString::fromLatin1(QTest::currentDataTag());
+  QVERIFY(!saveScreenshot(rig.window(), QStringLiteral("qt-window-") + language).isEmpty());
+  rig.click(seq::kIdOnly);
+  TICK_UNTIL(
+      rig, [&] { return rig.widget<QPushButton>(seq::kIdProceed)->isEnabled(); }, 50);
+  QString boxShot;
+  rig.boxes().whileOpen = [&](QMessageBox& box) {
+    const QPixmap shot = box.grab();
+    boxShot = QStringLiteral(FLASHWELL_BUILD_DIR "/screenshots/qt-question-%1-%2.png")
+                  .arg(language, QGuiApplication::platformName());
+    if (!shot.save(boxShot)) boxShot.clear();
+  };
+  rig.boxes().answers = {QMessageBox::No};
+  rig.click(seq::kIdProceed);
+  QCOMPARE(rig.boxes().seen.size(), std::size_t{1});
+  QCOMPARE(rig.boxes().seen[0].text, rig.textOf(188));
+  QCOMPARE(rig.boxes().seen[0].buttonTexts.value(QMessageBox::Yes), yes);
+  QCOMPARE(rig.boxes().seen[0].buttonTexts.value(QMessageBox::No), no);
+  QVERIFY(!boxShot.isEmpty());
+  qInfo("screenshots: %s and the window's", qPrintable(boxShot));
+}
+
+void DesktopDialogTest::everyTextFitsItsControl_data() {
+  addLanguageRows();
+}
+
+// Each control's texts, in each language, measured against the room the control gives them with
+// its own font: one-line texts and the columns keep every line whole, the multi-line check
+// boxes and the two-line status line may wrap but must not be cut.
+void DesktopDialogTest::everyTextFitsItsControl() {
+  QFETCH(std::uint32_t, lcid);
+  const std::uint16_t language =
+      catalogue::chosenLanguage(catalogue::embeddedTables().locales, lcid);
+  struct Fit {
+    int control;
+    std::vector<std::uint16_t> texts;
+    bool mayWrap;
+  };
+  const std::vector<Fit> fits = {
+      {seq::kIdExit, {102}, false},
+      {seq::kIdProceed, {180}, false},
+      {seq::kIdModePrompt, {181}, false},
+      {seq::kIdLabels, {107}, false},
+      {seq::kIdKeyColumn, {187}, false},
+      {seq::kIdOnly, {182}, true},
+      {seq::kIdAlways, {183}, true},
+      {seq::kIdNever, {184}, true},
+      {seq::kIdStatus,
+       {106, 120, 124, 125, 131, 133, 134, 140, 160, 161, 162, 163, 164, 165, 166, 171, 172},
+       true},
+  };
+  DialogWindow window(WindowTimers::Mode::driven);
+  const std::span<const std::uint8_t> package = catalogue::embeddedPackage();
+  for (const Fit& fit : fits) {
+    QWidget* control = window.control(fit.control);
+    QVERIFY(control != nullptr);
+    QRect room = control->contentsRect();
+    if (auto* box = qobject_cast<MultiLineCheckBox*>(control)) room = box->captionRect();
+    if (qobject_cast<QPushButton*>(control) != nullptr) {
+      const int margin = control->style()->pixelMetric(QStyle::PM_ButtonMargin) +
+                         control->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+      room.adjust(margin, 0, -margin, 0);
+    }
+    const QFontMetrics metrics(control->font());
+    std::string longest;
+    int longestArea = -1;
+    for (const std::uint16_t id : fit.texts) {
+      const std::string stored = catalogue::lookupTextIn(package, language, id);
+      const QString text = decodeText(stored);
+      const QRect unbroken = metrics.boundingRect(QRect(0, 0, 1 << 16, 1 << 16), 0, text);
+      const QRect wrapped =
+          metrics.boundingRect(QRect(0, 0, room.width(), 1 << 16), Qt::TextWordWrap, text);
+      const QRect needed = fit.mayWrap ? wrapped : unbroken;
+      const QByteArray what = QByteArray::number(fit.control) + " text " + QByteArray::number(id) +
+                              " needs " + QByteArray::number(needed.width()) + "x" +
+                              QByteArray::number(needed.height()) + ", has " +
+                              QByteArray::number(room.width()) + "x" +
+                              QByteArray::number(room.height()) + ": " + text.toUtf8();
+      QVERIFY2(needed.width() <= room.width(), what.constData());
+      QVERIFY2(needed.height() <= room.height(), what.constData());
+      if (needed.width() * needed.height() > longestArea) {
+        longestArea = needed.width() * needed.height();
+        longest = stored;
+      }
+    }
+    window.setText(fit.control, longest);
+  }
+  // A picture of the window with each control showing its longest text of this language.
+  QVERIFY(window.begin());
+  const QString tag = QString::fromLatin1(QTest::currentDataTag());
+  QVERIFY(!saveScreenshot(window, QStringLiteral("qt-longest-") + tag).isEmpty());
 }
 
 // The demo's set-up on the real clock: the key is plugged in 2 s after the start, and the

@@ -22,6 +22,7 @@
 #include "app/qt/group_frame.h"
 #include "app/qt/link_notices.h"
 #include "app/qt/multiline_check_box.h"
+#include "catalogue/text_tables.h"
 #include "sequencer/control_ids.h"
 #include "tests/qt/message_box_answerer.h"
 #include "usb/clock.h"
@@ -358,7 +359,7 @@ void DialogWindowTest::messageBoxesAskAndInform() {
 void DialogWindowTest::noticesFromTheWorkerWaitForTheWindowThread() {
   DialogWindow window(WindowTimers::Mode::driven);
   usb::SimulatedClock clock;
-  QtLinkNotices notices(window, clock);
+  QtLinkNotices notices(window, clock, catalogue::kLanguageEnglish);
   MessageBoxAnswerer answerer;
   std::atomic<bool> dismissed{false};
   answerer.whileOpen = [&](QMessageBox&) { QVERIFY(!dismissed.load()); };
@@ -394,7 +395,7 @@ void DialogWindowTest::noticesFromTheWorkerWaitForTheWindowThread() {
 void DialogWindowTest::shutdownReleasesAWaitingWorker() {
   DialogWindow window(WindowTimers::Mode::driven);
   usb::SystemClock clock;
-  QtLinkNotices notices(window, clock);
+  QtLinkNotices notices(window, clock, catalogue::kLanguageEnglish);
   std::atomic<bool> returned{false};
   std::thread worker([&] {
     notices.anotherProgramUsesKey();

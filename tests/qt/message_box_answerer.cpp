@@ -18,7 +18,11 @@ void MessageBoxAnswerer::poll() {
   QMessageBox* box = openBox();
   // An answered box is hidden at once, so a visible one has not been answered yet.
   if (box == nullptr || !box->isVisible() || answers.empty()) return;
-  seen.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
+  SeenBox shown{box->windowTitle(), box->text(), box->icon(), box->standardButtons(), {}};
+  for (QAbstractButton* button : box->buttons()) {
+    shown.buttonTexts.insert(box->standardButton(button), button->text().remove(QLatin1Char('&')));
+  }
+  seen.push_back(shown);
   if (whileOpen) whileOpen(*box);
   const QMessageBox::StandardButton answer = answers.front();
   answers.pop_front();

@@ -3,6 +3,7 @@
 // Answers the message boxes that a test's code opens: each time a box is up, the next answer
 // of the script clicks its button, and the box's text and icon are kept.
 
+#include <QMap>
 #include <QMessageBox>
 #include <QObject>
 #include <QString>
@@ -19,6 +20,7 @@ struct SeenBox {
   QString text;
   QMessageBox::Icon icon;
   QMessageBox::StandardButtons buttons;
+  QMap<QMessageBox::StandardButton, QString> buttonTexts;  // without their '&' marks
 };
 
 class MessageBoxAnswerer : public QObject {

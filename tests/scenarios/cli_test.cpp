@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,15 +13,17 @@
 namespace flashwell::cli {
 namespace {
 
+// Parsed as with a terminal on stdin, which a run without --mode asks on, and stdout a pipe.
 ParseResult parse(std::vector<const char*> args, std::string* errors = nullptr) {
   args.insert(args.begin(), "flashwell-cli");
   std::ostringstream out, err;
-  ParseResult r = parseCommandLine(static_cast<int>(args.size()), args.data(), out, err);
+  ParseResult r =
+      parseCommandLine(static_cast<int>(args.size()), args.data(), out, err, Console{true, false});
   if (errors) *errors = err.str();
   return r;
 }
 
-TEST(CliOptions, UsageErrorsEndWithCodeTwoAndTheUsage) {
+TEST(CliOptions, UsageErrorsEndWithCodeTwoAndAPointerToTheHelp) {
   const std::vector<std::vector<const char*>> bad{
       {"--mode", "sometimes"},  {"--fault", "erase-fails"},  // without --emulated
       {"--key-state", "k.bin"}, {"--key-trace", "t.jsonl"},
@@ -28,13 +31,15 @@ TEST(CliOptions, UsageErrorsEndWithCodeTwoAndTheUsage) {
       {"--emulated=nowhere"},   {"--lcid", "12345"},
       {"--lcid", "0xZZ"},       {"--timeout", "0"},
       {"--clock", "fast"},      {"stray"},
+      {"--emulated", "--json"},  // nothing is asked under --json, also on a terminal
   };
   for (const auto& args : bad) {
     std::string err;
     const ParseResult r = parse(args, &err);
     EXPECT_FALSE(r.options) << args[0];
     EXPECT_EQ(r.exitCode, kExitUsage) << args[0];
-    EXPECT_NE(err.find("--emulated"), std::string::npos) << "usage shown for " << args[0];
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2) << err;
+    EXPECT_TRUE(err.ends_with("\nRun with --help for more information.\n")) << err;
   }
 }
 
@@ -130,12 +135,12 @@ TEST(CliRun, PrintsEachTextOnceAndInTheLocalesLanguage) {
   std::istringstream lines(r.out);
   std::string line, previous;
   while (std::getline(lines, line)) {
-    if (line.rfind("status: ", 0) != 0) continue;
+    if (line.rfind("Zustand: ", 0) != 0) continue;
     EXPECT_NE(line, previous);
     previous = line;
   }
-  EXPECT_EQ(count(r.out, "question:"), 0);
-  EXPECT_EQ(count(r.out, "message:"), 1);
+  EXPECT_EQ(count(r.out, "Frage:"), 0);
+  EXPECT_EQ(count(r.out, "Meldung:"), 1);
   EXPECT_EQ(count(r.out, "Vers.  in  MEMPOD:"), 2);
   EXPECT_EQ(count(r.out, "Vers.  in  FLASHWELL:"), 1);
 }

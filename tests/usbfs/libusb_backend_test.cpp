@@ -30,7 +30,7 @@ using support::CountingNotices;
 class UsbfsBackend : public ::testing::Test {
  protected:
   void start(UsbfsKeyOptions options, const std::string& state = "fresh",
-             const std::vector<std::string>& faults = {}) {
+             const std::vector<std::string>& faults = {}, usb::ClaimTexts texts = {}) {
     key_ = std::make_unique<emulator::VirtualKey>(*emulator::namedKeyState(state));
     bus_ = std::make_unique<UsbfsKey>(*key_, &trace_, options);
     for (const std::string& f : faults) bus_->addFaults(*emulator::parseFault(f));
@@ -42,7 +42,7 @@ class UsbfsBackend : public ::testing::Test {
       }
     });
     // libusb looks for devices as its context starts: the testbed exists by now.
-    driver_ = std::make_unique<usb::libusb::LibusbDriver>();
+    driver_ = std::make_unique<usb::libusb::LibusbDriver>(std::move(texts));
     link_ = std::make_unique<usb::UsbLink>(*driver_, notices_);
   }
 
@@ -114,9 +114,14 @@ TEST_F(UsbfsBackend, AKernelDriverThatStaysIsNotTakenForAnotherProgram) {
   UsbfsKeyOptions options;
   options.kernelDriver = "mempod-serial";
   options.driverDetachable = false;
-  start(options);
+  // The user is told why, in the words the program gives, with libusb's reason in them.
+  start(options, "fresh", {}, {"unconfigured (%1)", "held by a kernel driver (%1)"});
+  ::testing::internal::CaptureStderr();
   EXPECT_EQ(link_->UsbEnsureOpen(), 0);
+  const std::string told = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(notices_.busy, 0);
+  EXPECT_NE(told.find("flashwell: held by a kernel driver ("), std::string::npos) << told;
+  EXPECT_EQ(told.find("%1"), std::string::npos) << told;
 }
 
 TEST_F(UsbfsBackend, AKeyClaimedByAnotherProgramStillRaisesTheBusyNotice) {

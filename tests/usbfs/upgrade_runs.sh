@@ -31,11 +31,13 @@ run() {
   if [ "$bad" = 1 ]; then tail -n 25 "$work/$name.out" "$work/$name.err"; return 1; fi
 }
 
-# emulated NAME STATE CLI_OPTIONS...: the same upgrade in process, for the key image.
+# emulated NAME STATE CLI_OPTIONS...: the same upgrade in process, for the key image. STATE
+# starts the key; once its file has been written, the key goes on from there.
 emulated() {
-  local name=$1 state=$2
+  local name=$1 start=(--emulated="$2")
   shift 2
-  "$cli" --emulated "$state" --clock simulated --key-state "$work/$name.want" "$@" >/dev/null
+  [ -f "$work/$name.want" ] && start=(--emulated)
+  "$cli" "${start[@]}" --clock simulated --key-state "$work/$name.want" "$@" >/dev/null
 }
 
 same_image() {

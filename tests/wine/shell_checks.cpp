@@ -14,6 +14,7 @@
 #include "app/win32/instance_guard.h"
 #include "app/win32/link_notices.h"
 #include "app/win32/win32_view.h"
+#include "catalogue/text_tables.h"
 #include "sequencer/control_ids.h"
 #include "tests/wine/checks.h"
 #include "tests/wine/remote_window.h"
@@ -121,7 +122,7 @@ void checkView(Check& check, HWND dialog) {
 }
 
 void checkNotices(Check& check, HWND dialog, DialogContext& context) {
-  Win32LinkNotices notices;
+  Win32LinkNotices notices(catalogue::kLanguageEnglish);
   context.notices = &notices;
 
   // Without a dialog a notice does not wait.

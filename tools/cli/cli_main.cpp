@@ -9,9 +9,11 @@
 
 int main(int argc, char** argv) {
   using namespace flashwell::cli;
-  ParseResult parsed = parseCommandLine(argc, argv, std::cout, std::cerr);
+  // A terminal on stdin can be asked for the mode; on stdout it gets a progress bar, where a
+  // pipe or a file gets the plain lines.
+  const Console console{::isatty(STDIN_FILENO) == 1, ::isatty(STDOUT_FILENO) == 1};
+  ParseResult parsed = parseCommandLine(argc, argv, std::cout, std::cerr, console);
   if (!parsed.options) return parsed.exitCode;
-  // A terminal gets a progress bar; a pipe or a file gets the plain lines.
-  parsed.options->terminal = ::isatty(STDOUT_FILENO) == 1;
-  return runHeadless(*parsed.options, std::cout, std::cerr);
+  TerminalPrompts prompts(std::cin, std::cout, console.output);
+  return runHeadless(*parsed.options, std::cout, std::cerr, &prompts);
 }

@@ -7,10 +7,13 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <string_view>
 #include <system_error>
 
 #include "emulator/faults.h"
 #include "emulator/named_states.h"
+#include "protocol/request_block.h"
+#include "tools/cli/json_output.h"
 #include "trace/log_file.h"
 #include "trace/replay_driver.h"
 
@@ -72,22 +75,63 @@ CLI::Validator wholeSeconds() {
         }
         return {};
       },
-      "SECONDS");
+      "");
 }
 
-constexpr const char* kFooter = R"(Exit codes:
+constexpr const char* kFooter =
+    R"(Without --mode a run asks for the mode, and then the erase question, on the terminal, as the
+window does; with no terminal to ask on, or under --json, it is refused (unless --timeout ends
+it). A run waits for the key until it is plugged in: Ctrl-C stops it. info waits 30 seconds at
+most.
+
+Exit codes:
   0  the final report was shown (info: the key was read)
   1  a failure display was reached, or the key state could not be saved
-  2  usage error
-  3  the erase question was answered No
+  2  usage error, or a file named on the command line was refused
+  3  the erase question was answered No, or no mode was chosen
   4  --timeout ran out
   5  --replay: the run made a request that differs from the recorded one
+  6  info: no key was found in its time
+  128+N  a signal N ended the run (after an orderly exit)
 
---json writes one JSON object per line (UTF-8), each with an "event":
-  caption, status {"text"}; prompt {"text"}; column {"side": "tool"|"key", "heading",
-  "rows": [{"label", "value"}]}; question {"text", "answer"}; message {"text"};
-  progress {"step", "percent", "sent", "total", "elapsed_ms"}; key (info) {"program",
-  "packet", "mark", "tool", "key"}; replay {"line", "recorded", "sent"}; end {"exit_code"})";
+JSON output (--json), version 1, in docs/json-output.md:
+  One JSON object per line (UTF-8), each with v (1) and event. Events and fields:
+  caption, status, prompt {text}; column {side, heading, rows}; question {text,
+  answer (true or false)}; message {text} (the final report); notice {text};
+  phase {id, component, text}; error {code, text}; progress {step, percent, sent,
+  total, elapsed_ms}; key (info) {program, packet, mark, tool, key}; replay {line,
+  recorded, sent}; end {exit_code}, always the last, also after a usage error.
+  Phase ids, in their order: wait-key, read-key, booter-entry, firmware-erase,
+  firmware-write, booter-leave, data-erase, mark, component, read-back, exit.
+  A row's version is {major, minor, patch, date} or null with a state.)";
+
+// --list-faults: the places, the kinds and the named faults, each under its heading.
+void printFaultList(std::ostream& out) {
+  std::vector<std::string> places, kinds, named;
+  for (const std::string& name : emulator::faultNames()) {
+    if (emulator::siteFromName(name)) {
+      places.push_back(name);
+    } else if (emulator::kindFromName(name)) {
+      kinds.push_back(name);
+    } else {
+      named.push_back(name);
+    }
+  }
+  for (const auto& [heading, names] :
+       {std::pair{"Places (WHERE):", &places}, std::pair{"Kinds (WHAT):", &kinds},
+        std::pair{"Named faults:", &named}}) {
+    out << heading << "\n";
+    for (const std::string& name : *names) out << "  " << name << "\n";
+  }
+}
+
+// The command line names --json, also when it cannot be read otherwise.
+bool asksForJson(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::string_view(argv[i]) == "--json") return true;
+  }
+  return false;
+}
 
 // Reads a recorded log for --replay; throws a usage error naming what is wrong with it.
 std::vector<trace::LogEvent> replayLogFrom(const std::string& path) {
@@ -110,7 +154,7 @@ void checkWritable(const char* option, const std::string& path) {
 }  // namespace
 
 ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& out,
-                             std::ostream& err) {
+                             std::ostream& err, Console console) {
   CLI::App app{"Loads the firmware that this tool carries onto a MEMPOD key, without a window.",
                "flashwell-cli"};
   std::string emulated;
@@ -138,19 +182,22 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
 
   CLI::Option* emulatedOpt =
       app.add_option("--emulated", emulated,
-                     "use the virtual key, starting as SCENARIO: " +
-                         joined({"fresh", "booter", "wrong-kind", "small-packet"}))
+                     "use the virtual key, starting as SCENARIO (fresh when none is named): " +
+                         joined(emulator::namedKeyStateNames()))
           ->expected(0, 1)
           ->type_name("SCENARIO");
   CLI::Option* modeOpt =
-      app.add_option("--mode", mode, "tick this mode once the key has been read, then PROCEED")
-          ->check(CLI::IsMember({"only", "always", "never"}));
+      app.add_option("--mode", mode,
+                     "tick MODE (only, always or never) once the key has been read, then PROCEED")
+          ->type_name("MODE")
+          ->check(CLI::IsMember({"only", "always", "never"}).description(""));
   app.add_flag("--yes", yes, "answer the erase question Yes (otherwise No)");
   CLI::Option* faultOpt =
       app.add_option("--fault", faults, "a fault of the virtual key: WHERE:WHAT[@N] or a name")
           ->type_name("NAME");
   app.add_flag("--list-faults", listFaults,
-               "print every fault place, fault kind and named fault, one a line, and end");
+               "print the fault places, the fault kinds and the named faults, each under its "
+               "heading, and end");
   CLI::Option* traceOpt =
       app.add_option("--trace", trace,
                      "write the traffic log of the run (what crosses the driver) "
@@ -165,22 +212,25 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
           ->type_name("FILE");
   app.add_flag("--json", json, "one JSON object per line for each event (see below)");
   CLI::Option* clockOpt = app.add_option("--clock", clock, "simulated (with --emulated) or real")
-                              ->check(CLI::IsMember({"simulated", "real"}));
+                              ->type_name("CLOCK")
+                              ->check(CLI::IsMember({"simulated", "real"}).description(""));
   CLI::Option* lcidOpt =
       app.add_option("--lcid", lcid, "the locale as a Windows locale id, such as 0C0A")
           ->type_name("HEX");
   CLI::Option* keyStateOpt =
-      app.add_option("--key-state", keyState, "load the virtual key from FILE and save it there")
+      app.add_option("--key-state", keyState,
+                     "load the virtual key from FILE, when it exists, and save it there")
           ->type_name("FILE");
   CLI::Option* timeoutOpt =
-      app.add_option("--timeout", timeout, "press EXIT after SECONDS on the clock in use")
+      app.add_option("--timeout", timeout,
+                     "press EXIT after SECONDS on the clock in use (info: 30 by default)")
           ->type_name("SECONDS")
           ->check(wholeSeconds());
 
   try {
     app.parse(argc, argv);
     if (listFaults) {
-      for (const std::string& name : emulator::faultNames()) out << name << "\n";
+      printFaultList(out);
       return {std::nullopt, kExitDone};
     }
     CliOptions o;
@@ -253,7 +303,23 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
       }
       o.keyStatePath = keyState;
     }
+    if (keyStateOpt->count() && !emulated.empty() && std::filesystem::exists(keyState)) {
+      throw CLI::ValidationError("--emulated", "'" + emulated + "' and an existing --key-state '" +
+                                                   keyState + "': the key is loaded from the file");
+    }
     if (timeoutOpt->count()) o.timeoutSeconds = timeout;
+    if (o.info && !o.timeoutSeconds) o.timeoutSeconds = kInfoTimeoutSeconds;
+    // A run without a mode waits at the choice: on a terminal it is asked for, and otherwise
+    // only a time limit ends it.
+    if (!o.info && o.mode == protocol::kOptionNone) {
+      o.ask = console.input && !json;
+      if (!o.ask && !o.timeoutSeconds) {
+        throw CLI::ValidationError("--mode",
+                                   "no mode given and no terminal to ask for one on: "
+                                   "give --mode only, always or never");
+      }
+    }
+    o.terminal = console.output;
     return {o, kExitDone};
   } catch (const CLI::CallForHelp&) {
     out << app.help();
@@ -262,9 +328,8 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
     out << e.what() << "\n";
     return {std::nullopt, kExitDone};
   } catch (const CLI::Error& e) {
-    // The whole program's usage, also when the error is in a command's part.
-    err << "flashwell-cli: " << e.what() << "\n"
-        << app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal);
+    err << "flashwell-cli: " << e.what() << "\nRun with --help for more information.\n";
+    if (asksForJson(argc, argv)) writeJsonRefusal(out, e.what(), kExitUsage);
     return {std::nullopt, kExitUsage};
   }
 }

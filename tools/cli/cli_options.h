@@ -28,26 +28,38 @@ struct CliOptions {
   std::optional<std::uint16_t> lcid;
   std::optional<std::string> keyStatePath;
   std::optional<std::uint32_t> timeoutSeconds;
+  bool ask = false;  // no --mode: ask for it, and the erase question, on the terminal
 };
 
+// How long info waits for the key without --timeout.
+inline constexpr std::uint32_t kInfoTimeoutSeconds = 30;
+
 // Exit codes.
-inline constexpr int kExitDone = 0;     // the final report was shown
+inline constexpr int kExitDone = 0;     // the final report was shown (info: the key was read)
 inline constexpr int kExitFailure = 1;  // a failure display was reached, or the key state
                                         // could not be saved
 inline constexpr int kExitUsage = 2;
-inline constexpr int kExitDeclined = 3;  // the erase question was answered No
+inline constexpr int kExitDeclined = 3;  // the erase question was answered No, or no mode chosen
 inline constexpr int kExitTimedOut = 4;
 inline constexpr int kExitReplayDiffers = 5;  // a replayed run made a request the log did not hold
+inline constexpr int kExitNoKey = 6;          // info found no key in its time
 
 struct ParseResult {
   std::optional<CliOptions> options;  // none when the program is to end with `exitCode`
   int exitCode = kExitDone;
 };
 
+// Which of the program's streams are terminals.
+struct Console {
+  bool input = false;   // a run without --mode can ask on it
+  bool output = false;  // a progress bar rather than plain lines
+};
+
 // Parses argv; a usage error, --help or --version is printed to `out` or `err` and ends the
-// program. A --replay log is read here: one that cannot be replayed is a usage error.
+// program (under --json a usage error is also an "error" and an "end" event on `out`). A
+// --replay log is read here: one that cannot be replayed is a usage error.
 ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& out,
-                             std::ostream& err);
+                             std::ostream& err, Console console = {});
 
 // "0C0A" or "0x0C0A"; none when it is not a 16-bit hexadecimal number.
 std::optional<std::uint16_t> parseLcid(const std::string& text);

@@ -19,8 +19,8 @@ constexpr std::size_t kLabelLinesAbove = 2;
 
 }  // namespace
 
-ConsoleView::ConsoleView(RunOutput& output, bool answerYes)
-    : output_(output), answerYes_(answerYes) {}
+ConsoleView::ConsoleView(RunOutput& output, Answer answer)
+    : output_(output), answer_(std::move(answer)) {}
 
 void ConsoleView::setCaption(const std::string& text) {
   output_.caption(catalogue::cp1252ToUtf8(text));
@@ -30,10 +30,8 @@ void ConsoleView::setText(int controlId, const std::string& text) {
   using namespace sequencer;
   switch (controlId) {
     case kIdStatus:
-      if (!text.empty() && catalogue::cp1252ToUtf8(text) != lastStatus_) {
-        lastStatus_ = catalogue::cp1252ToUtf8(text);
-        output_.status(lastStatus_);
-      }
+      // A failure display writes the state's own text before its own in the same tick.
+      if (!text.empty()) tickStatus_ = catalogue::cp1252ToUtf8(text);
       return;
     case kIdLabels:
       labels_ = text;
@@ -51,6 +49,12 @@ void ConsoleView::setText(int controlId, const std::string& text) {
     default:
       return;
   }
+}
+
+void ConsoleView::endTick() {
+  if (tickStatus_.empty() || tickStatus_ == lastStatus_) return;
+  lastStatus_ = tickStatus_;
+  output_.status(lastStatus_);
 }
 
 std::string ConsoleView::label(std::size_t row) const {
@@ -99,9 +103,11 @@ sequencer::MessageBoxAnswer ConsoleView::messageBox(const std::string& text,
     output_.message(catalogue::cp1252ToUtf8(text));
     return sequencer::MessageBoxAnswer::ok;
   }
-  output_.question(catalogue::cp1252ToUtf8(text), answerYes_);
-  if (!answerYes_) declined_ = true;
-  return answerYes_ ? sequencer::MessageBoxAnswer::yes : sequencer::MessageBoxAnswer::no;
+  const std::string question = catalogue::cp1252ToUtf8(text);
+  const bool yes = answer_(question);
+  output_.question(question, yes);
+  if (!yes) declined_ = true;
+  return yes ? sequencer::MessageBoxAnswer::yes : sequencer::MessageBoxAnswer::no;
 }
 
 bool ConsoleView::enabled(int controlId) const {

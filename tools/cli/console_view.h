@@ -1,9 +1,11 @@
 #pragma once
 
 // The headless flasher's window: it tells the run's output what a user would notice, once, as
-// UTF-8. Each new status-line text (not its blinking), both version columns when they are
-// written, the connect prompt the first time, and every message box with its answer.
+// UTF-8. Each new status-line text (not its blinking: the last text of a tick), both version
+// columns when they are written, the connect prompt the first time, and every message box with
+// its answer.
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -16,8 +18,9 @@ namespace flashwell::cli {
 
 class ConsoleView final : public sequencer::DialogView {
  public:
-  // `answerYes`: how the erase question is answered.
-  ConsoleView(RunOutput& output, bool answerYes);
+  // Answers the erase question, given its text (UTF-8).
+  using Answer = std::function<bool(const std::string& question)>;
+  ConsoleView(RunOutput& output, Answer answer);
 
   // The connect prompt in the run's language, so that it is printed once and not as a column.
   void setConnectPrompt(std::string text) { connectPrompt_ = std::move(text); }
@@ -37,6 +40,9 @@ class ConsoleView final : public sequencer::DialogView {
   void killTimer(unsigned timerId) override { timers_.erase(timerId); }
   void endDialog(int) override { ended_ = true; }
 
+  // Tells the status line's text if this tick changed it; once per tick, after it.
+  void endTick();
+
   bool enabled(int controlId) const;
   bool timerSet(unsigned timerId) const { return timers_.count(timerId) != 0; }
   bool ended() const { return ended_; }
@@ -53,11 +59,12 @@ class ConsoleView final : public sequencer::DialogView {
   std::string label(std::size_t row) const;
 
   RunOutput& output_;
-  bool answerYes_;
+  Answer answer_;
   bool keepColumns_ = false;
   std::string connectPrompt_;
   bool promptPrinted_ = false;
   std::string lastStatus_;
+  std::string tickStatus_;  // the last text this tick wrote into the status line
   std::map<int, std::string> lastColumn_;
   std::string labels_;
   std::map<int, bool> enabled_;

@@ -11,6 +11,7 @@
 #include "app/posix_locale.h"
 #include "catalogue/cp1252.h"
 #include "catalogue/embedded_package.h"
+#include "catalogue/program_texts.h"
 #include "catalogue/system_locale.h"
 #include "emulator/emulated_driver.h"
 #include "emulator/faults.h"
@@ -23,6 +24,7 @@
 #include "tools/cli/console_view.h"
 #include "tools/cli/json_output.h"
 #include "tools/cli/plain_output.h"
+#include "tools/cli/run_phases.h"
 #include "tools/cli/terminal_output.h"
 #include "tools/cli/upgrade_blocks.h"
 #include "trace/log_file.h"
@@ -36,16 +38,25 @@ namespace flashwell::cli {
 namespace {
 
 constexpr std::size_t kIdentityMarkByte = 54;
+// How long a run looks for the key before it says that it waits for one.
+constexpr std::uint32_t kKeyWaitNoticeMs = 3000;
 
 // The link's notices on the console. The worker calls them; they are printed by the window
 // thread between ticks, and the worker goes on at once, as after a dismissed box. The worker
 // asks again at every retry, so a notice is printed only when it differs from the last.
 class ConsoleNotices final : public usb::LinkNotices {
  public:
-  explicit ConsoleNotices(RunOutput& output) : output_(output) {}
+  ConsoleNotices(RunOutput& output, std::uint16_t language)
+      : output_(output), language_(language) {}
   void anotherProgramUsesKey() override { post("ANOTHER PROGRAM UTILIZES USB"); }
+  // Once, when the run has looked for the key for a while and found none.
+  void waitingForKey() {
+    output_.notice(
+        std::string(catalogue::programText(catalogue::ProgramText::waitingForKey, language_)));
+  }
   void keyAccessDenied(const std::string& path) override {
-    post("no access to the key at " + path + " (is the udev rule for the key installed?)");
+    post(catalogue::fillIn(
+        catalogue::programText(catalogue::ProgramText::consoleAccessDenied, language_), {path}));
   }
 
   // On the window thread.
@@ -55,7 +66,7 @@ class ConsoleNotices final : public usb::LinkNotices {
       std::lock_guard lock(mutex_);
       pending.swap(pending_);
     }
-    for (const std::string& text : pending) output_.message(text);
+    for (const std::string& text : pending) output_.notice(text);
   }
 
  private:
@@ -67,6 +78,7 @@ class ConsoleNotices final : public usb::LinkNotices {
   }
 
   RunOutput& output_;
+  const std::uint16_t language_;
   std::mutex mutex_;
   std::string last_;
   std::vector<std::string> pending_;
@@ -80,37 +92,39 @@ struct Emulation {
   std::unique_ptr<emulator::EmulatedDriver> driver;
 };
 
-bool setUpEmulation(const CliOptions& o, usb::Clock& clock, Emulation& e, std::ostream& err) {
+// Empty, or why the run cannot start.
+std::string setUpEmulation(const CliOptions& o, usb::Clock& clock, Emulation& e) {
   std::optional<emulator::KeyImage> image;
   if (o.keyStatePath && std::filesystem::exists(*o.keyStatePath)) {
     std::string why;
     image = emulator::loadKeyImage(*o.keyStatePath, &why);
-    if (!image) {
-      err << "flashwell-cli: " << *o.keyStatePath << ": " << why << "\n";
-      return false;
-    }
+    if (!image) return *o.keyStatePath + ": " + why;
   } else {
     image = emulator::namedKeyState(*o.emulated);
   }
   if (o.keyTracePath) {
     e.traceFile = std::make_unique<std::ofstream>(*o.keyTracePath, std::ios::trunc);
-    if (!*e.traceFile) {
-      err << "flashwell-cli: cannot write the key's trace to " << *o.keyTracePath << "\n";
-      return false;
-    }
+    if (!*e.traceFile) return "cannot write the key's trace to " + *o.keyTracePath;
     e.trace = std::make_unique<emulator::Trace>(e.traceFile.get());
   }
   e.key = std::make_unique<emulator::VirtualKey>(std::move(*image));
   e.driver = std::make_unique<emulator::EmulatedDriver>(clock, *e.key, e.trace.get());
   for (const std::string& f : o.faults) e.driver->addFaults(*emulator::parseFault(f));
-  return true;
+  return {};
 }
 
 // What the tool does in place of a user, once per tick.
 class Operator {
  public:
-  Operator(const CliOptions& o, app::CFlashwell_02Dlg& dialog, ConsoleView& view, usb::Clock& clock)
-      : o_(o), dialog_(dialog), view_(view), clock_(clock), start_(clock.tickMs()) {}
+  Operator(const CliOptions& o, app::CFlashwell_02Dlg& dialog, ConsoleView& view, usb::Clock& clock,
+           TerminalPrompts* prompts)
+      : o_(o),
+        dialog_(dialog),
+        view_(view),
+        clock_(clock),
+        prompts_(o.ask ? prompts : nullptr),
+        mode_(o.mode),
+        start_(clock.tickMs()) {}
 
   void afterTick() {
     // A failure display is left up for one whole blink, so that its text is printed, and then
@@ -127,6 +141,7 @@ class Operator {
     if (o_.timeoutSeconds && elapsedMs() >= *o_.timeoutSeconds * 1000u &&
         dialog_.fields().finishMode == sequencer::FinishMode::running) {
       // Pressed again on later ticks while EXIT is locked.
+      if (!timedOut_) noKey_ = stillSearching();
       timedOut_ = true;
       dialog_.OnExit();
     }
@@ -135,9 +150,13 @@ class Operator {
   std::uint32_t elapsedMs() const { return clock_.tickMs() - start_; }
   // The key was read for info, and the dialog left without a further request to the key.
   bool keyRead() const { return keyRead_; }
+  // info's time ran out before a key was found.
+  bool noKey() const { return o_.info && noKey_; }
 
   int exitCode() const {
+    if (noKey()) return kExitNoKey;
     if (timedOut_) return kExitTimedOut;
+    if (noModeChosen_) return kExitDeclined;
     if (failurePressed_) return kExitFailure;
     if (keyRead_) return kExitDone;
     if (view_.declined()) return kExitDeclined;
@@ -146,16 +165,37 @@ class Operator {
   }
 
  private:
+  // The key has not been found yet.
+  bool stillSearching() const {
+    using sequencer::UpgradeState;
+    const UpgradeState state = dialog_.fields().state;
+    return state == UpgradeState::checkPackage || state == UpgradeState::awaitStart ||
+           state == UpgradeState::connect;
+  }
+
   void chooseAndProceed() {
-    if (o_.mode == protocol::kOptionNone || proceedPressed_ ||
-        dialog_.fields().finishMode != sequencer::FinishMode::running) {
-      return;
+    if (proceedPressed_ || dialog_.fields().finishMode != sequencer::FinishMode::running) return;
+    const bool choosing = dialog_.fields().selectedOption == protocol::kOptionNone &&
+                          dialog_.fields().state == sequencer::UpgradeState::awaitChoice;
+    if (choosing && mode_ == protocol::kOptionNone && prompts_ && !asked_) {
+      asked_ = true;
+      const auto text = [this](std::uint16_t id) {
+        return catalogue::cp1252ToUtf8(dialog_.text(id));
+      };
+      mode_ = prompts_->askMode(
+          text(sequencer::kTextModePrompt),
+          {text(sequencer::kTextOnly), text(sequencer::kTextAlways), text(sequencer::kTextNever)});
+      if (mode_ == protocol::kOptionNone) {
+        noModeChosen_ = true;
+        dialog_.OnExit();
+        return;
+      }
     }
-    if (dialog_.fields().selectedOption == protocol::kOptionNone &&
-        dialog_.fields().state == sequencer::UpgradeState::awaitChoice) {
-      if (o_.mode == protocol::kOptionOnly) dialog_.OnOnly();
-      if (o_.mode == protocol::kOptionAlways) dialog_.OnAlways();
-      if (o_.mode == protocol::kOptionNever) dialog_.OnNever();
+    if (mode_ == protocol::kOptionNone) return;
+    if (choosing) {
+      if (mode_ == protocol::kOptionOnly) dialog_.OnOnly();
+      if (mode_ == protocol::kOptionAlways) dialog_.OnAlways();
+      if (mode_ == protocol::kOptionNever) dialog_.OnNever();
     }
     if (dialog_.fields().selectedOption != protocol::kOptionNone &&
         view_.enabled(sequencer::kIdProceed) &&
@@ -180,25 +220,43 @@ class Operator {
   app::CFlashwell_02Dlg& dialog_;
   ConsoleView& view_;
   usb::Clock& clock_;
+  TerminalPrompts* prompts_;  // asks for the mode when the options give none
+  std::uint8_t mode_;
   std::uint32_t start_;
   static constexpr int kBlinkTicks = 13;
   int ticksInFailure_ = 0;
   bool failurePressed_ = false;
   bool proceedPressed_ = false;
   bool timedOut_ = false;
+  bool noKey_ = false;
+  bool asked_ = false;
+  bool noModeChosen_ = false;
   bool keyRead_ = false;
 };
+
+// The locale of the run: --lcid, or the environment's.
+std::uint32_t runLcid(const CliOptions& o) {
+  return o.lcid ? *o.lcid : app::processLocaleLcid();
+}
+
+// The language number of the run's texts, chosen as the dialog chooses it.
+std::uint16_t runLanguage(const CliOptions& o) {
+  return catalogue::chosenLanguage(catalogue::embeddedTables().locales, runLcid(o));
+}
 
 std::unique_ptr<RunOutput> makeOutput(const CliOptions& o, std::ostream& out, std::ostream& err) {
   if (o.json) return std::make_unique<JsonOutput>(out);
   if (o.terminal) {
-    return std::make_unique<TerminalOutput>(out, err, [] {
-      using namespace std::chrono;
-      return static_cast<std::uint64_t>(
-          duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-    });
+    return std::make_unique<TerminalOutput>(
+        out, err,
+        [] {
+          using namespace std::chrono;
+          return static_cast<std::uint64_t>(
+              duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+        },
+        runLanguage(o));
   }
-  return std::make_unique<PlainOutput>(out, err);
+  return std::make_unique<PlainOutput>(out, err, runLanguage(o));
 }
 
 // The progress of the upgrade: its plan once the mode is chosen, the blocks counted since.
@@ -241,6 +299,7 @@ KeyInfo keyInfo(const app::CFlashwell_02Dlg& dialog, const ConsoleView& view,
   KeyInfo info;
   const protocol::KeyIdentity& id = dialog.block().identity;
   const std::uint16_t program = protocol::programCode(id);
+  info.programCode = program;
   info.program = program == protocol::kProgramFirmware ? "firmware"
                  : program == protocol::kProgramBooter ? "booter"
                                                        : "program " + std::to_string(program);
@@ -252,12 +311,21 @@ KeyInfo keyInfo(const app::CFlashwell_02Dlg& dialog, const ConsoleView& view,
 
 }  // namespace
 
-int runHeadless(const CliOptions& o, std::ostream& out, std::ostream& err) {
+int runHeadless(const CliOptions& o, std::ostream& out, std::ostream& err,
+                TerminalPrompts* prompts) {
   const std::unique_ptr<RunOutput> output = makeOutput(o, out, err);
-  return runHeadless(o, *output, err);
+  return runHeadless(o, *output, err, prompts);
 }
 
-int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err) {
+int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err,
+                TerminalPrompts* prompts) {
+  // A file the run cannot start with: said on stderr, and told as the run's end.
+  const auto refuse = [&](const std::string& why) {
+    err << "flashwell-cli: " << why << "\n";
+    output.error("usage", why);
+    output.end(kExitUsage);
+    return kExitUsage;
+  };
   std::unique_ptr<usb::Clock> clock;
   if (o.simulatedClock) {
     clock = std::make_unique<usb::SimulatedClock>();
@@ -270,13 +338,15 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err) {
   std::unique_ptr<usb::UsbDriver> platformDriver;
   usb::UsbDriver* driver = nullptr;
   if (o.emulated) {
-    if (!setUpEmulation(o, *clock, emulation, err)) return kExitUsage;
+    if (const std::string why = setUpEmulation(o, *clock, emulation); !why.empty()) {
+      return refuse(why);
+    }
     driver = emulation.driver.get();
   } else if (o.replayPath) {
     replay = std::make_unique<trace::ReplayDriver>(*clock, o.replayLog);
     driver = replay.get();
   } else {
-    platformDriver = usb::makePlatformDriver();
+    platformDriver = usb::makePlatformDriver(catalogue::claimTexts(runLanguage(o)));
     driver = platformDriver.get();
   }
 
@@ -285,19 +355,18 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err) {
   std::unique_ptr<trace::LogWriter> log;
   if (o.tracePath) {
     logFile.open(*o.tracePath, std::ios::trunc);
-    if (!logFile) {
-      err << "flashwell-cli: cannot write the traffic log to " << *o.tracePath << "\n";
-      return kExitUsage;
-    }
+    if (!logFile) return refuse("cannot write the traffic log to " + *o.tracePath);
     log = std::make_unique<trace::LogWriter>(logFile);
   }
   TrafficFacts traffic;
   trace::TracedDriver traced(*driver, *clock, log.get());
   traced.setObserver([&traffic](const trace::LogEvent& e) { traffic.see(e); });
 
-  ConsoleNotices notices(output);
-  catalogue::FixedSystemLocale locale(o.lcid ? *o.lcid : app::processLocaleLcid());
-  ConsoleView view(output, o.yes);
+  ConsoleNotices notices(output, runLanguage(o));
+  catalogue::FixedSystemLocale locale(runLcid(o));
+  ConsoleView view(output, [&o, prompts](const std::string& question) {
+    return o.yes || (o.ask && prompts && prompts->askYes(question));
+  });
   if (o.info) view.keepColumns();
   const std::span<const std::uint8_t> embedded = catalogue::embeddedPackage();
 
@@ -308,13 +377,26 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err) {
                                  std::vector<std::uint8_t>(embedded.begin(), embedded.end()));
     dialog.OnInitDialog();
     view.setConnectPrompt(dialog.text(sequencer::kTextConnectPrompt));
-    Operator user(o, dialog, view, *clock);
+    Operator user(o, dialog, view, *clock, prompts);
     ProgressWatch progress(dialog, view, traffic);
+    PhaseWatch phases(dialog, output);
+    bool waitTold = false;
+    bool keySeen = false;
     // The window thread: it only ever waits by sleeping on the clock.
     while (!view.ended()) {
       clock->sleepMs(sequencer::kTimerPeriodMs);
       if (view.timerSet(sequencer::kTimerId)) dialog.OnTimer(sequencer::kTimerId);
+      phases.afterTick();
+      view.endTick();
       notices.printPending();
+      // A key that is plugged in answers well before this; later passes find it restarting.
+      if (dialog.fields().state != sequencer::UpgradeState::connect &&
+          dialog.fields().state > sequencer::UpgradeState::awaitStart) {
+        keySeen = true;
+      } else if (!keySeen && !waitTold && user.elapsedMs() >= kKeyWaitNoticeMs) {
+        waitTold = true;
+        notices.waitingForKey();
+      }
       if (replay && replay->difference()) {
         // The log cannot answer the rest of this run.
         replayDiffers = true;
@@ -324,6 +406,12 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err) {
       output.progress(progress.now(user.elapsedMs()));
     }
     if (user.keyRead()) output.key(keyInfo(dialog, view, traffic));
+    if (user.noKey()) {
+      const std::string text(
+          catalogue::programText(catalogue::ProgramText::noKeyFound, runLanguage(o)));
+      err << text << "\n";
+      output.error("no-key", text);
+    }
     code = user.exitCode();
   }  // the dialog stops and joins its worker here
 
@@ -344,6 +432,7 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err) {
     }
     if (!emulator::saveKeyImage(emulation.key->image(), *o.keyStatePath, &why)) {
       err << "flashwell-cli: " << *o.keyStatePath << ": " << why << "\n";
+      output.error("key-state", *o.keyStatePath + ": " + why);
       // The next run cannot take the key over: whatever this one reached, it failed.
       code = kExitFailure;
     }

@@ -7,12 +7,16 @@
 
 #include "tools/cli/cli_options.h"
 #include "tools/cli/run_output.h"
+#include "tools/cli/terminal_prompts.h"
 
 namespace flashwell::cli {
 
-// Runs the upgrade as the options say; the exit code of cli_options.h.
-int runHeadless(const CliOptions& options, std::ostream& out, std::ostream& err);
+// Runs the upgrade as the options say; the exit code of cli_options.h. `prompts` asks for what
+// the options leave open (options.ask).
+int runHeadless(const CliOptions& options, std::ostream& out, std::ostream& err,
+                TerminalPrompts* prompts = nullptr);
 // The same, telling the run's events to `output`; `err` takes what goes wrong outside the run.
-int runHeadless(const CliOptions& options, RunOutput& output, std::ostream& err);
+int runHeadless(const CliOptions& options, RunOutput& output, std::ostream& err,
+                TerminalPrompts* prompts = nullptr);
 
 }  // namespace flashwell::cli

@@ -2,14 +2,20 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tools/cli/version_value.h"
+
 namespace flashwell::cli {
 
 namespace {
 
 using Json = nlohmann::ordered_json;
 
+// The key column of a key that runs its booter holds a notice in place of versions.
+constexpr const char* kBooterRow = "BOOTER";
+
 Json event(const char* name) {
   Json e;
+  e["v"] = kJsonVersion;
   e["event"] = name;
   return e;
 }
@@ -25,9 +31,28 @@ Json textEvent(const char* name, const std::string& text) {
   return e;
 }
 
+// One row: its label, its text as the window shows it, and the version in it, or null with the
+// reason there is none.
+Json row(const std::string& label, const std::string& value, bool booter) {
+  Json r{{"label", label}, {"value", value}};
+  const std::optional<VersionValue> v = booter ? std::nullopt : versionValue(value);
+  if (v) {
+    r["version"] = {{"major", v->major},
+                    {"minor", v->minor},
+                    {"patch", v->patch ? Json(*v->patch) : Json(nullptr)},
+                    {"date", v->date}};
+    return r;
+  }
+  r["version"] = nullptr;
+  const bool blank = value.find_first_not_of(' ') == std::string::npos;
+  r["state"] = booter ? "booter" : blank ? "none" : "unreadable";
+  return r;
+}
+
 Json columnRows(const std::vector<std::pair<std::string, std::string>>& rows) {
+  const bool booter = !rows.empty() && rows.front().second == kBooterRow;
   Json list = Json::array();
-  for (const auto& [label, value] : rows) list.push_back({{"label", label}, {"value", value}});
+  for (const auto& [label, value] : rows) list.push_back(row(label, value, booter));
   return list;
 }
 
@@ -55,12 +80,31 @@ void JsonOutput::column(const Column& column) {
 
 void JsonOutput::question(const std::string& text, bool yes) {
   Json e = textEvent("question", text);
-  e["answer"] = yes ? "Yes" : "No";
+  e["answer"] = yes;
   put(out_, e);
 }
 
 void JsonOutput::message(const std::string& text) {
   put(out_, textEvent("message", text));
+}
+
+void JsonOutput::notice(const std::string& text) {
+  put(out_, textEvent("notice", text));
+}
+
+void JsonOutput::phase(const Phase& phase, const std::string& text) {
+  Json e = event("phase");
+  e["id"] = phase.id;
+  if (!phase.component.empty()) e["component"] = phase.component;
+  e["text"] = text;
+  put(out_, e);
+}
+
+void JsonOutput::error(const std::string& code, const std::string& text) {
+  Json e = event("error");
+  e["code"] = code;
+  e["text"] = text;
+  put(out_, e);
 }
 
 // Only when the step, the percentage or the end changes: not the elapsed time of every tick.
@@ -84,19 +128,20 @@ void JsonOutput::key(const KeyInfo& info) {
   e["packet"] = info.packet;
   e["mark"] = info.mark;
   std::vector<std::pair<std::string, std::string>> tool, key;
-  for (const auto& row : info.rows) {
-    tool.emplace_back(row[0], row[1]);
-    key.emplace_back(row[0], row[2]);
+  for (const auto& r : info.rows) {
+    tool.emplace_back(r[0], r[1]);
+    key.emplace_back(r[0], r[2]);
   }
   e["tool"] = columnRows(tool);
   e["key"] = columnRows(key);
   put(out_, e);
 }
 
+// Line 0: the log ran out before the run did.
 void JsonOutput::replayDiffers(std::size_t line, const std::string& recorded,
                                const std::string& sent) {
   Json e = event("replay");
-  e["line"] = line;
+  e["line"] = line == 0 ? Json(nullptr) : Json(line);
   e["recorded"] = recorded;
   e["sent"] = sent;
   put(out_, e);
@@ -106,6 +151,12 @@ void JsonOutput::end(int exitCode) {
   Json e = event("end");
   e["exit_code"] = exitCode;
   put(out_, e);
+}
+
+void writeJsonRefusal(std::ostream& out, const std::string& why, int exitCode) {
+  JsonOutput json(out);
+  json.error("usage", why);
+  json.end(exitCode);
 }
 
 }  // namespace flashwell::cli

@@ -3,10 +3,20 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "protocol/key_records.h"
+
 namespace flashwell::cli {
 
 namespace {
 constexpr std::size_t kLabelWidth = 10;
+
+using catalogue::ProgramText;
+
+// The width of a UTF-8 text in characters.
+std::size_t characters(std::string_view text) {
+  return static_cast<std::size_t>(
+      std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
 
 void printIndented(std::ostream& out, const std::string& text, const std::string& indent) {
   for (const std::string& line : splitLines(text)) out << indent << line << "\n";
@@ -32,8 +42,8 @@ void PlainOutput::caption(const std::string& text) {
   out_ << text << "\n" << std::flush;
 }
 
-void PlainOutput::status(const std::string& text) {
-  out_ << "status: " << text << "\n" << std::flush;
+void PlainOutput::status(const std::string& line) {
+  out_ << ownText(ProgramText::statusLabel) << " " << line << "\n" << std::flush;
 }
 
 void PlainOutput::prompt(const std::string& text) {
@@ -51,15 +61,17 @@ void PlainOutput::column(const Column& column) {
   out_ << std::flush;
 }
 
-void PlainOutput::question(const std::string& text, bool yes) {
-  out_ << "question:\n";
-  printIndented(out_, text, "  ");
-  out_ << "answer: " << (yes ? "Yes" : "No") << "\n" << std::flush;
+void PlainOutput::question(const std::string& asked, bool yes) {
+  out_ << ownText(ProgramText::questionLabel) << "\n";
+  printIndented(out_, asked, "  ");
+  out_ << ownText(ProgramText::answerLabel) << " "
+       << ownText(yes ? ProgramText::yes : ProgramText::no) << "\n"
+       << std::flush;
 }
 
-void PlainOutput::message(const std::string& text) {
-  out_ << "message:\n";
-  printIndented(out_, text, "  ");
+void PlainOutput::message(const std::string& told) {
+  out_ << ownText(ProgramText::messageLabel) << "\n";
+  printIndented(out_, told, "  ");
   out_ << std::flush;
 }
 
@@ -78,16 +90,35 @@ void PlainOutput::key(const KeyInfo& info) {
   }
   char mark[8];
   std::snprintf(mark, sizeof mark, "0x%02X", info.mark);
-  out_ << "key: " << info.program << " running, " << info.packet << "-packet key, mark " << mark
+  const std::string code = std::to_string(info.programCode);
+  const std::string program = info.programCode == protocol::kProgramFirmware
+                                  ? std::string(ownText(ProgramText::firmwareRunning))
+                              : info.programCode == protocol::kProgramBooter
+                                  ? std::string(ownText(ProgramText::booterRunning))
+                                  : catalogue::fillIn(ownText(ProgramText::programRunning), {code});
+  const ProgramText packet =
+      info.packet == "small" ? ProgramText::smallPacketKey : ProgramText::largePacketKey;
+  out_ << catalogue::fillIn(ownText(ProgramText::keyInfoLine), {program, ownText(packet), mark})
        << "\n"
        << std::flush;
 }
 
 void PlainOutput::replayDiffers(std::size_t line, const std::string& recorded,
                                 const std::string& sent) {
-  err_ << "flashwell-cli: the replay differs from the log";
-  if (line != 0) err_ << " at line " << line;
-  err_ << "\n  recorded: " << recorded << "\n  sent:     " << sent << "\n" << std::flush;
+  err_ << "flashwell-cli: "
+       << (line != 0 ? catalogue::fillIn(ownText(ProgramText::replayDiffersAtLine),
+                                         {std::to_string(line)})
+                     : std::string(ownText(ProgramText::replayDiffers)))
+       << "\n";
+  // The two requests one above the other: both labels padded to the longer.
+  const std::string_view recordedLabel = ownText(ProgramText::replayRecorded);
+  const std::string_view sentLabel = ownText(ProgramText::replaySent);
+  const std::size_t width = std::max(characters(recordedLabel), characters(sentLabel)) + 1;
+  auto padded = [width](std::string_view label) {
+    return std::string(label) + std::string(width - characters(label), ' ');
+  };
+  err_ << "  " << padded(recordedLabel) << recorded << "\n  " << padded(sentLabel) << sent << "\n"
+       << std::flush;
 }
 
 }  // namespace flashwell::cli

@@ -1,17 +1,25 @@
 #pragma once
 
 // The plain lines of the headless flasher, for pipes, logs and CI: "status: ...", the version
-// columns under their headings, "question:", "answer:", "message:".
+// columns under their headings, "question:", "answer:", "message:", with the labels in the
+// language of the run's texts.
 
+#include <cstdint>
 #include <ostream>
+#include <string_view>
 
+#include "catalogue/program_texts.h"
+#include "catalogue/text_tables.h"
 #include "tools/cli/run_output.h"
 
 namespace flashwell::cli {
 
 class PlainOutput : public RunOutput {
  public:
-  PlainOutput(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+  // `language`: the language number that the run's texts are chosen by.
+  PlainOutput(std::ostream& out, std::ostream& err,
+              std::uint16_t language = catalogue::kLanguageEnglish)
+      : out_(out), err_(err), language_(language) {}
 
   void caption(const std::string& text) override;
   void status(const std::string& text) override;
@@ -26,8 +34,13 @@ class PlainOutput : public RunOutput {
   void end(int) override {}
 
  protected:
+  std::string_view ownText(catalogue::ProgramText id) const {
+    return catalogue::programText(id, language_);
+  }
+
   std::ostream& out_;
   std::ostream& err_;
+  std::uint16_t language_;
 };
 
 // The lines of a text.

@@ -34,10 +34,21 @@ struct Progress {
   bool atPhaseEnd() const { return total != 0 && (sent == firmwareBlocks || sent >= total); }
 };
 
+// A step of the run by its name in every language: "wait-key", "read-key", "booter-entry",
+// "firmware-erase", "firmware-write", "booter-leave", "data-erase", "mark", "component" (with
+// the component's name), "read-back" or "exit".
+struct Phase {
+  std::string id;
+  std::string component;  // for "component": "booter", "lapster4", "languages", "zunit",
+                          // "lambda", "gps" or "lps4-exp"
+  bool operator==(const Phase&) const = default;
+};
+
 // What `info` found on the key.
 struct KeyInfo {
-  std::string program;  // "firmware", "booter" or the identity's program code
-  std::string packet;   // "large" or "small"
+  std::string program;            // "firmware", "booter" or the identity's program code
+  std::uint16_t programCode = 0;  // the identity's program code
+  std::string packet;             // "large" or "small"
   std::uint8_t mark = 0;
   // The rows of both columns side by side: label, the tool's value, the key's value.
   std::vector<std::vector<std::string>> rows;
@@ -52,6 +63,14 @@ class RunOutput {
   virtual void column(const Column& column) = 0;
   virtual void question(const std::string& text, bool yes) = 0;
   virtual void message(const std::string& text) = 0;
+  // A notice that asks nothing (another program holds the key, the run waits for the key).
+  // Where no one reads the difference it is printed as a message.
+  virtual void notice(const std::string& text) { message(text); }
+  // A new step of the run, with the window's text for it. The status line tells a reader as
+  // much, so only outputs for programs show it.
+  virtual void phase(const Phase&, const std::string&) {}
+  // A failure display, once, with its stable code; the status line has shown the text.
+  virtual void error(const std::string&, const std::string&) {}
   // On every tick of the window thread.
   virtual void progress(const Progress& progress) = 0;
   virtual void key(const KeyInfo& info) = 0;

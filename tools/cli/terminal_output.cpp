@@ -11,8 +11,8 @@ constexpr const char* kClearLine = "\r\x1b[K";
 }  // namespace
 
 TerminalOutput::TerminalOutput(std::ostream& out, std::ostream& err,
-                               std::function<std::uint64_t()> wallMs)
-    : PlainOutput(out, err), wallMs_(std::move(wallMs)) {}
+                               std::function<std::uint64_t()> wallMs, std::uint16_t language)
+    : PlainOutput(out, err, language), wallMs_(std::move(wallMs)) {}
 
 std::string TerminalOutput::barLine(const Progress& p) {
   const int percent = p.percent();

@@ -15,7 +15,8 @@ namespace flashwell::cli {
 class TerminalOutput final : public PlainOutput {
  public:
   // `wallMs`: a millisecond wall clock for the redraw rate (the run's own clock may be simulated).
-  TerminalOutput(std::ostream& out, std::ostream& err, std::function<std::uint64_t()> wallMs);
+  TerminalOutput(std::ostream& out, std::ostream& err, std::function<std::uint64_t()> wallMs,
+                 std::uint16_t language = catalogue::kLanguageEnglish);
 
   void caption(const std::string& text) override {
     between([&] { PlainOutput::caption(text); });

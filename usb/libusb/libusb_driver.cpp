@@ -80,7 +80,7 @@ std::optional<std::string> pathOf(libusb_device* device) {
 
 }  // namespace
 
-LibusbDriver::LibusbDriver() {
+LibusbDriver::LibusbDriver(ClaimTexts texts) : texts_(std::move(texts)) {
   if (libusb_init(&context_) != LIBUSB_SUCCESS) context_ = nullptr;
 }
 
@@ -165,8 +165,7 @@ int LibusbDriver::claimKeyInterface(libusb_device* device, libusb_device_handle*
     const auto first = firstConfigurationOf(device);
     error = libusb_set_configuration(handle, first ? first->value : 1);
     if (error != LIBUSB_SUCCESS) {
-      tell(std::string("the key is not configured and could not be configured: ") +
-           libusb_strerror(static_cast<libusb_error>(error)));
+      tell(withReason(texts_.notConfigured, error));
     }
   }
   if (error != LIBUSB_SUCCESS) return error;
@@ -175,10 +174,17 @@ int LibusbDriver::claimKeyInterface(libusb_device* device, libusb_device_handle*
   error = libusb_claim_interface(handle, 0);
   if (error != LIBUSB_SUCCESS && error != LIBUSB_ERROR_BUSY &&
       libusb_kernel_driver_active(handle, 0) == 1) {
-    tell(std::string("a kernel driver holds the key's interface and could not be detached: ") +
-         libusb_strerror(static_cast<libusb_error>(error)));
+    tell(withReason(texts_.kernelDriverHolds, error));
   }
   return error;
+}
+
+std::string LibusbDriver::withReason(const std::string& text, int error) {
+  std::string told = text;
+  const std::size_t at = told.find("%1");
+  const std::string reason = libusb_strerror(static_cast<libusb_error>(error));
+  if (at == std::string::npos) return told + " " + reason;
+  return told.replace(at, 2, reason);
 }
 
 void LibusbDriver::tell(const std::string& text) {
@@ -259,8 +265,8 @@ void LibusbDriver::close(DriverHandle handle) {
 
 namespace flashwell::usb {
 
-std::unique_ptr<UsbDriver> makePlatformDriver() {
-  return std::make_unique<libusb::LibusbDriver>();
+std::unique_ptr<UsbDriver> makePlatformDriver(const ClaimTexts& texts) {
+  return std::make_unique<libusb::LibusbDriver>(texts);
 }
 
 }  // namespace flashwell::usb

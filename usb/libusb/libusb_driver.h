@@ -13,6 +13,7 @@
 
 #include "usb/driver.h"
 #include "usb/libusb/descriptor_set.h"
+#include "usb/platform_driver.h"
 
 struct libusb_context;
 struct libusb_device;
@@ -22,7 +23,8 @@ namespace flashwell::usb::libusb {
 
 class LibusbDriver final : public UsbDriver {
  public:
-  LibusbDriver();
+  // `texts`: the lines that say why the key could not be claimed.
+  explicit LibusbDriver(ClaimTexts texts = {});
   ~LibusbDriver() override;
   LibusbDriver(const LibusbDriver&) = delete;
   LibusbDriver& operator=(const LibusbDriver&) = delete;
@@ -50,6 +52,8 @@ class LibusbDriver final : public UsbDriver {
   int claimKeyInterface(libusb_device* device, libusb_device_handle* handle);
   // What the user should know about a key that cannot be opened, once on the standard error.
   void tell(const std::string& text);
+  // One of the claim texts with libusb's reason for `error` in place of its "%1".
+  static std::string withReason(const std::string& text, int error);
   bool transfer(OpenDevice& device, std::uint32_t code, std::span<std::uint8_t> record,
                 std::span<std::uint8_t> data);
 
@@ -57,6 +61,7 @@ class LibusbDriver final : public UsbDriver {
   std::vector<std::string> searchPaths_;
   std::map<DriverHandle, OpenDevice> open_;
   DriverHandle nextHandle_ = 1;
+  ClaimTexts texts_;
   std::string lastTold_;
 };
 

@@ -120,7 +120,8 @@ std::uint16_t SetupApiDriver::nativeProcessorArchitecture() {
 
 namespace flashwell::usb {
 
-std::unique_ptr<UsbDriver> makePlatformDriver() {
+// The key's own driver claims the key; there is nothing to tell.
+std::unique_ptr<UsbDriver> makePlatformDriver(const ClaimTexts&) {
   return std::make_unique<windows::SetupApiDriver>();
 }
 

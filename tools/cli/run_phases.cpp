@@ -1,0 +1,118 @@
+#include "tools/cli/run_phases.h"
+
+#include "catalogue/cp1252.h"
+#include "protocol/key_records.h"
+#include "protocol/request_block.h"
+#include "sequencer/text_ids.h"
+
+namespace flashwell::cli {
+
+namespace {
+
+using sequencer::UpgradeState;
+
+// The worker's phase values while it writes the components, in the order it writes them.
+struct ComponentName {
+  std::uint8_t phase;
+  const char* id;
+};
+constexpr ComponentName kComponents[] = {
+    {25, "booter"}, {20, "lapster4"}, {21, "languages"}, {22, "zunit"},
+    {23, "lambda"}, {24, "gps"},      {26, "lps4-exp"},
+};
+
+const char* componentOf(std::uint8_t phase) {
+  for (const ComponentName& c : kComponents) {
+    if (c.phase == phase) return c.id;
+  }
+  return nullptr;
+}
+
+// The text the window shows for the step; none for a step without one.
+std::optional<std::uint16_t> textIdOf(const Phase& p, std::uint8_t option) {
+  using namespace sequencer;
+  if (p.id == "wait-key") return kTextConnectPrompt;
+  if (p.id == "booter-entry") return kTextStartingBooter;
+  if (p.id == "firmware-erase") return kTextErasingFirmware;
+  if (p.id == "firmware-write" || p.id == "booter-leave" || p.id == "mark") {
+    return kTextUpdatingFirmware;
+  }
+  if (p.id == "data-erase") return kTextErasingData;
+  if (p.id == "component") {
+    if (option == protocol::kOptionNever) return kTextErasingComponents;
+    for (const ComponentName& c : kComponents) {
+      if (c.id == p.component) return static_cast<std::uint16_t>(kTextErasingData + c.phase);
+    }
+  }
+  if (p.id == "exit") return kTextExiting;
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<Phase> phaseOf(const sequencer::SequencerFields& f) {
+  // The error stop is a failure display; EXIT then ends the run at once.
+  if (f.finishMode == sequencer::FinishMode::errorStop) return std::nullopt;
+  if (f.finishMode != sequencer::FinishMode::running) return Phase{"exit", {}};
+  switch (f.state) {
+    case UpgradeState::connect:
+      return Phase{"wait-key", {}};
+    case UpgradeState::readKey:
+      return Phase{"read-key", {}};
+    case UpgradeState::proceed:
+      // Under "Never", or with the booter running already, the step leads elsewhere at once.
+      if (f.selectedOption == protocol::kOptionNever || f.booterPasses != 0) return std::nullopt;
+      return Phase{"booter-entry", {}};
+    case UpgradeState::eraseFirmware:
+      return Phase{"firmware-erase", {}};
+    case UpgradeState::writeFirmware:
+      return Phase{"firmware-write", {}};
+    case UpgradeState::leaveBooter:
+      return Phase{"booter-leave", {}};
+    case UpgradeState::eraseData:
+      return Phase{"data-erase", {}};
+    case UpgradeState::clearMark:
+      return Phase{"mark", {}};
+    case UpgradeState::writeRegions:
+      if (const char* component = componentOf(f.lastRegionsPhase)) {
+        return Phase{"component", component};
+      }
+      return std::nullopt;
+    case UpgradeState::readBack:
+      return Phase{"read-back", {}};
+    default:
+      return std::nullopt;
+  }
+}
+
+FailureDisplay failureIn(UpgradeState state) {
+  switch (state) {
+    case UpgradeState::notApplicable:
+      return {"not-applicable", sequencer::kTextNotApplicable};
+    case UpgradeState::corrupted:
+      return {"corrupted", sequencer::kTextCorrupted};
+    case UpgradeState::writeRegions:
+      return {"copy-failed", sequencer::kTextCopyError};
+    default:
+      return {"impossible", sequencer::kTextImpossible};
+  }
+}
+
+std::string PhaseWatch::textOf(const Phase& phase) {
+  const auto id = textIdOf(phase, dialog_.fields().selectedOption);
+  return id ? catalogue::cp1252ToUtf8(dialog_.text(*id)) : std::string();
+}
+
+void PhaseWatch::afterTick() {
+  if (const std::optional<Phase> now = phaseOf(dialog_.fields()); now && now != last_) {
+    last_ = now;
+    output_.phase(*now, textOf(*now));
+  }
+  if (dialog_.failureReached() && !failureTold_) {
+    failureTold_ = true;
+    const FailureDisplay failure = failureIn(dialog_.fields().state);
+    output_.error(failure.code, catalogue::cp1252ToUtf8(dialog_.text(failure.textId)));
+  }
+}
+
+}  // namespace flashwell::cli
