@@ -1,7 +1,8 @@
 # The same commit gives the same bytes, wherever and whenever it is built:
 # - one time for everything that would take the clock's: SOURCE_DATE_EPOCH from the environment,
 #   else the last commit's time; it dates the manual pages, the Qt resources and the packages'
-#   members (cmake/StagedFiles.cmake), and custom commands run with it in their environment;
+#   members (cmake/StagedFiles.cmake; cmake/SortedZip.cmake writes the Windows archive again in
+#   name order, without user ids), and custom commands run with it in their environment;
 # - no build folder in the programs: paths under the source and the build folder are written
 #   relative to them (-ffile-prefix-map); __DATE__ and __TIME__ are warned about (-Wdate-time);
 # - no link time in the Windows programs' PE header (--no-insert-timestamp);
