@@ -19,6 +19,10 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_CONTACT "${FLASHWELL_MAINTAINER}")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
+# The same bytes from the same commit (cmake/Reproducible.cmake): the staged files are dated
+# and their permissions set before they are packed.
+set(CPACK_FLASHWELL_SOURCE_DATE_EPOCH ${FLASHWELL_SOURCE_DATE_EPOCH})
+set(_staged_files ${PROJECT_SOURCE_DIR}/cmake/StagedFiles.cmake)
 
 # --- Windows: the release archive ---------------------------------------------------------------
 if(WIN32)
@@ -39,6 +43,8 @@ if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME flashwell-${PROJECT_VERSION}-win32)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  set(CPACK_PRE_BUILD_SCRIPTS ${_staged_files})
+  set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/SortedZip.cmake)
   include(CPack)
   return()
 endif()
@@ -71,14 +77,17 @@ find_program(FLASHWELL_HELP2MAN help2man)
 if(FLASHWELL_HELP2MAN)
   set(_flashwell-cli_name "load new firmware onto a MEMPOD key from the command line")
   set(_flashwell-pack_name "build, inspect and export Flashwell firmware packages")
+  # flashwell-cli's page takes its --version, which names the carried package's SHA-256;
+  # flashwell-pack has no --version, so its page is given the version.
+  set(_flashwell-pack_version --version-string=${PROJECT_VERSION})
   foreach(_program IN LISTS _tools)
-    # --version-string: the page does not depend on a --version option; --no-discard-stderr:
-    # nor on which stream the help goes to.
+    # --no-discard-stderr: the page does not depend on which stream the help goes to. The date
+    # is SOURCE_DATE_EPOCH's (cmake/Reproducible.cmake).
     add_custom_command(
       OUTPUT ${_man}/${_program}.1
       COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C.UTF-8 COLUMNS=80
               ${FLASHWELL_HELP2MAN} --no-info --no-discard-stderr --section=1
-              --version-string=${PROJECT_VERSION} "--source=Flashwell ${PROJECT_VERSION}"
+              ${_${_program}_version} "--source=Flashwell ${PROJECT_VERSION}"
               "--name=${_${_program}_name}" --include=${_packaging}/man/${_program}.h2m
               --output=${_man}/${_program}.1 $<TARGET_FILE:${_program}>
       DEPENDS ${_program} ${_packaging}/man/${_program}.h2m
@@ -147,5 +156,5 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-qpa-plugins, systemd | udev")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${_packaging}/debian/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_FLASHWELL_STRIP ${CMAKE_STRIP})
-set(CPACK_PRE_BUILD_SCRIPTS ${_packaging}/debian/strip_sections.cmake)
+set(CPACK_PRE_BUILD_SCRIPTS ${_packaging}/debian/strip_sections.cmake ${_staged_files})
 include(CPack)

@@ -55,17 +55,6 @@ bool readHex(const nlohmann::json& object, const char* key, std::optional<std::s
 
 }  // namespace
 
-std::string toHex(std::span<const std::uint8_t> bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(bytes.size() * 2);
-  for (std::uint8_t b : bytes) {
-    text.push_back(kDigits[b >> 4]);
-    text.push_back(kDigits[b & 0x0F]);
-  }
-  return text;
-}
-
 std::optional<std::vector<std::uint8_t>> fromHex(std::string_view text) {
   if (text.size() % 2 != 0) return std::nullopt;
   std::vector<std::uint8_t> bytes;
@@ -77,20 +66,6 @@ std::optional<std::vector<std::uint8_t>> fromHex(std::string_view text) {
     bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
   }
   return bytes;
-}
-
-std::string toLogLine(const LogEvent& event) {
-  nlohmann::ordered_json line;
-  line["t"] = event.t;
-  line["ev"] = event.ev;
-  if (event.path) line["path"] = *event.path;
-  if (event.ok) line["ok"] = *event.ok;
-  if (event.setup) line["setup"] = *event.setup;
-  if (event.data) line["data"] = *event.data;
-  if (event.ep) line["ep"] = *event.ep;
-  if (event.len) line["len"] = *event.len;
-  if (event.error) line["error"] = *event.error;
-  return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 std::optional<LogEvent> parseLogLine(std::string_view line, std::string* why) {

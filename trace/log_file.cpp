@@ -4,12 +4,6 @@
 
 namespace flashwell::trace {
 
-void LogWriter::write(const LogEvent& event) {
-  const std::string line = toLogLine(event);
-  std::lock_guard lock(mutex_);
-  out_ << line << '\n' << std::flush;
-}
-
 namespace {
 
 enum class LineRead { line, end, tooLarge };

@@ -3,11 +3,14 @@
 // Writing a traffic log as it is taken, and reading one back.
 
 #include <cstddef>
+#include <functional>
 #include <istream>
 #include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "trace/log_event.h"
@@ -18,12 +21,26 @@ namespace flashwell::trace {
 // abruptly is whole up to its last request. Safe to use from several threads.
 class LogWriter {
  public:
-  explicit LogWriter(std::ostream& out) : out_(out) {}
-  void write(const LogEvent& event);
+  // Writes one line, its '\n' included, and flushes it.
+  using LineSink = std::function<void(std::string_view line)>;
+
+  explicit LogWriter(LineSink writeLine) : writeLine_(std::move(writeLine)) {}
+  // A stream as the sink. Defined here, so that a program that writes its log with plain file
+  // writes (the Windows programs) links no stream code.
+  explicit LogWriter(std::ostream& out)
+      : LogWriter([&out](std::string_view line) {
+          out.write(line.data(), static_cast<std::streamsize>(line.size()));
+          out.flush();
+        }) {}
+  void write(const LogEvent& event) {
+    const std::string line = toLogLine(event) + '\n';
+    std::lock_guard lock(mutex_);
+    writeLine_(line);
+  }
 
  private:
   std::mutex mutex_;
-  std::ostream& out_;
+  LineSink writeLine_;
 };
 
 // The largest log that is read, in bytes and in events. A whole upgrade logs about 1 MB in about

@@ -125,8 +125,15 @@ TEST(Version, NamesTheProgramsAndThePackagedFirmwaresVersions) {
   const CliRun r = run({"--version"});
   EXPECT_EQ(r.code, -1);
   // The key firmware row of the tool's column.
-  EXPECT_EQ(r.out, std::string("flashwell-cli ") + FLASHWELL_VERSION +
-                       "\nMEMPOD firmware in the package: 02.05 of 2024/03/18\n");
+  const std::string head = std::string("flashwell-cli ") + FLASHWELL_VERSION +
+                           "\nMEMPOD firmware in the package: 02.05 of 2024/03/18\n" +
+                           "SHA-256 of the package: ";
+  ASSERT_EQ(r.out.substr(0, head.size()), head);
+  // The digest itself is the exported package's (tests/tools/package_digest.cmake).
+  const std::string digest = r.out.substr(head.size());
+  EXPECT_EQ(digest.size(), 65u) << digest;
+  EXPECT_EQ(digest.find_first_not_of("0123456789abcdef"), 64u) << digest;
+  EXPECT_EQ(digest.back(), '\n');
   const CliRun info = run({"--emulated", "info"});
   EXPECT_NE(info.out.find("MEMPOD    02.05        2024/03/18"), std::string::npos);
 }

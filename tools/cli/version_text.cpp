@@ -1,9 +1,11 @@
-// --version: the program's version and the version of the MEMPOD firmware in its package.
+// --version: the program's version, the version of the MEMPOD firmware in its package and the
+// package's SHA-256, which `flashwell-pack export` and `inspect` print too.
 
 #include <vector>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/embedded_package.h"
+#include "package_digest.h"
 #include "program_version.h"
 #include "tools/cli/cli_options.h"
 
@@ -42,7 +44,8 @@ std::string packagedKeyFirmware() {
 std::string versionText() {
   const std::string firmware = packagedKeyFirmware();
   return std::string("flashwell-cli ") + kProgramVersion +
-         "\nMEMPOD firmware in the package: " + (firmware.empty() ? "none readable" : firmware);
+         "\nMEMPOD firmware in the package: " + (firmware.empty() ? "none readable" : firmware) +
+         "\nSHA-256 of the package: " + kPackageDigest;
 }
 
 }  // namespace flashwell::cli

@@ -1,7 +1,9 @@
 // flashwell-pack: builds, inspects and exports firmware packages.
 //   build MANIFEST -o FOLDER   the package and the built-in tables from a manifest
-//   inspect FILE               model, regions, versions, dates, checksums, column, text ids
-//   export FILE                the package that this program carries, byte for byte
+//   inspect FILE               model, regions, versions, dates, checksums, column, text ids,
+//                              and the file's SHA-256
+//   export FILE                the package that this program carries, byte for byte; says its
+//                              SHA-256, the one flashwell-cli --version names
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include "files/file_checks.h"
 #include "tools/pack/build_refusal.h"
 #include "tools/pack/package_builder.h"
+#include "tools/pack/package_digest.h"
 #include "tools/pack/package_inspect.h"
 
 namespace {
@@ -42,7 +45,7 @@ int inspect(const std::string& file) {
     std::cerr << "flashwell-pack: " << file << ": " << inspection.problem << "\n";
     return 1;
   }
-  std::cout << inspection.report;
+  std::cout << inspection.report << pack::kDigestLabel << pack::packageDigest(*bytes) << "\n";
   if (inspection.valid) return 0;
   std::cerr << "flashwell-pack: " << file << ": is not a package this program can use\n";
   return 1;
@@ -60,6 +63,7 @@ int exportPackage(const std::string& file) {
     std::cerr << "flashwell-pack: " << file << ": " << why << "\n";
     return 1;
   }
+  std::cout << pack::kDigestLabel << pack::packageDigest(package) << "\n";
   return 0;
 }
 

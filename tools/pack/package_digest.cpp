@@ -1,0 +1,24 @@
+#include "tools/pack/package_digest.h"
+
+#include <nettle/sha2.h>
+
+#include <array>
+
+namespace flashwell::pack {
+
+std::string packageDigest(std::span<const std::uint8_t> bytes) {
+  sha256_ctx context;
+  sha256_init(&context);
+  sha256_update(&context, bytes.size(), bytes.data());
+  std::array<std::uint8_t, SHA256_DIGEST_SIZE> digest{};
+  sha256_digest(&context, digest.size(), digest.data());
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (const std::uint8_t byte : digest) {
+    text += kHex[byte >> 4];
+    text += kHex[byte & 0x0F];
+  }
+  return text;
+}
+
+}  // namespace flashwell::pack
