@@ -139,6 +139,13 @@ constexpr std::array<Row, kProgramTextCount> kRows{{
       "En attente de la MEMPOD : branchez-la ou appuyez sur Ctrl-C pour arrêter.",
       "Esperando la MEMPOD: conéctela o pulse Ctrl-C para detener.",
       "Wachten op de MEMPOD: sluit hem aan of druk op Ctrl-C om te stoppen."}},
+    {T::readBackDiffers,
+     {"The key holds other bytes than were written for: %1",
+      "La MEMPOD contiene byte diversi da quelli scritti per: %1",
+      "Der MEMPOD enthält andere Bytes als geschrieben für: %1",
+      "La MEMPOD contient d'autres octets que ceux écrits pour : %1",
+      "La MEMPOD contiene bytes distintos de los escritos para: %1",
+      "De MEMPOD bevat andere bytes dan geschreven voor: %1"}},
 }};
 
 constexpr bool rowsInOrder() {

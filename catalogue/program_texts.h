@@ -49,10 +49,12 @@ enum class ProgramText : std::uint8_t {
   shutdownBlocked,
   noKeyFound,
   waitingForKey,
+  // The key holds other bytes than were sent (%1 the components, by name).
+  readBackDiffers,
 };
 
 inline constexpr std::size_t kProgramTextCount =
-    static_cast<std::size_t>(ProgramText::waitingForKey) + 1;
+    static_cast<std::size_t>(ProgramText::readBackDiffers) + 1;
 inline constexpr std::size_t kProgramLanguages = 6;
 
 // The language number that the package's texts follow for a system locale: the locale table's

@@ -84,14 +84,6 @@ std::vector<std::string> differingComponents(const protocol::RequestBlock& block
   return differing;
 }
 
-std::string readBackFailureLine(const std::vector<std::string>& components) {
-  std::string line = "The key holds other bytes than were written for: ";
-  for (std::size_t i = 0; i < components.size(); ++i) {
-    line += (i == 0 ? "" : ", ") + components[i];
-  }
-  return line;
-}
-
 bool Sequencer::readBackHolds() {
   // Only the modes that send the components' bytes have anything to compare; "Never" leaves
   // the regions empty.

@@ -15,7 +15,4 @@ namespace flashwell::sequencer {
 // when the key holds what was sent. For a run that wrote the components ("Only", "Always").
 std::vector<std::string> differingComponents(const protocol::RequestBlock& block);
 
-// The one line that names them, for a run without a window.
-std::string readBackFailureLine(const std::vector<std::string>& components);
-
 }  // namespace flashwell::sequencer

@@ -24,7 +24,6 @@
 #include "emulator/virtual_key.h"
 #include "files/file_checks.h"
 #include "sequencer/control_ids.h"
-#include "sequencer/read_back.h"
 #include "sequencer/text_ids.h"
 #include "tools/cli/console_view.h"
 #include "tools/cli/json_output.h"
@@ -465,7 +464,13 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err, Termi
     }
     if (user.keyRead()) output.key(keyInfo(dialog, view, traffic));
     if (const auto& differing = dialog.readBackDifferences(); !differing.empty()) {
-      err << "flashwell-cli: " << sequencer::readBackFailureLine(differing) << "\n";
+      std::string names;
+      for (const std::string& name : differing) names += (names.empty() ? "" : ", ") + name;
+      err << "flashwell-cli: "
+          << catalogue::fillIn(
+                 catalogue::programText(catalogue::ProgramText::readBackDiffers, runLanguage(o)),
+                 {names})
+          << "\n";
     }
     if (user.noKey()) {
       const std::string text(
