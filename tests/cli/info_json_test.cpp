@@ -126,7 +126,7 @@ TEST(Version, NamesTheProgramsAndThePackagedFirmwaresVersions) {
   EXPECT_EQ(r.code, -1);
   // The key firmware row of the tool's column.
   const std::string head = std::string("flashwell-cli ") + FLASHWELL_VERSION +
-                           "\nMEMPOD firmware in the package: 02.05 of 2024/03/18\n" +
+                           "\nMEMPOD firmware in the package: 02.05 of 2024/03/18\n\n" +
                            "SHA-256 of the package: ";
   ASSERT_EQ(r.out.substr(0, head.size()), head);
   // The digest itself is the exported package's (tests/tools/package_digest.cmake).

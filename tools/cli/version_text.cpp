@@ -45,7 +45,7 @@ std::string versionText() {
   const std::string firmware = packagedKeyFirmware();
   return std::string("flashwell-cli ") + kProgramVersion +
          "\nMEMPOD firmware in the package: " + (firmware.empty() ? "none readable" : firmware) +
-         "\nSHA-256 of the package: " + kPackageDigest;
+         "\n\nSHA-256 of the package: " + kPackageDigest;
 }
 
 }  // namespace flashwell::cli
