@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "emulator/faults.h"
 #include "tests/edges/program_run.h"
@@ -18,6 +19,12 @@ namespace fs = std::filesystem;
 
 const std::string kCli = FLASHWELL_CLI;
 
+// A run that must be refused with exit code 2, its first error line naming each of `named`.
+struct Refusal {
+  std::vector<std::string> args;
+  std::vector<std::string> named;  // all in the first line
+};
+
 class CliEdges : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -25,15 +32,25 @@ class CliEdges : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
   ProgramResult cli(const std::vector<std::string>& args) { return runProgram(kCli, args, dir_); }
+  // Runs the refused case and checks its exit code and first line; the first line, or none.
+  std::optional<std::string> refused(const Refusal& c) {
+    const std::string shown = ::testing::PrintToString(c.args);
+    result_ = cli(c.args);
+    EXPECT_EQ(result_.exitCode, 2) << shown << "\n" << result_.err;
+    const auto lines = result_.errLines();
+    EXPECT_FALSE(lines.empty()) << shown;
+    if (lines.empty()) return std::nullopt;
+    for (const std::string& n : c.named) {
+      EXPECT_NE(lines[0].find(n), std::string::npos) << shown << ": " << lines[0];
+    }
+    return lines[0];
+  }
   fs::path dir_;
+  ProgramResult result_;
 };
 
 TEST_F(CliEdges, BadArgumentsAreNamedAndWriteNothing) {
-  struct Case {
-    std::vector<std::string> args;
-    std::vector<std::string> named;  // all in the first line
-  };
-  const std::vector<Case> cases{
+  const std::vector<Refusal> cases{
       {{"--mode", "sometimes"}, {"--mode", "sometimes"}},
       {{"--mode"}, {"--mode"}},
       {{"--emulated", "--fault", "erase:explode"}, {"--fault", "explode"}},
@@ -64,17 +81,12 @@ TEST_F(CliEdges, BadArgumentsAreNamedAndWriteNothing) {
       {{"--emulated", "fresh"}, {"--mode"}},
       {{"--emulated=booter", "--yes"}, {"--mode"}},
   };
-  for (const Case& c : cases) {
+  for (const Refusal& c : cases) {
     const std::string shown = ::testing::PrintToString(c.args);
-    const ProgramResult r = cli(c.args);
-    EXPECT_EQ(r.exitCode, 2) << shown << "\n" << r.err;
-    const auto lines = r.errLines();
-    ASSERT_FALSE(lines.empty()) << shown;
-    EXPECT_EQ(lines[0].rfind("flashwell-cli: ", 0), 0u) << lines[0];
-    for (const std::string& n : c.named) {
-      EXPECT_NE(lines[0].find(n), std::string::npos) << shown << ": " << lines[0];
-    }
-    EXPECT_TRUE(r.out.empty()) << shown;
+    const std::optional<std::string> first = refused(c);
+    if (!first) continue;
+    EXPECT_EQ(first->rfind("flashwell-cli: ", 0), 0u) << *first;
+    EXPECT_TRUE(result_.out.empty()) << shown;
     EXPECT_TRUE(filesBelow(dir_).empty()) << shown << ::testing::PrintToString(filesBelow(dir_));
   }
 }
@@ -110,11 +122,7 @@ TEST_F(CliEdges, HostileFilesAreRefusedAtOnceAndSpecialFilesStayAsTheyWere) {
   fs::create_directory(dir_ / "folder");
   writeFile(dir_ / "empty.jsonl", "");
   writeFile(dir_ / "large.jsonl", std::string((16u << 20) + 1, '\n'));
-  struct Case {
-    std::vector<std::string> args;
-    std::vector<std::string> named;  // all in the first line
-  };
-  const Case cases[] = {
+  const Refusal cases[] = {
       {{"--emulated", "--key-state", "fifo"}, {"--key-state", "'fifo' is a FIFO"}},
       {{"--emulated", "--key-state", "folder"}, {"--key-state", "'folder' is a folder"}},
       {{"--emulated", "--trace", "/dev/full"}, {"--trace", "'/dev/full' is a device"}},
@@ -127,16 +135,7 @@ TEST_F(CliEdges, HostileFilesAreRefusedAtOnceAndSpecialFilesStayAsTheyWere) {
       {{"--replay", "large.jsonl"}, {"--replay", "is too large"}},
       {{"--emulated", "--fault", "erase:stall@99999999999999"}, {"--fault", "is too large"}},
   };
-  for (const Case& c : cases) {
-    const std::string shown = ::testing::PrintToString(c.args);
-    const ProgramResult r = cli(c.args);
-    EXPECT_EQ(r.exitCode, 2) << shown << "\n" << r.err;
-    const auto lines = r.errLines();
-    ASSERT_FALSE(lines.empty()) << shown;
-    for (const std::string& n : c.named) {
-      EXPECT_NE(lines[0].find(n), std::string::npos) << shown << ": " << lines[0];
-    }
-  }
+  for (const Refusal& c : cases) refused(c);
   EXPECT_TRUE(fs::is_fifo(dir_ / "fifo"));
   EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
