@@ -11,7 +11,7 @@ namespace flashwell::emulator {
 
 EmulatedDriver::EmulatedDriver(usb::Clock& clock, VirtualKey& key, Trace* trace, bool plugged)
     : clock_(clock), key_(key), trace_(trace), lastTick_(clock.tickMs()) {
-  members_.push_back({Member::Kind::kKey, kDefaultKeyPath});
+  members_.push_back({Member::Kind::key, kDefaultKeyPath});
   if (plugged) {
     present_ = true;
     generation_ = 1;
@@ -43,20 +43,20 @@ void EmulatedDriver::applyDueLocked() {
     const Scheduled event = *due;
     schedule_.erase(due);
     switch (event.what) {
-      case Scheduled::What::kPlug:
-        plugLocked(event.atMs, pulled_ ? Boot::kPowerCycle : Boot::kNone);
+      case Scheduled::What::plug:
+        plugLocked(event.atMs, pulled_ ? Boot::powerCycle : Boot::none);
         break;
-      case Scheduled::What::kPlugAfterRestart:
-        plugLocked(event.atMs, Boot::kRestart);
+      case Scheduled::What::plugAfterRestart:
+        plugLocked(event.atMs, Boot::restart);
         break;
-      case Scheduled::What::kPlugAfterPowerCycle:
-        plugLocked(event.atMs, Boot::kPowerCycle);
+      case Scheduled::What::plugAfterPowerCycle:
+        plugLocked(event.atMs, Boot::powerCycle);
         break;
-      case Scheduled::What::kUnplug:
+      case Scheduled::What::unplug:
         unplugLocked(event.atMs);
         if (event.backAfterMs) {
           schedule_.push_back({event.atMs + *event.backAfterMs,
-                               Scheduled::What::kPlugAfterPowerCycle, std::nullopt});
+                               Scheduled::What::plugAfterPowerCycle, std::nullopt});
         }
         break;
     }
@@ -65,8 +65,8 @@ void EmulatedDriver::applyDueLocked() {
 
 void EmulatedDriver::plugLocked(std::uint64_t at, Boot boot) {
   if (present_) return;
-  if (boot == Boot::kRestart) key_.bootAfterRestart();
-  if (boot == Boot::kPowerCycle) key_.bootAfterPowerCycle();
+  if (boot == Boot::restart) key_.bootAfterRestart();
+  if (boot == Boot::powerCycle) key_.bootAfterPowerCycle();
   present_ = true;
   ++generation_;
   if (trace_) trace_->plug(at);
@@ -82,14 +82,14 @@ void EmulatedDriver::unplugLocked(std::uint64_t at) {
 void EmulatedDriver::pullKeyLocked(std::uint64_t at, bool back) {
   unplugLocked(at);
   if (back) {
-    schedule_.push_back({at + kUnplugAwayMs, Scheduled::What::kPlugAfterPowerCycle, std::nullopt});
+    schedule_.push_back({at + kUnplugAwayMs, Scheduled::What::plugAfterPowerCycle, std::nullopt});
   }
 }
 
 void EmulatedDriver::plug() {
   std::lock_guard lock(mutex_);
   applyDueLocked();
-  plugLocked(now_, pulled_ ? Boot::kPowerCycle : Boot::kNone);
+  plugLocked(now_, pulled_ ? Boot::powerCycle : Boot::none);
 }
 
 void EmulatedDriver::unplug() {
@@ -100,12 +100,12 @@ void EmulatedDriver::unplug() {
 
 void EmulatedDriver::schedulePlug(std::uint64_t atMs) {
   std::lock_guard lock(mutex_);
-  schedule_.push_back({atMs, Scheduled::What::kPlug, std::nullopt});
+  schedule_.push_back({atMs, Scheduled::What::plug, std::nullopt});
 }
 
 void EmulatedDriver::scheduleUnplug(std::uint64_t atMs, std::optional<std::uint32_t> backAfterMs) {
   std::lock_guard lock(mutex_);
-  schedule_.push_back({atMs, Scheduled::What::kUnplug, backAfterMs});
+  schedule_.push_back({atMs, Scheduled::What::unplug, backAfterMs});
 }
 
 bool EmulatedDriver::keyPresent() {
@@ -134,8 +134,8 @@ void EmulatedDriver::waitOnClock(std::unique_lock<std::mutex>& lock, std::uint32
 void EmulatedDriver::insertMember(Member member, Place place) {
   std::lock_guard lock(mutex_);
   auto key = std::find_if(members_.begin(), members_.end(),
-                          [](const Member& m) { return m.kind == Member::Kind::kKey; });
-  if (place == Place::kAfterKey) {
+                          [](const Member& m) { return m.kind == Member::Kind::key; });
+  if (place == Place::afterKey) {
     members_.push_back(std::move(member));
   } else {
     members_.insert(key, std::move(member));
@@ -143,21 +143,21 @@ void EmulatedDriver::insertMember(Member member, Place place) {
 }
 
 void EmulatedDriver::addDevice(std::string path, Place place) {
-  insertMember({Member::Kind::kDevice, std::move(path)}, place);
+  insertMember({Member::Kind::device, std::move(path)}, place);
 }
 
 void EmulatedDriver::addEnumerationError(std::uint32_t error, Place place) {
-  insertMember({Member::Kind::kError, {}, error}, place);
+  insertMember({Member::Kind::error, {}, error}, place);
 }
 
 void EmulatedDriver::addMemberWithoutPath(Place place) {
-  insertMember({Member::Kind::kNoPath, {}}, place);
+  insertMember({Member::Kind::noPath, {}}, place);
 }
 
 void EmulatedDriver::setKeyPath(std::string path) {
   std::lock_guard lock(mutex_);
   for (Member& m : members_) {
-    if (m.kind == Member::Kind::kKey) m.path = path;
+    if (m.kind == Member::Kind::key) m.path = path;
   }
 }
 
@@ -228,7 +228,7 @@ bool EmulatedDriver::beginSearch() {
   if (classQueryFails_) return false;
   snapshot_.clear();
   for (const Member& m : members_) {
-    if (m.kind != Member::Kind::kKey || present_) snapshot_.push_back(m);
+    if (m.kind != Member::Kind::key || present_) snapshot_.push_back(m);
   }
   return true;
 }
@@ -239,12 +239,12 @@ usb::InterfaceEntry EmulatedDriver::interfaceAt(std::uint32_t index) {
   if (index >= snapshot_.size()) return {usb::kErrorNoMoreItems, std::nullopt};
   const Member& m = snapshot_[index];
   switch (m.kind) {
-    case Member::Kind::kKey:
-    case Member::Kind::kDevice:
+    case Member::Kind::key:
+    case Member::Kind::device:
       return {usb::kErrorSuccess, m.path};
-    case Member::Kind::kError:
+    case Member::Kind::error:
       return {m.error, std::nullopt};
-    case Member::Kind::kNoPath:
+    case Member::Kind::noPath:
       break;
   }
   return {usb::kErrorSuccess, std::nullopt};
@@ -259,9 +259,9 @@ usb::OpenResult EmulatedDriver::openExclusive(const std::string& path) {
   std::unique_lock lock(mutex_);
   applyDueLocked();
   const auto member = std::find_if(members_.begin(), members_.end(), [&](const Member& m) {
-    return (m.kind == Member::Kind::kKey || m.kind == Member::Kind::kDevice) && m.path == path;
+    return (m.kind == Member::Kind::key || m.kind == Member::Kind::device) && m.path == path;
   });
-  const bool isKey = member != members_.end() && member->kind == Member::Kind::kKey;
+  const bool isKey = member != members_.end() && member->kind == Member::Kind::key;
   auto fail = [&](std::uint32_t error, std::string why) {
     rejectLocked(std::move(why));
     if (trace_) trace_->open(nowLocked(), path, false);
@@ -275,15 +275,15 @@ usb::OpenResult EmulatedDriver::openExclusive(const std::string& path) {
   if (inUse || (isKey && held_)) return fail(usb::kErrorNoAccess, "held by another handle");
   if (isKey) {
     const Strike fault = FaultedKey(key_, faults_).open();
-    if (stalls(fault) || fault == Strike::kStatus || fault == Strike::kZero) {
+    if (stalls(fault) || fault == Strike::status || fault == Strike::zero) {
       return fail(kErrorGenFailure, "open refused by a fault");
     }
     if (pulls(fault)) {
-      pullKeyLocked(nowLocked(), fault == Strike::kUnplug);
+      pullKeyLocked(nowLocked(), fault == Strike::unplug);
       return fail(kErrorFileNotFound, "key pulled by a fault");
     }
-    if (fault == Strike::kLate) {
-      waitOnClock(lock, lateDelayMs(FaultSite::kOpen, 0, 0));
+    if (fault == Strike::late) {
+      waitOnClock(lock, lateDelayMs(FaultSite::open, 0, 0));
       if (!present_) return fail(kErrorFileNotFound, "key gone while opening");
     }
   }

@@ -41,13 +41,13 @@ class EmulatedDriver final : public usb::UsbDriver {
   EmulatedDriver(usb::Clock& clock, VirtualKey& key, Trace* trace = nullptr, bool plugged = true);
 
   // --- the bus ---------------------------------------------------------------------------------
-  enum class Place { kBeforeKey, kAfterKey };
+  enum class Place { beforeKey, afterKey };
   // Another device of the class, which opens but is not the key.
-  void addDevice(std::string path, Place place = Place::kBeforeKey);
+  void addDevice(std::string path, Place place = Place::beforeKey);
   // A member that the enumeration cannot read (with that system error), or whose path cannot be
   // had (detail call failing).
-  void addEnumerationError(std::uint32_t error, Place place = Place::kBeforeKey);
-  void addMemberWithoutPath(Place place = Place::kBeforeKey);
+  void addEnumerationError(std::uint32_t error, Place place = Place::beforeKey);
+  void addMemberWithoutPath(Place place = Place::beforeKey);
   void setKeyPath(std::string path);
   void setClassQueryFails(bool fails);
   // The key held open by another program: opening it fails with 998.
@@ -103,7 +103,7 @@ class EmulatedDriver final : public usb::UsbDriver {
 
  private:
   struct Member {
-    enum class Kind { kKey, kDevice, kError, kNoPath } kind;
+    enum class Kind { key, device, error, noPath } kind;
     std::string path;
     std::uint32_t error = 0;
   };
@@ -114,10 +114,10 @@ class EmulatedDriver final : public usb::UsbDriver {
   };
   struct Scheduled {
     std::uint64_t atMs;
-    enum class What { kPlug, kUnplug, kPlugAfterRestart, kPlugAfterPowerCycle } what;
+    enum class What { plug, unplug, plugAfterRestart, plugAfterPowerCycle } what;
     std::optional<std::uint32_t> backAfterMs;
   };
-  enum class Boot { kNone, kRestart, kPowerCycle };
+  enum class Boot { none, restart, powerCycle };
 
   std::uint64_t nowLocked();
   void applyDueLocked();

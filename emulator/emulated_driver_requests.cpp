@@ -35,8 +35,8 @@ struct Outcome {
 
 Outcome settle(const KeyAnswer& answer, Strike fault, std::size_t size) {
   if (!answer.accepted) return {kStatusStalled, 0};
-  if (fault == Strike::kStatus) return {kStatusFaulted, size};
-  if (fault == Strike::kZero) return {usb::kTransferStatusSuccess, 0};
+  if (fault == Strike::status) return {kStatusFaulted, size};
+  if (fault == Strike::zero) return {usb::kTransferStatusSuccess, 0};
   return {usb::kTransferStatusSuccess, size};
 }
 
@@ -105,18 +105,18 @@ std::optional<std::size_t> EmulatedDriver::descriptorRequest(std::unique_lock<st
   if (buffer.size() < usb::kDescriptorBufferSize) return fail("descriptor buffer too small");
 
   const Strike fault = FaultedKey(key_, faults_).descriptor();
-  if (stalls(fault) || fault == Strike::kStatus) {
+  if (stalls(fault) || fault == Strike::status) {
     return fail("descriptor request failed by a fault");
   }
   if (pulls(fault)) {
-    pullKeyLocked(nowLocked(), fault == Strike::kUnplug);
+    pullKeyLocked(nowLocked(), fault == Strike::unplug);
     return fail("key pulled by a fault");
   }
-  if (fault == Strike::kLate) {
-    waitOnClock(lock, lateDelayMs(FaultSite::kDescriptor, 0, 0));
+  if (fault == Strike::late) {
+    waitOnClock(lock, lateDelayMs(FaultSite::descriptor, 0, 0));
     if (!handleUsable(handle, isKey)) return fail(lastRejection_);
   }
-  const bool nothingWritten = fault == Strike::kZero;
+  const bool nothingWritten = fault == Strike::zero;
   std::vector<std::uint8_t> set = malformedDescriptor_ ? malformedSet() : key_.descriptorSet();
   if (descriptorHook_) descriptorHook_(set);
   const std::size_t count = nothingWritten ? 0 : std::min(set.size(), buffer.size());
@@ -179,7 +179,7 @@ bool EmulatedDriver::controlTransfer(std::unique_lock<std::mutex>& lock, usb::Dr
     if (trace_) trace_->control(nowLocked(), ok, r.setup, payload);
   };
   if (pulls(e.fault)) {
-    pullKeyLocked(nowLocked(), e.fault == Strike::kUnplug);
+    pullKeyLocked(nowLocked(), e.fault == Strike::unplug);
     rejectLocked("key pulled by a fault");
     traceIt(false);
     return false;
@@ -195,7 +195,7 @@ bool EmulatedDriver::controlTransfer(std::unique_lock<std::mutex>& lock, usb::Dr
   if (e.answer.accepted && key_.takeRestart()) {
     unplugLocked(now_);
     schedule_.push_back(
-        {now_ + key_.timing().reenumerationMs, Scheduled::What::kPlugAfterRestart, std::nullopt});
+        {now_ + key_.timing().reenumerationMs, Scheduled::What::plugAfterRestart, std::nullopt});
   }
   return true;
 }
@@ -208,7 +208,7 @@ bool EmulatedDriver::outTransfer(std::unique_lock<std::mutex>& lock, usb::Driver
     if (trace_) trace_->out(nowLocked(), ok, r.endpoint, r.length, bytes);
   };
   if (pulls(e.fault)) {
-    pullKeyLocked(nowLocked(), e.fault == Strike::kUnplug);
+    pullKeyLocked(nowLocked(), e.fault == Strike::unplug);
     rejectLocked("key pulled by a fault");
     traceIt(false);
     return false;
@@ -230,7 +230,7 @@ bool EmulatedDriver::inTransfer(std::unique_lock<std::mutex>& lock, usb::DriverH
   const auto endpoint = static_cast<std::uint8_t>(r.endpoint);
   Exchange e = FaultedKey(key_, faults_).read(endpoint, static_cast<std::uint32_t>(buffer.size()));
   if (pulls(e.fault)) {
-    pullKeyLocked(nowLocked(), e.fault == Strike::kUnplug);
+    pullKeyLocked(nowLocked(), e.fault == Strike::unplug);
     rejectLocked("key pulled by a fault");
     if (trace_) trace_->in(nowLocked(), false, r.endpoint, r.length, {});
     return false;

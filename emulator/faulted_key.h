@@ -16,7 +16,7 @@
 namespace flashwell::emulator {
 
 struct Exchange {
-  Strike fault = Strike::kNone;
+  Strike fault = Strike::none;
   // The key's answer; a stalling fault leaves it unaccepted, a late one adds its delay to
   // busyMs. Nothing reached the key when the fault pulls it.
   KeyAnswer answer;
@@ -27,8 +27,8 @@ class FaultedKey {
   FaultedKey(VirtualKey& key, FaultPlan& faults) : key_(key), faults_(faults) {}
 
   // Opening the key and the descriptor request: only the fault, the door acts on it.
-  Strike open() { return strikeOf(faults_.strike(FaultSite::kOpen)); }
-  Strike descriptor() { return strikeOf(faults_.strike(FaultSite::kDescriptor)); }
+  Strike open() { return strikeOf(faults_.strike(FaultSite::open)); }
+  Strike descriptor() { return strikeOf(faults_.strike(FaultSite::descriptor)); }
 
   // A vendor control request with its data stage, a transfer to 0x02, one from 0x82 or 0x81.
   Exchange control(std::span<const std::uint8_t, 8> setup, std::span<const std::uint8_t> payload);

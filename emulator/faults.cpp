@@ -11,19 +11,19 @@ struct SiteName {
   std::string_view name;
 };
 constexpr std::array<SiteName, 13> kSites{{
-    {FaultSite::kIdentify, "identify"},
-    {FaultSite::kMemoryRead, "memread"},
-    {FaultSite::kRestart, "restart"},
-    {FaultSite::kErase, "erase"},
-    {FaultSite::kProgram, "program"},
-    {FaultSite::kDataErase, "data-erase"},
-    {FaultSite::kStoreIdentity, "store-identity"},
-    {FaultSite::kRegionOpen, "region-open"},
-    {FaultSite::kRegionCommit, "region-commit"},
-    {FaultSite::kOut, "out"},
-    {FaultSite::kIn, "in"},
-    {FaultSite::kDescriptor, "descriptor"},
-    {FaultSite::kOpen, "open"},
+    {FaultSite::identify, "identify"},
+    {FaultSite::memoryRead, "memread"},
+    {FaultSite::restart, "restart"},
+    {FaultSite::erase, "erase"},
+    {FaultSite::program, "program"},
+    {FaultSite::dataErase, "data-erase"},
+    {FaultSite::storeIdentity, "store-identity"},
+    {FaultSite::regionOpen, "region-open"},
+    {FaultSite::regionCommit, "region-commit"},
+    {FaultSite::out, "out"},
+    {FaultSite::in, "in"},
+    {FaultSite::descriptor, "descriptor"},
+    {FaultSite::open, "open"},
 }};
 
 struct KindName {
@@ -31,14 +31,14 @@ struct KindName {
   std::string_view name;
 };
 constexpr std::array<KindName, 8> kKinds{{
-    {FaultKind::kRefuse, "refuse"},
-    {FaultKind::kLate, "late"},
-    {FaultKind::kStatus, "status"},
-    {FaultKind::kZero, "zero"},
-    {FaultKind::kUnplug, "unplug"},
-    {FaultKind::kUnplugForGood, "unplug-for-good"},
-    {FaultKind::kStall, "stall"},
-    {FaultKind::kCorrupt, "corrupt"},
+    {FaultKind::refuse, "refuse"},
+    {FaultKind::late, "late"},
+    {FaultKind::status, "status"},
+    {FaultKind::zero, "zero"},
+    {FaultKind::unplug, "unplug"},
+    {FaultKind::unplugForGood, "unplug-for-good"},
+    {FaultKind::stall, "stall"},
+    {FaultKind::corrupt, "corrupt"},
 }};
 
 constexpr std::string_view kShorthands[] = {
@@ -73,10 +73,10 @@ std::uint32_t hostLimitMs(std::uint8_t code, std::uint8_t sub) {
 
 std::uint32_t lateDelayMs(FaultSite site, std::uint8_t code, std::uint8_t sub) {
   switch (site) {
-    case FaultSite::kOut:
-    case FaultSite::kIn:
-    case FaultSite::kDescriptor:
-    case FaultSite::kOpen:
+    case FaultSite::out:
+    case FaultSite::in:
+    case FaultSite::descriptor:
+    case FaultSite::open:
       return 4800 + kLateMarginMs;
     default:
       return hostLimitMs(code, sub) + kLateMarginMs;
@@ -115,22 +115,22 @@ std::optional<FaultSite> siteOfCommand(std::uint8_t code, std::uint8_t sub,
                                        std::uint16_t secondParameter) {
   switch (code << 8 | sub) {
     case 14 << 8 | 7:
-      return FaultSite::kIdentify;
+      return FaultSite::identify;
     case 14 << 8 | 1:
-      return FaultSite::kMemoryRead;
+      return FaultSite::memoryRead;
     case 14 << 8 | 8:
-      return FaultSite::kStoreIdentity;
+      return FaultSite::storeIdentity;
     case 14 << 8 | 18:
     case 13 << 8 | 7:
-      return FaultSite::kDataErase;
+      return FaultSite::dataErase;
     case 15 << 8 | 4:
-      return FaultSite::kRestart;
+      return FaultSite::restart;
     case 15 << 8 | 1:
-      return FaultSite::kErase;
+      return FaultSite::erase;
     case 15 << 8 | 2:
-      return FaultSite::kProgram;
+      return FaultSite::program;
     case 13 << 8 | 15:
-      return secondParameter == 0xFFFF ? FaultSite::kRegionOpen : FaultSite::kRegionCommit;
+      return secondParameter == 0xFFFF ? FaultSite::regionOpen : FaultSite::regionCommit;
     default:
       return std::nullopt;
   }
@@ -168,19 +168,19 @@ std::optional<std::vector<Fault>> parseFault(std::string_view text, std::string*
       setError(error, "fault \"" + std::string(head) + "\" takes no occurrence");
       return std::nullopt;
     }
-    if (head == "erase-fails") return std::vector{Fault{FaultSite::kErase, FaultKind::kRefuse}};
+    if (head == "erase-fails") return std::vector{Fault{FaultSite::erase, FaultKind::refuse}};
     if (head == "booter-region-open-fails") {
-      return std::vector{Fault{FaultSite::kRegionOpen, FaultKind::kRefuse}};
+      return std::vector{Fault{FaultSite::regionOpen, FaultKind::refuse}};
     }
     if (head == "component-stored-wrong") {
       // The first block of the logger firmware, whose head the key reports back.
-      return std::vector{Fault{FaultSite::kOut, FaultKind::kCorrupt, 1, 1, kSecondRegion}};
+      return std::vector{Fault{FaultSite::out, FaultKind::corrupt, 1, 1, kSecondRegion}};
     }
     // Pulled at the second block of the third component, back 5 s later.
-    return std::vector{Fault{FaultSite::kRegionCommit, FaultKind::kUnplug, 2, 1, kThirdRegion}};
+    return std::vector{Fault{FaultSite::regionCommit, FaultKind::unplug, 2, 1, kThirdRegion}};
   }
   if (head == "identity-unreadable") {
-    Fault f{FaultSite::kIdentify, FaultKind::kRefuse};
+    Fault f{FaultSite::identify, FaultKind::refuse};
     f.repeat = count.value_or(kDefaultUnreadableAttempts);
     return std::vector{f};
   }
@@ -201,8 +201,7 @@ std::optional<std::vector<Fault>> parseFault(std::string_view text, std::string*
     setError(error, "unknown fault kind \"" + std::string(head.substr(colon + 1)) + "\"");
     return std::nullopt;
   }
-  if (*kind == FaultKind::kCorrupt &&
-      (*site == FaultSite::kOpen || *site == FaultSite::kDescriptor)) {
+  if (*kind == FaultKind::corrupt && (*site == FaultSite::open || *site == FaultSite::descriptor)) {
     setError(error, "fault \"" + std::string(text) + "\": " + std::string(siteName(*site)) +
                         " carries no bytes to corrupt");
     return std::nullopt;
@@ -238,7 +237,7 @@ std::uint32_t FaultPlan::seen(FaultSite site) const {
 
 std::optional<FaultKind> FaultPlan::strike(FaultSite site) {
   ++seen_[static_cast<std::size_t>(site)];
-  if (site == FaultSite::kRegionOpen) {
+  if (site == FaultSite::regionOpen) {
     ++regionOpens_;
     for (Entry& e : entries_) {
       if (e.fault.withinRegionOpen) e.counted = 0;  // counting starts afresh in each region

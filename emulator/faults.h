@@ -15,36 +15,36 @@
 namespace flashwell::emulator {
 
 enum class FaultSite {
-  kIdentify,       // 14, 7
-  kMemoryRead,     // 14, 1
-  kRestart,        // 15, 4
-  kErase,          // 15, 1
-  kProgram,        // 15, 2
-  kDataErase,      // 13, 7 or 14, 18
-  kStoreIdentity,  // 14, 8
-  kRegionOpen,     // 13, 15 with 0xFFFF as second parameter
-  kRegionCommit,   // 13, 15 otherwise
-  kOut,            // a transfer to 0x02
-  kIn,             // a transfer from 0x82 or 0x81
-  kDescriptor,     // the descriptor request
-  kOpen,           // opening the key
+  identify,       // 14, 7
+  memoryRead,     // 14, 1
+  restart,        // 15, 4
+  erase,          // 15, 1
+  program,        // 15, 2
+  dataErase,      // 13, 7 or 14, 18
+  storeIdentity,  // 14, 8
+  regionOpen,     // 13, 15 with 0xFFFF as second parameter
+  regionCommit,   // 13, 15 otherwise
+  out,            // a transfer to 0x02
+  in,             // a transfer from 0x82 or 0x81
+  descriptor,     // the descriptor request
+  open,           // opening the key
 };
 
 enum class FaultKind {
-  kRefuse,         // not carried out; the transfer stalls
-  kLate,           // carried out, acknowledged after the host's limit for it
-  kStatus,         // carried out, the driver reports a status other than success
-  kZero,           // carried out, the driver reports 0 bytes moved
-  kUnplug,         // the key is pulled as the request arrives and is back after 5 s
-  kUnplugForGood,  // the key is pulled and never comes back
-  kStall,          // not carried out; the endpoint stays halted until the host clears the halt
-  kCorrupt,        // carried out and acknowledged, one byte of its data changed: stored so, or
-                   // returned so by a read
+  refuse,         // not carried out; the transfer stalls
+  late,           // carried out, acknowledged after the host's limit for it
+  status,         // carried out, the driver reports a status other than success
+  zero,           // carried out, the driver reports 0 bytes moved
+  unplug,         // the key is pulled as the request arrives and is back after 5 s
+  unplugForGood,  // the key is pulled and never comes back
+  stall,          // not carried out; the endpoint stays halted until the host clears the halt
+  corrupt,        // carried out and acknowledged, one byte of its data changed: stored so, or
+                  // returned so by a read
 };
 
 struct Fault {
-  FaultSite site = FaultSite::kIdentify;
-  FaultKind kind = FaultKind::kRefuse;
+  FaultSite site = FaultSite::identify;
+  FaultKind kind = FaultKind::refuse;
   std::uint32_t occurrence = 1;  // the first occurrence it strikes
   std::uint32_t repeat = 1;      // how many occurrences in a row it strikes
   // When not 0, only occurrences after the nth region open count (and up to the next open).

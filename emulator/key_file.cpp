@@ -90,8 +90,8 @@ std::optional<KeyImage> decodeKeyImage(std::span<const std::uint8_t> bytes, std:
   const auto program = in.u16();
   const auto packet = in.u16();
   if (!program || !packet) return refuse(error, "truncated header");
-  if (*program != static_cast<std::uint16_t>(KeyProgram::kBooter) &&
-      *program != static_cast<std::uint16_t>(KeyProgram::kFirmware)) {
+  if (*program != static_cast<std::uint16_t>(KeyProgram::booter) &&
+      *program != static_cast<std::uint16_t>(KeyProgram::firmware)) {
     return refuse(error, "unknown program " + std::to_string(*program));
   }
   if (*packet != 8 && *packet != 64) {

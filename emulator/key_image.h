@@ -14,7 +14,7 @@
 
 namespace flashwell::emulator {
 
-enum class KeyProgram : std::uint16_t { kBooter = 16, kFirmware = 0x33 };
+enum class KeyProgram : std::uint16_t { booter = 16, firmware = 0x33 };
 
 // Internal flash: the key's own firmware lives at 0xE0000-0xFBFFF; the booter above it is never
 // written.
@@ -68,7 +68,7 @@ std::optional<std::uint8_t> familyOfHardwareType(std::uint16_t hardwareType);
 MemoryLayout memoryLayoutOf(std::uint16_t hardwareType);
 
 struct KeyImage {
-  KeyProgram program = KeyProgram::kFirmware;
+  KeyProgram program = KeyProgram::firmware;
   // The key's own record: kind at 4-7, serial number at 16-19, hardware type at 30-31 and the
   // bytes the key does not compute. The identify answer is built from it (see VirtualKey).
   std::array<std::uint8_t, kIdentitySize> identity{};

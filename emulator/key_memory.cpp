@@ -56,7 +56,7 @@ std::array<std::uint8_t, kIdentitySize> identityAnswer(const VirtualKey::Context
               id.begin() + kIdentityConfigurationOffset);
   // Family 19 has no configuration read, so its booter answers with the whole record.
   const bool copyBelowBase = memoryLayoutOf(key.image.hardwareType()).family != 19;
-  if (key.image.program == KeyProgram::kBooter && key.largePacket() && copyBelowBase) {
+  if (key.image.program == KeyProgram::booter && key.largePacket() && copyBelowBase) {
     for (std::size_t i : {4, 5, 6, 7, 16, 17, 18, 19, 32, 33, 40, 41, 42, 43}) id[i] = 0xFF;
   }
   return id;

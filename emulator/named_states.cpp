@@ -36,7 +36,7 @@ void place(std::vector<std::uint8_t>& storage, const std::vector<std::uint8_t>& 
 // The key as it leaves the factory with the releases of 2019.
 KeyImage freshKey(std::uint16_t hardwareType) {
   KeyImage key;
-  key.program = KeyProgram::kFirmware;
+  key.program = KeyProgram::firmware;
   auto& id = key.identity;
   usb::putLe32(id, 4, kMempodKind);
   usb::putLe32(id, 16, kSerialNumber);
@@ -134,7 +134,7 @@ KeyImage freshKey(std::uint16_t hardwareType) {
 }
 
 KeyImage cutOffInBooter(KeyImage key) {
-  key.program = KeyProgram::kBooter;
+  key.program = KeyProgram::booter;
   std::fill(key.firmwareArea.begin(), key.firmwareArea.end(), 0xFF);
   return key;
 }

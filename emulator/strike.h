@@ -8,48 +8,38 @@
 
 namespace flashwell::emulator {
 
-enum class Strike {
-  kNone,
-  kRefuse,
-  kLate,
-  kStatus,
-  kZero,
-  kUnplug,
-  kUnplugForGood,
-  kStall,
-  kCorrupt
-};
+enum class Strike { none, refuse, late, status, zero, unplug, unplugForGood, stall, corrupt };
 
 inline Strike strikeOf(std::optional<FaultKind> kind) {
-  if (!kind) return Strike::kNone;
+  if (!kind) return Strike::none;
   switch (*kind) {
-    case FaultKind::kRefuse:
-      return Strike::kRefuse;
-    case FaultKind::kLate:
-      return Strike::kLate;
-    case FaultKind::kStatus:
-      return Strike::kStatus;
-    case FaultKind::kZero:
-      return Strike::kZero;
-    case FaultKind::kUnplug:
-      return Strike::kUnplug;
-    case FaultKind::kUnplugForGood:
-      return Strike::kUnplugForGood;
-    case FaultKind::kStall:
-      return Strike::kStall;
-    case FaultKind::kCorrupt:
-      return Strike::kCorrupt;
+    case FaultKind::refuse:
+      return Strike::refuse;
+    case FaultKind::late:
+      return Strike::late;
+    case FaultKind::status:
+      return Strike::status;
+    case FaultKind::zero:
+      return Strike::zero;
+    case FaultKind::unplug:
+      return Strike::unplug;
+    case FaultKind::unplugForGood:
+      return Strike::unplugForGood;
+    case FaultKind::stall:
+      return Strike::stall;
+    case FaultKind::corrupt:
+      return Strike::corrupt;
   }
-  return Strike::kNone;
+  return Strike::none;
 }
 
 inline bool pulls(Strike fault) {
-  return fault == Strike::kUnplug || fault == Strike::kUnplugForGood;
+  return fault == Strike::unplug || fault == Strike::unplugForGood;
 }
 
 // The key does not carry the request out: it stalls the transfer.
 inline bool stalls(Strike fault) {
-  return fault == Strike::kRefuse || fault == Strike::kStall;
+  return fault == Strike::refuse || fault == Strike::stall;
 }
 
 }  // namespace flashwell::emulator

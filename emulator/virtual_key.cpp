@@ -92,11 +92,11 @@ KeyAnswer VirtualKey::read(std::uint8_t endpoint, std::uint32_t length) {
         static_cast<std::uint32_t>(std::max<std::size_t>(1, (length + packet - 1) / packet));
     if (ctx_.staged) {
       answer.bytes = std::move(*ctx_.staged);
-    } else if (ctx_.source == Context::Source::kMemory) {
+    } else if (ctx_.source == Context::Source::memory) {
       answer.bytes = ctx_.readMemory(ctx_.readAddress, kInterruptReport);
     }
     ctx_.staged.reset();
-    ctx_.source = Context::Source::kNone;
+    ctx_.source = Context::Source::none;
     if (answer.bytes.empty()) {
       answer.refusal = "read on 0x81 with nothing to report";
     } else {
@@ -172,7 +172,7 @@ bool VirtualKey::takeRestart() {
 void VirtualKey::forgetSession() {
   ctx_.announcedOut = 0;
   ctx_.received.clear();
-  ctx_.source = Context::Source::kNone;
+  ctx_.source = Context::Source::none;
   ctx_.staged.reset();
   ctx_.openRegions.clear();
   ctx_.restartInto.reset();
@@ -186,7 +186,7 @@ void VirtualKey::bootAfterRestart() {
 
 void VirtualKey::bootAfterPowerCycle() {
   ctx_.image.program =
-      holdsValidFirmware(ctx_.image.firmwareArea) ? KeyProgram::kFirmware : KeyProgram::kBooter;
+      holdsValidFirmware(ctx_.image.firmwareArea) ? KeyProgram::firmware : KeyProgram::booter;
   pendingProgram_.reset();
   forgetSession();
 }

@@ -89,7 +89,7 @@ class VirtualKey {
     std::vector<std::uint8_t> received;
     // What the next read returns: set up by identify or a memory read request, announced by a
     // TransferSetup read.
-    enum class Source { kNone, kIdentity, kMemory } source = Source::kNone;
+    enum class Source { none, identity, memory } source = Source::none;
     std::uint32_t readAddress = 0;
     std::optional<std::vector<std::uint8_t>> staged;
     std::set<std::uint16_t> openRegions;

@@ -5,7 +5,7 @@ namespace flashwell::emulator::commands {
 namespace {
 // The firmware clears the whole external flash: every region and the logged data with them.
 Outcome eraseExternalFlash(Context& key) {
-  if (key.image.program != KeyProgram::kFirmware) {
+  if (key.image.program != KeyProgram::firmware) {
     return Outcome::refuse("the booter does not erase the external flash");
   }
   key.image.regions = KeyImage::erasedRegions();

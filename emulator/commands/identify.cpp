@@ -4,7 +4,7 @@ namespace flashwell::emulator::commands {
 
 // Makes the identity ready for the next announced read. Both programs answer it.
 Outcome identify(Context& key, const KeyCommand&) {
-  key.source = Context::Source::kIdentity;
+  key.source = Context::Source::identity;
   key.staged.reset();
   return Outcome::accept();
 }

@@ -7,7 +7,7 @@ namespace flashwell::emulator::commands {
 // the firmware area; the booter protects itself and everything else.
 Outcome programBlock(Context& key, const KeyCommand& command) {
   const auto block = key.takeReceived(kFlashBlockSize);
-  if (key.image.program != KeyProgram::kBooter) {
+  if (key.image.program != KeyProgram::booter) {
     return Outcome::refuse("the firmware does not program flash");
   }
   if (!block) return Outcome::refuse("program without the 4096 bytes sent before");

@@ -12,7 +12,7 @@ Outcome region(Context& key, const KeyCommand& command) {
   const std::uint16_t second = command.parameter(2);
   const bool open = second == 0xFFFF;
   const auto block = open ? std::nullopt : key.takeReceived(kRegionBlockSize);
-  if (key.image.program != KeyProgram::kFirmware) {
+  if (key.image.program != KeyProgram::firmware) {
     return Outcome::refuse("the booter has no regions");
   }
   const auto found = key.image.regions.find(code);

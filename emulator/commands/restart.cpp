@@ -5,11 +5,11 @@ namespace flashwell::emulator::commands {
 // The key acknowledges, leaves the bus and comes back running the other program; the booter
 // starts the firmware only when the firmware area holds a valid one.
 Outcome restart(Context& key, const KeyCommand&) {
-  if (key.image.program == KeyProgram::kFirmware) {
-    key.restartInto = KeyProgram::kBooter;
+  if (key.image.program == KeyProgram::firmware) {
+    key.restartInto = KeyProgram::booter;
   } else {
     key.restartInto =
-        holdsValidFirmware(key.image.firmwareArea) ? KeyProgram::kFirmware : KeyProgram::kBooter;
+        holdsValidFirmware(key.image.firmwareArea) ? KeyProgram::firmware : KeyProgram::booter;
   }
   return Outcome::accept();
 }

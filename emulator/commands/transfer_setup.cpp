@@ -17,20 +17,20 @@ Outcome transferSetup(Context& key, const KeyCommand& command) {
   }
   if (command.setupDirection() != 1) return Outcome::refuse("unknown transfer direction");
   switch (key.source) {
-    case Context::Source::kIdentity: {
+    case Context::Source::identity: {
       const auto id = identityAnswer(key);
       std::vector<std::uint8_t> bytes(id.begin(),
                                       id.begin() + std::min<std::size_t>(length, id.size()));
       key.staged = std::move(bytes);
       break;
     }
-    case Context::Source::kMemory:
+    case Context::Source::memory:
       key.staged = key.readMemory(key.readAddress, length);
       break;
-    case Context::Source::kNone:
+    case Context::Source::none:
       return Outcome::refuse("read announced with nothing to read");
   }
-  key.source = Context::Source::kNone;
+  key.source = Context::Source::none;
   return Outcome::accept();
 }
 

@@ -100,7 +100,7 @@ bool keyListed() {
   return listed;
 }
 
-enum class Awaited { kDriver, kKey, kNoKey };
+enum class Awaited { driver, key, noKey };
 
 int waitFor(Awaited awaited) {
   const DWORD start = GetTickCount();
@@ -108,14 +108,14 @@ int waitFor(Awaited awaited) {
     HANDLE control = openControl();
     if (control != INVALID_HANDLE_VALUE) {
       CloseHandle(control);
-      if (awaited == Awaited::kDriver) return 0;
-      if (keyListed() == (awaited == Awaited::kKey)) return 0;
+      if (awaited == Awaited::driver) return 0;
+      if (keyListed() == (awaited == Awaited::key)) return 0;
     }
     if (GetTickCount() - start > kWaitMs) {
       std::fprintf(stderr, "flashwell-standin: %s within %lu s\n",
-                   awaited == Awaited::kDriver ? "the stand-in driver did not start"
-                   : awaited == Awaited::kKey  ? "the key's interface did not appear"
-                                               : "the key's interface did not go away",
+                   awaited == Awaited::driver ? "the stand-in driver did not start"
+                   : awaited == Awaited::key  ? "the key's interface did not appear"
+                                              : "the key's interface did not go away",
                    kWaitMs / 1000);
       return 1;
     }
@@ -143,11 +143,10 @@ int main(int argc, char** argv) {
   if (argc < 2) return usage();
   const std::string what = argv[1];
   if (what == "install" && argc == 2) return install();
-  if (what == "wait" && argc == 2) return waitFor(Awaited::kDriver);
-  if (what == "wait" && argc == 3 && std::strcmp(argv[2], "key") == 0)
-    return waitFor(Awaited::kKey);
+  if (what == "wait" && argc == 2) return waitFor(Awaited::driver);
+  if (what == "wait" && argc == 3 && std::strcmp(argv[2], "key") == 0) return waitFor(Awaited::key);
   if (what == "wait" && argc == 3 && std::strcmp(argv[2], "gone") == 0) {
-    return waitFor(Awaited::kNoKey);
+    return waitFor(Awaited::noKey);
   }
   if (what == "finish" && argc == 2) return command(STANDIN_IOCTL_FINISH, "saving the key");
   if (what == "plug" && argc == 2) return command(STANDIN_IOCTL_PLUG, "plugging the key in");

@@ -155,7 +155,7 @@ void UsbfsKey::service() {
     while (!schedule_.empty() && schedule_.front().atMs <= now) {
       const Scheduled event = schedule_.front();
       schedule_.erase(schedule_.begin());
-      if (event.what == Scheduled::What::kUnplug) {
+      if (event.what == Scheduled::What::unplug) {
         // The host's side of the node has gone already; what is left is telling the system.
         if (keyNode_) pullLocked(*keyNode_, event.atMs);
         for (auto& node : nodes_) {
@@ -166,13 +166,13 @@ void UsbfsKey::service() {
         }
         if (event.backAfterMs) {
           schedule_.push_back({event.atMs + *event.backAfterMs,
-                               Scheduled::What::kPlugAfterPowerCycle, std::nullopt});
+                               Scheduled::What::plugAfterPowerCycle, std::nullopt});
         }
         continue;
       }
       if (keyNode_) continue;
-      if (event.what == Scheduled::What::kPlugAfterRestart) key_.bootAfterRestart();
-      if (event.what == Scheduled::What::kPlugAfterPowerCycle) key_.bootAfterPowerCycle();
+      if (event.what == Scheduled::What::plugAfterRestart) key_.bootAfterRestart();
+      if (event.what == Scheduled::What::plugAfterPowerCycle) key_.bootAfterPowerCycle();
       nodes_.push_back(
           makeNode(keyDevice(nextDevnum_++, key_.descriptorSet(), !options_.unconfigured), true));
       keyNode_ = nodes_.back().get();

@@ -92,7 +92,7 @@ class UsbfsKey {
   };
   struct Scheduled {
     std::uint64_t atMs;
-    enum class What { kUnplug, kPlugAfterRestart, kPlugAfterPowerCycle } what;
+    enum class What { unplug, plugAfterRestart, plugAfterPowerCycle } what;
     std::optional<std::uint32_t> backAfterMs;  // with kUnplug: the key comes back this much later
   };
 

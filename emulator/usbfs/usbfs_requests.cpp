@@ -239,13 +239,13 @@ int UsbfsKey::claim(Node& node, unsigned interface, bool detach) {
     // The claim is the open of this door: the open faults strike here. A late open cannot be
     // had without blocking umockdev's worker, so it is let through at once.
     const Strike fault = FaultedKey(key_, faults_).open();
-    if (stalls(fault) || fault == Strike::kStatus || fault == Strike::kZero) {
+    if (stalls(fault) || fault == Strike::status || fault == Strike::zero) {
       error = EIO;
     } else if (pulls(fault)) {
       traceOpen(false);
       pullLocked(node, elapsedMs());
-      schedule_.push_back({elapsedMs(), Scheduled::What::kUnplug,
-                           fault == Strike::kUnplug ? std::optional(kUnplugAwayMs) : std::nullopt});
+      schedule_.push_back({elapsedMs(), Scheduled::What::unplug,
+                           fault == Strike::unplug ? std::optional(kUnplugAwayMs) : std::nullopt});
       return ENODEV;
     }
   }
@@ -316,17 +316,17 @@ void UsbfsKey::answerTransfer(Node& node, Urb& u, unsigned char type, std::uint8
   if (pulls(e.fault)) {
     u.status = -ESHUTDOWN;
     pullLocked(node, now);
-    schedule_.push_back({now, Scheduled::What::kUnplug,
-                         e.fault == Strike::kUnplug ? std::optional(kUnplugAwayMs) : std::nullopt});
+    schedule_.push_back({now, Scheduled::What::unplug,
+                         e.fault == Strike::unplug ? std::optional(kUnplugAwayMs) : std::nullopt});
   } else {
     u.readyAt = now + e.answer.busyMs;
     if (!e.answer.accepted) {
       u.status = -EPIPE;
-      if (e.fault == Strike::kStall && !control) node.halted.insert(endpoint);
-    } else if (e.fault == Strike::kStatus) {
+      if (e.fault == Strike::stall && !control) node.halted.insert(endpoint);
+    } else if (e.fault == Strike::status) {
       u.status = -EPROTO;
       moved = in ? std::min(e.answer.bytes.size(), payload.size()) : payload.size();
-    } else if (e.fault != Strike::kZero) {
+    } else if (e.fault != Strike::zero) {
       moved = in ? std::min(e.answer.bytes.size(), payload.size()) : payload.size();
     }
     if (in)
@@ -348,9 +348,9 @@ void UsbfsKey::answerTransfer(Node& node, Urb& u, unsigned char type, std::uint8
   }
   if (control && e.answer.accepted && key_.takeRestart()) {
     // The key answers, then leaves the bus and comes back in the program it chose.
-    schedule_.push_back({u.readyAt, Scheduled::What::kUnplug, std::nullopt});
+    schedule_.push_back({u.readyAt, Scheduled::What::unplug, std::nullopt});
     schedule_.push_back({u.readyAt + key_.timing().reenumerationMs,
-                         Scheduled::What::kPlugAfterRestart, std::nullopt});
+                         Scheduled::What::plugAfterRestart, std::nullopt});
   }
 }
 

@@ -174,15 +174,15 @@ TEST(EmulatedFaults, EachKindAtAStoreIdentity) {
     std::uint32_t takesMs;
   };
   const Case cases[] = {
-      {FaultKind::kRefuse, false, false, 1}, {FaultKind::kLate, true, true, 1 + 4800 + 1000},
-      {FaultKind::kStatus, false, true, 1},  {FaultKind::kZero, false, true, 1},
-      {FaultKind::kUnplug, false, false, 0}, {FaultKind::kUnplugForGood, false, false, 0},
-      {FaultKind::kStall, false, false, 1},
+      {FaultKind::refuse, false, false, 1}, {FaultKind::late, true, true, 1 + 4800 + 1000},
+      {FaultKind::status, false, true, 1},  {FaultKind::zero, false, true, 1},
+      {FaultKind::unplug, false, false, 0}, {FaultKind::unplugForGood, false, false, 0},
+      {FaultKind::stall, false, false, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(kindName(c.kind)));
     KeyHost host(named("fresh"));
-    host.driver.addFault({FaultSite::kStoreIdentity, c.kind});
+    host.driver.addFault({FaultSite::storeIdentity, c.kind});
     auto id = host.identify();
     id[54] = 0xFF;
     ASSERT_TRUE(host.sendBlock(id));
@@ -190,10 +190,10 @@ TEST(EmulatedFaults, EachKindAtAStoreIdentity) {
     EXPECT_EQ(host.shortCommand(8), c.hostSeesSuccess);
     EXPECT_EQ(host.driver.nowMs() - before, c.takesMs);
     EXPECT_EQ(host.key.configuration()[kMarkByte] == 0xFF, c.carriedOut);
-    const bool pulled = c.kind == FaultKind::kUnplug || c.kind == FaultKind::kUnplugForGood;
+    const bool pulled = c.kind == FaultKind::unplug || c.kind == FaultKind::unplugForGood;
     EXPECT_EQ(host.driver.keyPresent(), !pulled);
     host.clock.sleepMs(5000);
-    EXPECT_EQ(host.driver.keyPresent(), c.kind != FaultKind::kUnplugForGood);
+    EXPECT_EQ(host.driver.keyPresent(), c.kind != FaultKind::unplugForGood);
   }
 }
 

@@ -13,20 +13,19 @@ TEST(FaultParser, AcceptsEveryPlaceKindAndShorthand) {
     Fault fault;
   };
   const Case cases[] = {
-      {"identify:refuse", {FaultSite::kIdentify, FaultKind::kRefuse, 1}},
-      {"memread:late@3", {FaultSite::kMemoryRead, FaultKind::kLate, 3}},
-      {"region-commit:unplug-for-good@12",
-       {FaultSite::kRegionCommit, FaultKind::kUnplugForGood, 12}},
-      {"data-erase:status", {FaultSite::kDataErase, FaultKind::kStatus, 1}},
-      {"in:zero@2", {FaultSite::kIn, FaultKind::kZero, 2}},
-      {"open:unplug", {FaultSite::kOpen, FaultKind::kUnplug, 1}},
-      {"erase-fails", {FaultSite::kErase, FaultKind::kRefuse, 1}},
-      {"booter-region-open-fails", {FaultSite::kRegionOpen, FaultKind::kRefuse, 1}},
-      {"identity-unreadable", {FaultSite::kIdentify, FaultKind::kRefuse, 1, 3}},
-      {"identity-unreadable@5", {FaultSite::kIdentify, FaultKind::kRefuse, 1, 5}},
-      {"unplug-during-regions", {FaultSite::kRegionCommit, FaultKind::kUnplug, 2, 1, 3}},
-      {"out:corrupt@4", {FaultSite::kOut, FaultKind::kCorrupt, 4}},
-      {"component-stored-wrong", {FaultSite::kOut, FaultKind::kCorrupt, 1, 1, 2}},
+      {"identify:refuse", {FaultSite::identify, FaultKind::refuse, 1}},
+      {"memread:late@3", {FaultSite::memoryRead, FaultKind::late, 3}},
+      {"region-commit:unplug-for-good@12", {FaultSite::regionCommit, FaultKind::unplugForGood, 12}},
+      {"data-erase:status", {FaultSite::dataErase, FaultKind::status, 1}},
+      {"in:zero@2", {FaultSite::in, FaultKind::zero, 2}},
+      {"open:unplug", {FaultSite::open, FaultKind::unplug, 1}},
+      {"erase-fails", {FaultSite::erase, FaultKind::refuse, 1}},
+      {"booter-region-open-fails", {FaultSite::regionOpen, FaultKind::refuse, 1}},
+      {"identity-unreadable", {FaultSite::identify, FaultKind::refuse, 1, 3}},
+      {"identity-unreadable@5", {FaultSite::identify, FaultKind::refuse, 1, 5}},
+      {"unplug-during-regions", {FaultSite::regionCommit, FaultKind::unplug, 2, 1, 3}},
+      {"out:corrupt@4", {FaultSite::out, FaultKind::corrupt, 4}},
+      {"component-stored-wrong", {FaultSite::out, FaultKind::corrupt, 1, 1, 2}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -57,35 +56,35 @@ TEST(FaultParser, RefusesWhatItDoesNotKnowWithAMessage) {
 
 TEST(FaultPlan, StrikesTheNthOccurrenceForItsRepeatCount) {
   FaultPlan plan;
-  plan.add({FaultSite::kIdentify, FaultKind::kLate, 2, 2});
-  plan.add({FaultSite::kIn, FaultKind::kZero});
-  EXPECT_EQ(plan.strike(FaultSite::kIdentify), std::nullopt);
-  EXPECT_EQ(plan.strike(FaultSite::kIdentify), FaultKind::kLate);
-  EXPECT_EQ(plan.strike(FaultSite::kIdentify), FaultKind::kLate);
-  EXPECT_EQ(plan.strike(FaultSite::kIdentify), std::nullopt);
-  EXPECT_EQ(plan.strike(FaultSite::kIn), FaultKind::kZero);
-  EXPECT_EQ(plan.strike(FaultSite::kIn), std::nullopt);
-  EXPECT_EQ(plan.seen(FaultSite::kIdentify), 4u);
+  plan.add({FaultSite::identify, FaultKind::late, 2, 2});
+  plan.add({FaultSite::in, FaultKind::zero});
+  EXPECT_EQ(plan.strike(FaultSite::identify), std::nullopt);
+  EXPECT_EQ(plan.strike(FaultSite::identify), FaultKind::late);
+  EXPECT_EQ(plan.strike(FaultSite::identify), FaultKind::late);
+  EXPECT_EQ(plan.strike(FaultSite::identify), std::nullopt);
+  EXPECT_EQ(plan.strike(FaultSite::in), FaultKind::zero);
+  EXPECT_EQ(plan.strike(FaultSite::in), std::nullopt);
+  EXPECT_EQ(plan.seen(FaultSite::identify), 4u);
 }
 
 TEST(FaultPlan, RegionScopedFaultCountsOnlyInsideItsRegion) {
   FaultPlan plan;
-  plan.add({FaultSite::kRegionCommit, FaultKind::kRefuse, 1, 1, 2});
-  EXPECT_EQ(plan.strike(FaultSite::kRegionCommit), std::nullopt);  // before any open
-  plan.strike(FaultSite::kRegionOpen);
-  EXPECT_EQ(plan.strike(FaultSite::kRegionCommit), std::nullopt);
-  plan.strike(FaultSite::kRegionOpen);
-  EXPECT_EQ(plan.strike(FaultSite::kRegionCommit), FaultKind::kRefuse);
-  EXPECT_EQ(plan.strike(FaultSite::kRegionCommit), std::nullopt);
-  plan.strike(FaultSite::kRegionOpen);
-  EXPECT_EQ(plan.strike(FaultSite::kRegionCommit), std::nullopt);
+  plan.add({FaultSite::regionCommit, FaultKind::refuse, 1, 1, 2});
+  EXPECT_EQ(plan.strike(FaultSite::regionCommit), std::nullopt);  // before any open
+  plan.strike(FaultSite::regionOpen);
+  EXPECT_EQ(plan.strike(FaultSite::regionCommit), std::nullopt);
+  plan.strike(FaultSite::regionOpen);
+  EXPECT_EQ(plan.strike(FaultSite::regionCommit), FaultKind::refuse);
+  EXPECT_EQ(plan.strike(FaultSite::regionCommit), std::nullopt);
+  plan.strike(FaultSite::regionOpen);
+  EXPECT_EQ(plan.strike(FaultSite::regionCommit), std::nullopt);
 }
 
 TEST(FaultTiming, LateComesAfterTheHostsLimit) {
-  EXPECT_EQ(lateDelayMs(FaultSite::kErase, 15, 1), 13000u);
-  EXPECT_EQ(lateDelayMs(FaultSite::kRestart, 15, 4), 5800u);
-  EXPECT_EQ(lateDelayMs(FaultSite::kDataErase, 13, 7), 13000u);
-  EXPECT_EQ(lateDelayMs(FaultSite::kDataErase, 14, 18), 5800u);
+  EXPECT_EQ(lateDelayMs(FaultSite::erase, 15, 1), 13000u);
+  EXPECT_EQ(lateDelayMs(FaultSite::restart, 15, 4), 5800u);
+  EXPECT_EQ(lateDelayMs(FaultSite::dataErase, 13, 7), 13000u);
+  EXPECT_EQ(lateDelayMs(FaultSite::dataErase, 14, 18), 5800u);
 }
 
 }  // namespace

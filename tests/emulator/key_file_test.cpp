@@ -19,7 +19,7 @@ bool sameImage(const KeyImage& a, const KeyImage& b) {
 
 TEST(KeyFile, RoundTripThroughAFileKeepsEverything) {
   KeyImage image = *namedKeyState("small-packet");
-  image.program = KeyProgram::kBooter;
+  image.program = KeyProgram::booter;
   image.firmwareArea[0x1234] = 0x5A;
   image.regions[0x0640][0x1FFFF] = 0x01;
   image.configuration[kMarkByte] = 0xFF;

@@ -82,7 +82,7 @@ TEST(KeyIdentity, LargePacketBooterLeavesKindAndSerialToItsCopyBelowTheBase) {
   EXPECT_EQ(usb::le32(host.identify(), 4), 111u) << "no extra read on a small-packet key";
 
   KeyImage family19 = named("family-19");
-  family19.program = KeyProgram::kBooter;
+  family19.program = KeyProgram::booter;
   KeyHost nineteen(std::move(family19));
   EXPECT_EQ(usb::le32(nineteen.identify(), 4), 111u) << "family 19 is asked for no memory";
 

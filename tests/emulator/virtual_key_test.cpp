@@ -85,7 +85,7 @@ TEST(VirtualKeyPrograms, BooterStartsTheFirmwareOnlyWhenTheAreaHoldsAValidOne) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     KeyImage image = named("fresh");
-    image.program = KeyProgram::kBooter;
+    image.program = KeyProgram::booter;
     c.spoil(image.firmwareArea);
     KeyHost host(std::move(image));
     ASSERT_TRUE(host.restartAndWait());
@@ -95,7 +95,7 @@ TEST(VirtualKeyPrograms, BooterStartsTheFirmwareOnlyWhenTheAreaHoldsAValidOne) {
 
 TEST(VirtualKeyPrograms, PowerCycleStartsTheFirmwareWhenValid) {
   KeyImage image = named("fresh");
-  image.program = KeyProgram::kBooter;
+  image.program = KeyProgram::booter;
   KeyHost host(std::move(image));
   EXPECT_EQ(programOf(host.identify()), 16);
   host.driver.unplug();
@@ -134,7 +134,7 @@ TEST(VirtualKeyFlash, ProgrammingClearsBitsOnlyAndNeedsTheErase) {
 
   // Over the old firmware without an erase: old AND new, which the booter will not start.
   KeyImage old = named("fresh");
-  old.program = KeyProgram::kBooter;
+  old.program = KeyProgram::booter;
   const std::vector<std::uint8_t> before = old.firmwareArea;
   KeyHost over(std::move(old));
   programFirmware(over, image);
@@ -294,7 +294,7 @@ namespace {
 
 TEST(VirtualKeyImage, HandMadeImageGetsWholeMemories) {
   KeyImage image;
-  image.program = KeyProgram::kBooter;
+  image.program = KeyProgram::booter;
   image.firmwareArea.clear();
   image.regions.clear();
   testing::KeyHost host(std::move(image));

@@ -102,7 +102,7 @@ void faultedRun(const Cell& cell, UpgradeRun& run, CellResult& r) {
     }
   } else {
     r.ending = Ending::kWaitingForKey;
-    if (cell.kind != emulator::FaultKind::kUnplugForGood || run.driver->keyPresent()) {
+    if (cell.kind != emulator::FaultKind::unplugForGood || run.driver->keyPresent()) {
       r.problem =
           "hangs in state " + std::to_string(stateNumber(run.state())) + " with the key present";
       return;
@@ -171,7 +171,7 @@ CellResult runCell(const Cell& cell) {
   emulator::KeyImage left;
   bool present = true;
   {
-    const bool traced = cell.kind == emulator::FaultKind::kRefuse;
+    const bool traced = cell.kind == emulator::FaultKind::refuse;
     UpgradeRun run(cell.start, {.keepTrace = traced});
     run.choose(cell.mode);
     run.addFault(faultText(cell));

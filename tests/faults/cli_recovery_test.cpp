@@ -110,7 +110,7 @@ TEST_F(CliRecovery, ExitWhileTheBooterStartsSavesTheKeyAsFoundAndNeverThenWrites
   ASSERT_TRUE(left) << why;
   const auto fresh = emulator::namedKeyState("fresh");
   ASSERT_TRUE(fresh);
-  EXPECT_EQ(left->program, emulator::KeyProgram::kFirmware);
+  EXPECT_EQ(left->program, emulator::KeyProgram::firmware);
   EXPECT_EQ(left->firmwareArea, fresh->firmwareArea);
   EXPECT_EQ(left->regions, fresh->regions);
 
@@ -136,7 +136,7 @@ TEST_F(CliRecovery, KeyPulledForGoodDuringTheFirmwareIsRestoredNextTime) {
   std::string why;
   const auto left = emulator::loadKeyImage(keyState, &why);
   ASSERT_TRUE(left) << why;
-  EXPECT_EQ(left->program, emulator::KeyProgram::kBooter);
+  EXPECT_EQ(left->program, emulator::KeyProgram::booter);
   expectRecovery(keyState, "pulled during the firmware");
 }
 
@@ -147,7 +147,7 @@ TEST_F(CliRecovery, KeyPulledForGoodWhileTheToolWaitsForItEndsOnTheTimeout) {
                                  [](const UpgradeStep& s) { return s.name == "mark"; });
   ASSERT_NE(mark, clean.steps.end());
   const auto identify = std::find_if(mark->places.begin(), mark->places.end(), [](const auto& p) {
-    return p.site == emulator::FaultSite::kIdentify;
+    return p.site == emulator::FaultSite::identify;
   });
   ASSERT_NE(identify, mark->places.end());
   const std::string keyState = path("waiting.bin");

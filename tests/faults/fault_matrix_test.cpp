@@ -22,8 +22,8 @@ namespace {
 
 using emulator::FaultKind;
 
-constexpr FaultKind kKinds[] = {FaultKind::kRefuse, FaultKind::kLate,   FaultKind::kStatus,
-                                FaultKind::kZero,   FaultKind::kUnplug, FaultKind::kUnplugForGood};
+constexpr FaultKind kKinds[] = {FaultKind::refuse, FaultKind::late,   FaultKind::status,
+                                FaultKind::zero,   FaultKind::unplug, FaultKind::unplugForGood};
 
 bool sampled() {
   const char* v = std::getenv("FLASHWELL_FAULT_MATRIX");
@@ -166,12 +166,12 @@ INSTANTIATE_TEST_SUITE_P(Only, FaultMatrix,
 // and writes nothing.
 TEST(FaultMatrixOtherModes, AlwaysComponents) {
   runGroup(2, "component 0x0515");
-  runGroup(2, "component 0x0640", {FaultKind::kRefuse, FaultKind::kUnplug});
+  runGroup(2, "component 0x0640", {FaultKind::refuse, FaultKind::unplug});
 }
 
 TEST(FaultMatrixOtherModes, NeverMarkAndComponents) {
   runGroup(3, "mark");
-  runGroup(3, "component", {FaultKind::kRefuse, FaultKind::kLate, FaultKind::kUnplugForGood});
+  runGroup(3, "component", {FaultKind::refuse, FaultKind::late, FaultKind::unplugForGood});
 }
 
 // A key left in its booter by an earlier run: the firmware is restored first, then a second
@@ -194,8 +194,8 @@ TEST(FaultMatrixCorrupt, AHeadStoredWrongEndsInTheCopyErrorAndRecovers) {
       continue;
     }
     for (const FaultPlace& place : step.places) {
-      if (place.site != emulator::FaultSite::kOut) continue;
-      const Cell cell{step.name, place, FaultKind::kCorrupt, 1, "fresh"};
+      if (place.site != emulator::FaultSite::out) continue;
+      const Cell cell{step.name, place, FaultKind::corrupt, 1, "fresh"};
       const CellResult r = runCell(cell);
       ++cells;
       EXPECT_TRUE(r.problem.empty()) << cellName(cell) << ": " << r.problem;

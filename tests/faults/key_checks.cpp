@@ -54,7 +54,7 @@ RegionSlots packageSlots() {
     return ::testing::AssertionFailure()
            << "firmware area differs from slot 0 first at byte " << first;
   }
-  if (key.program() != emulator::KeyProgram::kFirmware) {
+  if (key.program() != emulator::KeyProgram::firmware) {
     return ::testing::AssertionFailure() << "the key does not run its firmware";
   }
   if (key.configuration()[kMarkByte] != 0xFF) {
@@ -70,7 +70,8 @@ RegionSlots packageSlots() {
     if (option != 3) {
       const auto sent = slot(row.slot, row.byteCount);
       expected.assign(sent.begin(), sent.end());
-      if (option == 2 && !expected.empty()) expected[protocol::kPolicyMark] = protocol::kPassOnAlways;
+      if (option == 2 && !expected.empty())
+        expected[protocol::kPolicyMark] = protocol::kPassOnAlways;
     }
     if (!std::equal(expected.begin(), expected.end(), stored.begin())) {
       return ::testing::AssertionFailure() << region(row.regionCode) << " differs from the package";

@@ -28,7 +28,7 @@ std::vector<std::uint8_t> fromHex(const std::string& hex) {
 
 // A memory read of the external flash: the stored versions, not the identity's configuration.
 bool externalRead(const TraceEvent& e) {
-  if (siteOfEvent(e) != FaultSite::kMemoryRead || !e.setup) return false;
+  if (siteOfEvent(e) != FaultSite::memoryRead || !e.setup) return false;
   const auto setup = fromHex(*e.setup);
   return (usb::le16(setup, 4) & 0x4000) != 0;
 }
@@ -69,7 +69,7 @@ std::vector<std::pair<FaultPlace, FaultPlace>> blocks(const std::vector<Counted>
   std::vector<FaultPlace> outs;
   std::vector<FaultPlace> commands;
   for (const Counted& c : events) {
-    if (c.site == FaultSite::kOut) outs.push_back({c.site, c.occurrence});
+    if (c.site == FaultSite::out) outs.push_back({c.site, c.occurrence});
     if (c.site == command) commands.push_back({c.site, c.occurrence});
   }
   std::vector<std::pair<FaultPlace, FaultPlace>> out;
@@ -82,11 +82,11 @@ std::vector<std::pair<FaultPlace, FaultPlace>> blocks(const std::vector<Counted>
 }  // namespace
 
 std::optional<FaultSite> siteOfEvent(const TraceEvent& e) {
-  if (e.ev == "out") return FaultSite::kOut;
-  if (e.ev == "in") return FaultSite::kIn;
-  if (e.ev == "descriptor") return FaultSite::kDescriptor;
+  if (e.ev == "out") return FaultSite::out;
+  if (e.ev == "in") return FaultSite::in;
+  if (e.ev == "descriptor") return FaultSite::descriptor;
   if (e.ev == "open") {
-    if (e.path == std::string(emulator::kDefaultKeyPath)) return FaultSite::kOpen;
+    if (e.path == std::string(emulator::kDefaultKeyPath)) return FaultSite::open;
     return std::nullopt;
   }
   if (e.ev != "control" || !e.setup || !e.data) return std::nullopt;
@@ -133,7 +133,7 @@ std::vector<UpgradeStep> upgradeSteps(const std::vector<TraceEvent>& events,
   add("firmware-area erase", firstPlaces(byState[UpgradeState::eraseFirmware]));
   int block = 0;
   for (const auto& [out, program] :
-       blocks(byState[UpgradeState::writeFirmware], FaultSite::kProgram)) {
+       blocks(byState[UpgradeState::writeFirmware], FaultSite::program)) {
     add("firmware block " + std::to_string(++block), {program, out});
   }
   add("booter exit", firstPlaces(byState[UpgradeState::leaveBooter]));
@@ -142,9 +142,9 @@ std::vector<UpgradeStep> upgradeSteps(const std::vector<TraceEvent>& events,
 
   // The components, each from its region open (and the key's open just before it) to the next.
   const std::vector<Counted>& writing = byState[UpgradeState::writeRegions];
-  auto opensAt = [](const Counted& c) { return c.site == FaultSite::kRegionOpen; };
+  auto opensAt = [](const Counted& c) { return c.site == FaultSite::regionOpen; };
   auto linkOpening = [](const Counted& c) {
-    return c.site == FaultSite::kOpen || c.site == FaultSite::kDescriptor;
+    return c.site == FaultSite::open || c.site == FaultSite::descriptor;
   };
   for (auto at = std::find_if(writing.begin(), writing.end(), opensAt); at != writing.end();) {
     auto begin = at;
@@ -155,8 +155,8 @@ std::vector<UpgradeStep> upgradeSteps(const std::vector<TraceEvent>& events,
     const std::vector<Counted> part(begin, end);
     const std::string name = "component " + hex16(usb::le16(fromHex(*at->event->data), 1));
     add(name + " open",
-        firstPlaces(part, {FaultSite::kOpen, FaultSite::kDescriptor, FaultSite::kRegionOpen}));
-    const auto sent = blocks(part, FaultSite::kRegionCommit);
+        firstPlaces(part, {FaultSite::open, FaultSite::descriptor, FaultSite::regionOpen}));
+    const auto sent = blocks(part, FaultSite::regionCommit);
     if (!sent.empty()) add(name + " first block", {sent.front().second, sent.front().first});
     if (sent.size() > 1) add(name + " last block", {sent.back().second, sent.back().first});
     at = next;

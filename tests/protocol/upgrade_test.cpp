@@ -122,7 +122,7 @@ TEST_P(WholeUpgrade, LeavesTheKeyHoldingThePackage) {
   // The key's own firmware, block for block (blank blocks erased), and running.
   const auto firmware = u.image(0, kMaxFirmwareLength);
   EXPECT_TRUE(std::ranges::equal(u.key.firmwareArea(), firmware));
-  EXPECT_EQ(u.key.program(), emulator::KeyProgram::kFirmware);
+  EXPECT_EQ(u.key.program(), emulator::KeyProgram::firmware);
   EXPECT_EQ(programCode(b.identity), kProgramFirmware);
   for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(b.identity[20 + i], firmware[0x0C + i]);
   EXPECT_EQ(b.identity[26], firmware[0x1E]);
@@ -191,7 +191,7 @@ TEST(KeyUpgradeSteps, FirmwareRefusesTheEraseTheBooterTakesIt) {
   EXPECT_TRUE(u.ended);
   EXPECT_EQ(b.leaveBooterDone.get(), 0);
   EXPECT_GE(u.key.commandsSeen(15, 4), 4u);
-  EXPECT_EQ(u.key.program(), emulator::KeyProgram::kBooter);
+  EXPECT_EQ(u.key.program(), emulator::KeyProgram::booter);
 }
 
 TEST(KeyUpgradeSteps, FirmwareWrittenWithoutEraseDoesNotStart) {
@@ -206,7 +206,7 @@ TEST(KeyUpgradeSteps, FirmwareWrittenWithoutEraseDoesNotStart) {
     EXPECT_FALSE(w.waitFor(b.leaveBooterDone, true, 30000));
   });
   EXPECT_FALSE(std::ranges::equal(u.key.firmwareArea(), u.image(0, kMaxFirmwareLength)));
-  EXPECT_EQ(u.key.program(), emulator::KeyProgram::kBooter);
+  EXPECT_EQ(u.key.program(), emulator::KeyProgram::booter);
 }
 
 TEST(KeyUpgradeSteps, BooterKeyIsReadToo) {

@@ -643,7 +643,7 @@ void DesktopDialogTest::signalsActAsExitHeldWhileTheKeyFirmwareIsWritten() {
     rig.bench().clock.sleepMs(10);
   }
   const emulator::KeyImage& key = rig.bench().key->image();
-  QCOMPARE(key.program, emulator::KeyProgram::kFirmware);
+  QCOMPARE(key.program, emulator::KeyProgram::firmware);
   QCOMPARE(key.firmwareArea != oldFirmware, firmwareWritten);
   QVERIFY(emulator::holdsValidFirmware(key.firmwareArea));
   // Stopped where it was asked to, or, when held, once the key had left its booter.

@@ -17,7 +17,7 @@ using namespace sequencer;
 constexpr int kEnoughTicks = 5000;
 
 void expectUnchanged(const emulator::KeyImage& before, const emulator::VirtualKey& key) {
-  EXPECT_EQ(key.program(), emulator::KeyProgram::kFirmware) << "the key was left in its booter";
+  EXPECT_EQ(key.program(), emulator::KeyProgram::firmware) << "the key was left in its booter";
   EXPECT_EQ(key.image().firmwareArea, before.firmwareArea);
   EXPECT_EQ(key.image().regions, before.regions);
   EXPECT_EQ(key.image().configuration, before.configuration);
