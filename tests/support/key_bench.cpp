@@ -7,6 +7,7 @@
 #include "catalogue/embedded_package.h"
 #include "emulator/faults.h"
 #include "emulator/named_states.h"
+#include "trace/traced_driver.h"
 
 namespace flashwell::support {
 
@@ -28,6 +29,8 @@ KeyBench::KeyBench(emulator::KeyImage image, bool keepTrace, usb::Clock* time, b
   driver = std::make_unique<emulator::EmulatedDriver>(time_, *key, trace.get(), plugged);
   link = std::make_unique<usb::UsbLink>(*driver, notices);
 }
+
+KeyBench::~KeyBench() = default;
 
 void KeyBench::logHost() {
   hostWriter_ = std::make_unique<trace::LogWriter>(hostLog_);

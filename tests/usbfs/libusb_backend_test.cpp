@@ -80,14 +80,16 @@ class UsbfsBackend : public ::testing::Test {
 // interface (detached), the key in configuration 0 (given its configuration).
 struct Presentation {
   const char* name;
-  UsbfsKeyOptions options;
+  void (*arrange)(UsbfsKeyOptions&);
 };
 
 class UsbfsPresentation : public UsbfsBackend,
                           public ::testing::WithParamInterface<Presentation> {};
 
 TEST_P(UsbfsPresentation, OpensTheKeyAndReadsItsIdentity) {
-  start(GetParam().options);
+  UsbfsKeyOptions options;
+  GetParam().arrange(options);
+  start(options);
   ASSERT_TRUE(link_->UsbEnsureOpen());
   EXPECT_TRUE(link_->UsbIsLargePacketKey());
   EXPECT_EQ(readIdentity(), 128);
@@ -97,10 +99,13 @@ TEST_P(UsbfsPresentation, OpensTheKeyAndReadsItsIdentity) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ways, UsbfsPresentation,
-    ::testing::Values(Presentation{"Plain", {}},
-                      Presentation{"ForeignDeviceOfTheVendor", {.foreignDevice = true}},
-                      Presentation{"KernelDriverOnTheInterface", {.kernelDriver = "mempod-serial"}},
-                      Presentation{"Unconfigured", {.unconfigured = true}}),
+    ::testing::Values(Presentation{"Plain", [](UsbfsKeyOptions&) {}},
+                      Presentation{"ForeignDeviceOfTheVendor",
+                                   [](UsbfsKeyOptions& o) { o.foreignDevice = true; }},
+                      Presentation{"KernelDriverOnTheInterface",
+                                   [](UsbfsKeyOptions& o) { o.kernelDriver = "mempod-serial"; }},
+                      Presentation{"Unconfigured",
+                                   [](UsbfsKeyOptions& o) { o.unconfigured = true; }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UsbfsBackend, AStalledEndpointIsClearedSoTheNextReadWorks) {
