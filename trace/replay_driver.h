@@ -48,7 +48,7 @@ class ReplayDriver final : public usb::UsbDriver {
                                               std::span<std::uint8_t> record,
                                               std::span<std::uint8_t> data) override;
   void close(usb::DriverHandle handle) override;
-  std::uint16_t nativeProcessorArchitecture() override { return 0; }
+  std::uint16_t nativeProcessorArchitecture() override { return usb::kArchitectureX86; }
 
  private:
   struct Search {

@@ -38,7 +38,7 @@ class LibusbDriver final : public UsbDriver {
                                               std::span<std::uint8_t> data) override;
   void close(DriverHandle handle) override;
   // Always x86: the 48-byte record is the one this backend is given, whatever the machine.
-  std::uint16_t nativeProcessorArchitecture() override { return 0; }
+  std::uint16_t nativeProcessorArchitecture() override { return kArchitectureX86; }
 
  private:
   struct OpenDevice {
