@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/recording_notices.h"
 #include "usb/driver.h"
 
 namespace flashwell::usb::testing {
@@ -74,12 +75,7 @@ class FakeDriver final : public UsbDriver {
   DriverHandle nextHandle_ = 100;
 };
 
-class RecordingNotices final : public LinkNotices {
- public:
-  int busyNotices = 0;
-  std::vector<std::string> deniedPaths;
-  void anotherProgramUsesKey() override { ++busyNotices; }
-  void keyAccessDenied(const std::string& path) override { deniedPaths.push_back(path); }
-};
+// The link's notices, recorded.
+using support::RecordingNotices;
 
 }  // namespace flashwell::usb::testing
