@@ -16,7 +16,7 @@ constexpr std::uint8_t kConnectPromptDelay = 2;
 void Sequencer::resetDisplay() {
   package_.chooseLanguage();
   view_.setProgressRange(0, 1000);
-  setProgress(0, 0);
+  resetBar();
 
   fields_.finishMode = FinishMode::running;
   fields_.exitLocked = 0;
