@@ -25,7 +25,7 @@ TEST(SequencerFrameTest, AfterAnyStateChangeTenOnTicksThenThreeOffTicks) {
          r.tick();
        }},
       {"state 53 after the key read", UpgradeState::awaitChoice,
-       [](SequencerRig& r) { r.reachChoice(); }},
+       [](SequencerRig& r) { r.runTo(UpgradeState::awaitChoice); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -153,7 +153,7 @@ TEST(SequencerFrameTest, ExitBringsAKeyInItsBooterBackFirst) {
 }
 
 TEST_F(SequencerTest, DialogEndsOnlyOnceTheWorkerHasEnded) {
-  reachChoice();
+  runTo(UpgradeState::awaitChoice);
   seq.guardedExit(true);
   tick(3);
   EXPECT_EQ(block.exitRequest.get(), 1);

@@ -61,7 +61,7 @@ TEST(SequencerHandlersTest, ProceedAsksBeforeAnEraseButNotForNever) {
                         Case{always, MessageBoxAnswer::ok, 0, FinishMode::exitAsked},
                         Case{never, std::nullopt, 3, FinishMode::running}}) {
     SequencerRig r;
-    r.reachChoice();
+    r.runTo(UpgradeState::awaitChoice);
     if (c.answer) r.view.answers.push_back(*c.answer);
     r.seq.chooseMode(c.mode);
     r.seq.proceed();
@@ -79,7 +79,7 @@ TEST(SequencerHandlersTest, ProceedAsksBeforeAnEraseButNotForNever) {
 }
 
 TEST_F(SequencerTest, ProceedOnceTheUpgradeIsChosenOrTheExitHasBegunDoesNothing) {
-  reachChoice();
+  runTo(UpgradeState::awaitChoice);
   seq.chooseMode(UpgradeOption::only);
   tick();
   ASSERT_TRUE(view.control(kIdProceed).enabled);
@@ -96,7 +96,7 @@ TEST_F(SequencerTest, ProceedOnceTheUpgradeIsChosenOrTheExitHasBegunDoesNothing)
 
   // EXIT pressed at the choice: the exit is under way.
   SequencerRig r;
-  r.reachChoice();
+  r.runTo(UpgradeState::awaitChoice);
   r.view.answers.push_back(MessageBoxAnswer::no);
   r.seq.chooseMode(UpgradeOption::always);
   r.seq.guardedExit(true);
@@ -110,7 +110,7 @@ TEST_F(SequencerTest, ProceedOnceTheUpgradeIsChosenOrTheExitHasBegunDoesNothing)
 }
 
 TEST_F(SequencerTest, TicksGoOnWhileTheProceedQuestionIsOpen) {
-  reachChoice();
+  runTo(UpgradeState::awaitChoice);
   seq.chooseMode(UpgradeOption::only);
   tick();
   view.setTimer(kTimerId, kTimerPeriodMs);
@@ -129,7 +129,7 @@ TEST_F(SequencerTest, TicksGoOnWhileTheProceedQuestionIsOpen) {
 }
 
 TEST_F(SequencerTest, DeclinedEraseExitsWithoutTouchingTheKey) {
-  reachChoice();
+  runTo(UpgradeState::awaitChoice);
   seq.chooseMode(UpgradeOption::always);
   seq.proceed();
   block.workerEnded.set(1);
@@ -160,7 +160,7 @@ TEST(SequencerHandlersTest, GuardedExit) {
         Case{"error stop", Reach::errorStop, true, true, FinishMode::errorStop}}) {
     SCOPED_TRACE(c.what);
     SequencerRig r;
-    if (c.reach == Reach::choice) r.reachChoice();
+    if (c.reach == Reach::choice) r.runTo(UpgradeState::awaitChoice);
     if (c.reach == Reach::firmwareErase) {
       r.runTo(UpgradeState::eraseFirmware);
       r.tick();
@@ -180,7 +180,7 @@ TEST(SequencerHandlersTest, GuardedExit) {
 }
 
 TEST_F(SequencerTest, ExitDuringTheChoiceStopsTheWorkerAtOnce) {
-  reachChoice();
+  runTo(UpgradeState::awaitChoice);
   seq.guardedExit(true);
   tick();
   EXPECT_EQ(status().finishMode, FinishMode::stopWorker);

@@ -172,21 +172,6 @@ struct SequencerRig {
     }
   }
 
-  // Runs state 0, the start handshake and the connection; ends in state 30.
-  void startAndConnect() {
-    tick();  // state 0
-    block.startDone.set(1);
-    tick();  // state 1
-    block.connected.set(1);
-    tick();  // state 2
-  }
-
-  // Up to state 53 with a key running its firmware.
-  void reachChoice() {
-    startAndConnect();
-    answerKeyRead(firmwareIdentity());
-  }
-
   // Past state 53 with `m` confirmed by its clicks: into state 50.
   void confirm(UpgradeOption m) {
     mode = m;

@@ -141,7 +141,7 @@ TEST(SequencerStatesTest, UnreadableIdentityOrVersionsGoToTheFailureState) {
   for (const bool identityRefused : {true, false}) {
     SCOPED_TRACE(identityRefused ? "identity" : "versions");
     SequencerRig r;
-    r.startAndConnect();
+    r.runTo(UpgradeState::readKey);
     if (identityRefused) {
       r.tick(2);
       r.block.identityDone.set(protocol::kJobRefused);
@@ -158,7 +158,7 @@ TEST(SequencerStatesTest, UnreadableIdentityOrVersionsGoToTheFailureState) {
 }
 
 TEST_F(SequencerTest, KeyReadMovesTheBarAndResetsItWhenDone) {
-  startAndConnect();
+  runTo(UpgradeState::readKey);
   view.progressLog.clear();
   answerKeyRead(firmwareIdentity());
   ASSERT_EQ(state(), UpgradeState::awaitChoice);
@@ -172,7 +172,7 @@ TEST(SequencerStatesTest, KeyMarkerFollowsTheKeysPolicyMark) {
     SequencerRig r;
     for (int id : {kIdMarkOnly, kIdMarkAlways, kIdMarkNever}) r.view.setText(id, "old");
     r.block.keyVariant.set(variant);  // what the versions job read
-    r.reachChoice();
+    r.runTo(UpgradeState::awaitChoice);
     const int expected = variant == 0 ? kIdMarkOnly : variant == 1 ? kIdMarkAlways : kIdMarkNever;
     for (int id : {kIdMarkOnly, kIdMarkAlways, kIdMarkNever}) {
       EXPECT_EQ(r.view.text(id), id == expected ? "Key:" : "") << int(variant);
@@ -181,7 +181,7 @@ TEST(SequencerStatesTest, KeyMarkerFollowsTheKeysPolicyMark) {
 }
 
 TEST_F(SequencerTest, ChoiceEnablesProceedAndWaitsForIt) {
-  reachChoice();
+  runTo(UpgradeState::awaitChoice);
   ASSERT_EQ(state(), UpgradeState::awaitChoice);
   tick(5);
   EXPECT_FALSE(view.control(kIdProceed).enabled);
@@ -198,7 +198,7 @@ TEST_F(SequencerTest, ChoiceEnablesProceedAndWaitsForIt) {
 }
 
 TEST_F(SequencerTest, ModeTickedWhileTheKeyIsReadEnablesProceedOnTheFirstChoiceTick) {
-  startAndConnect();
+  runTo(UpgradeState::readKey);
   seq.chooseMode(UpgradeOption::only);
   answerKeyRead(firmwareIdentity());
   ASSERT_EQ(state(), UpgradeState::awaitChoice);
