@@ -59,7 +59,6 @@ void Sequencer::refreshPrompts() {
 }
 
 void Sequencer::showStatus(std::uint16_t textId, bool blinkExit) {
-  if (textId == kTextExiting) fields_.exitLocked = 0;
   if (fields_.blinkPhase == 0) {
     view_.setText(kIdStatus, "");
     if (blinkExit) view_.setText(kIdExit, " ");

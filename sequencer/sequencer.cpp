@@ -29,7 +29,7 @@ void Sequencer::onTimer(unsigned timerId) {
   view_.killTimer(kTimerId);
   blinkTick();
   if (fields_.finishMode != FinishMode::running) {
-    fields_.exitLocked = 0;
+    fields_.exitLocked = 0;  // EXIT is never locked while a run ends
     if (fields_.finishTicks == 0) fields_.finishTicks = kLeaveBooterTicks;
     resetBar();
     finishStep();

@@ -57,6 +57,8 @@ class Sequencer {
   void resetBar();
   void stepBar(std::int32_t step);  // the bar starts over near its beginning rather than full
   KeyRead readKeyStep();
+  // A step of the key read that asks the worker: the prompts, the bar, the request raised; the
+  // done byte as it stands.
   std::uint8_t askKey(protocol::SharedByte& request, const protocol::SharedByte& done);
   void finishStep();
   void proceedStep();
