@@ -35,7 +35,7 @@ void expectFailureThenExit(UpgradeRun& s, std::uint16_t textId, UpgradeState fai
 TEST(Failures, RefusedFirmwareErase) {
   UpgradeRun s;
   s.addFault("erase-fails");
-  s.choose(1);
+  s.choose(protocol::UpgradeOption::only);
   std::string exitCaptions;
   bool exitPressed = false;
   s.run(kEnoughTicks, [&] {
@@ -58,7 +58,7 @@ TEST(Failures, RefusedFirmwareErase) {
 TEST(Failures, RefusedRegionShowsTheCopyError) {
   UpgradeRun s;
   s.addFault("booter-region-open-fails");
-  s.choose(2);
+  s.choose(protocol::UpgradeOption::always);
   expectFailureThenExit(s, kTextCopyError, UpgradeState::writeRegions);
 }
 
@@ -71,13 +71,13 @@ TEST(Failures, UnreadableIdentityShowsTheFailure) {
 TEST(Failures, KeyPulledDuringTheComponentsShowsTheCopyError) {
   UpgradeRun s;
   s.addFault("unplug-during-regions");
-  s.choose(1);
+  s.choose(protocol::UpgradeOption::only);
   expectFailureThenExit(s, kTextCopyError, UpgradeState::writeRegions);
 }
 
 TEST(Failures, KeyOfTheWrongKindEntersTheErrorStopWithTextOneTwentyFive) {
   UpgradeRun s("wrong-kind");
-  s.choose(1);
+  s.choose(protocol::UpgradeOption::only);
   int stopped = 0;
   s.run(kEnoughTicks, [&] {
     if (s.dialog->fields().finishMode == flashwell::sequencer::FinishMode::errorStop &&
