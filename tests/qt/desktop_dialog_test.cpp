@@ -214,7 +214,7 @@ void DesktopDialogTest::exitAndCloseAreIgnoredWhileTheKeyFirmwareIsRewritten() {
             QTest::keyClick(&run.window(), Qt::Key_Escape);
           }
           endedWhileLocked = endedWhileLocked || run.window().ended();
-          finishModes.push_back(run.dialog().fields().finishMode);
+          finishModes.push_back(run.finishMode());
         }
         return run.state() == seq::UpgradeState::eraseData;
       },
@@ -226,7 +226,7 @@ void DesktopDialogTest::exitAndCloseAreIgnoredWhileTheKeyFirmwareIsRewritten() {
            (std::vector<seq::FinishMode>{seq::FinishMode::running, seq::FinishMode::running}));
   // The upgrade went on to the components as if nothing had been pressed.
   QVERIFY(!run.window().ended());
-  QCOMPARE(run.dialog().fields().finishMode, seq::FinishMode::running);
+  QCOMPARE(run.finishMode(), seq::FinishMode::running);
 }
 
 void DesktopDialogTest::failureBlinksTenTicksOnThreeOff() {
@@ -534,7 +534,7 @@ void DesktopDialogTest::signalsActAsExitHeldWhileTheKeyFirmwareIsWritten() {
     QCOMPARE(::raise(SIGINT), 0);
     QCoreApplication::processEvents();
     QCOMPARE(run.text(seq::kIdStatus), note(StopText::alreadyHeld));
-    QCOMPARE(run.dialog().fields().finishMode, seq::FinishMode::running);
+    QCOMPARE(run.finishMode(), seq::FinishMode::running);
   }
   RUN_UNTIL(
       run, [&] { return run.window().ended(); }, kManyTicks);
