@@ -168,7 +168,7 @@ TEST_F(SequencerTest, KeyReadMovesTheBarAndResetsItWhenDone) {
   EXPECT_EQ(view.progressLog, expected);
 }
 
-TEST_F(SequencerTest, KeyLabelStandsBesideTheModeTheKeysPolicyMarkNames) {
+TEST_F(SequencerTest, KeyMarkerFollowsTheKeysPolicyMark) {
   for (std::uint8_t variant : {0, 1, 2, 0xFF}) {
     block.keyVariant.set(variant);
     seq.showKeyVersions();
