@@ -143,7 +143,7 @@ TEST(ProgressBar, AtMostTenRedrawsASecondButEveryPhaseEnd) {
   bar.progress(p);
   EXPECT_EQ(redraws(), 3);
   // A plain line goes above the bar, which is drawn again below it.
-  bar.message("Congratulations!");
+  bar.text(TextKind::message, "Congratulations!");
   EXPECT_EQ(redraws(), 4);
   EXPECT_NE(out.str().find("\r\x1b[Kmessage:\n  Congratulations!\n"), std::string::npos);
   bar.end(0);

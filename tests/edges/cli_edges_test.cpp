@@ -50,23 +50,28 @@ class CliEdges : public ::testing::Test {
 };
 
 TEST_F(CliEdges, BadArgumentsAreNamedAndWriteNothing) {
-  const std::vector<Refusal> cases{
+  // Values refused beside --emulated: the first line names the option and what is wrong.
+  struct BadValues {
+    const char* option;
+    std::vector<std::pair<const char*, const char*>> valueAndNamed;
+  };
+  const BadValues badValues[] = {
+      {"--fault",
+       {{"erase:explode", "explode"},
+        {"nowhere:refuse", "nowhere"},
+        {"erase:refuse@0", "erase:refuse@0"},
+        {"erase:refuse@", "erase:refuse@"},
+        {"erase-fails@2", "erase-fails"},
+        {"gibberish", "gibberish"}}},
+      {"--timeout",
+       {{"0", "'0'"}, {"-5", "'-5'"}, {"ten", "'ten'"}, {"99999999999", "99999999999"}}},
+      {"--lcid", {{"0xZZ", "0xZZ"}, {"12345", "12345"}}},
+      {"--clock", {{"fast", "fast"}}},
+  };
+  std::vector<Refusal> cases{
       {{"--mode", "sometimes"}, {"--mode", "sometimes"}},
       {{"--mode"}, {"--mode"}},
-      {{"--emulated", "--fault", "erase:explode"}, {"--fault", "explode"}},
-      {{"--emulated", "--fault", "nowhere:refuse"}, {"--fault", "nowhere"}},
-      {{"--emulated", "--fault", "erase:refuse@0"}, {"--fault", "erase:refuse@0"}},
-      {{"--emulated", "--fault", "erase:refuse@"}, {"--fault", "erase:refuse@"}},
-      {{"--emulated", "--fault", "erase-fails@2"}, {"--fault", "erase-fails"}},
-      {{"--emulated", "--fault", "gibberish"}, {"--fault", "gibberish"}},
       {{"--emulated=nowhere"}, {"--emulated", "nowhere"}},
-      {{"--emulated", "--timeout", "0"}, {"--timeout", "'0'"}},
-      {{"--emulated", "--timeout", "-5"}, {"--timeout", "'-5'"}},
-      {{"--emulated", "--timeout", "ten"}, {"--timeout", "'ten'"}},
-      {{"--emulated", "--timeout", "99999999999"}, {"--timeout", "99999999999"}},
-      {{"--emulated", "--lcid", "0xZZ"}, {"--lcid", "0xZZ"}},
-      {{"--emulated", "--lcid", "12345"}, {"--lcid", "12345"}},
-      {{"--emulated", "--clock", "fast"}, {"--clock", "fast"}},
       {{"--fault", "erase-fails"}, {"--emulated"}},
       {{"--key-state", "key.bin"}, {"--emulated"}},
       {{"--key-trace", "trace.jsonl"}, {"--emulated"}},
@@ -81,6 +86,11 @@ TEST_F(CliEdges, BadArgumentsAreNamedAndWriteNothing) {
       {{"--emulated", "fresh"}, {"--mode"}},
       {{"--emulated=booter", "--yes"}, {"--mode"}},
   };
+  for (const BadValues& b : badValues) {
+    for (const auto& [value, named] : b.valueAndNamed) {
+      cases.push_back({{"--emulated", b.option, value}, {b.option, named}});
+    }
+  }
   for (const Refusal& c : cases) {
     const std::string shown = ::testing::PrintToString(c.args);
     const std::optional<std::string> first = refused(c);

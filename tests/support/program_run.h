@@ -34,8 +34,7 @@ class Scratch {
  public:
   Scratch();
   ~Scratch();
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
+  Scratch(const Scratch&) = delete;  // one owner removes the folder
 
   std::filesystem::path operator/(const std::string& name) const { return folder / name; }
   // Every file below the folder, as sorted paths relative to it.
