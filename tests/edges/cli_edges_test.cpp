@@ -97,7 +97,8 @@ TEST_F(CliEdges, BadArgumentsAreNamedAndWriteNothing) {
     if (!first) continue;
     EXPECT_EQ(first->rfind("flashwell-cli: ", 0), 0u) << *first;
     EXPECT_TRUE(result_.out.empty()) << shown;
-    EXPECT_TRUE(dir_.files().empty()) << shown << ::testing::PrintToString(dir_.files());
+    EXPECT_TRUE(filesBelow(dir_.folder).empty())
+        << shown << ::testing::PrintToString(filesBelow(dir_.folder));
   }
 }
 
@@ -110,7 +111,7 @@ TEST_F(CliEdges, AKeyStateFileThatIsNoneIsKeptAndNoTraceIsStarted) {
     ASSERT_EQ(r.errLines().size(), 1u) << r.err;
     EXPECT_NE(r.err.find("key.bin"), std::string::npos) << r.err;
     EXPECT_EQ(readFile(dir_ / "key.bin"), bytes);
-    EXPECT_EQ(dir_.files(), std::vector<std::string>{"key.bin"});
+    EXPECT_EQ(filesBelow(dir_.folder), std::vector<std::string>{"key.bin"});
   }
   // A scenario would be ignored for the key in the file: the two together are refused.
   const ProgramRun both = cli({"--emulated=booter", "--key-state", "key.bin", "--timeout", "5"});

@@ -56,10 +56,6 @@ Scratch::~Scratch() {
   fs::remove_all(folder, ignored);
 }
 
-std::vector<std::string> Scratch::files() const {
-  return filesBelow(folder);
-}
-
 std::string readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

@@ -37,8 +37,6 @@ class Scratch {
   Scratch(const Scratch&) = delete;  // one owner removes the folder
 
   std::filesystem::path operator/(const std::string& name) const { return folder / name; }
-  // Every file below the folder, as sorted paths relative to it.
-  std::vector<std::string> files() const;
 
   const std::filesystem::path folder;
 };
