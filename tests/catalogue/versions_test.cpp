@@ -1,16 +1,16 @@
 #include <gtest/gtest.h>
 
 #include "catalogue/catalogue.h"
-#include "tests/catalogue/package_fixture.h"
+#include "tests/support/test_packages.h"
 
 namespace flashwell::catalogue {
 namespace {
 
 using protocol::ComponentVersion;
-using testing::Component;
-using testing::kEnd;
-using testing::packageWith;
-using testing::putComponent;
+using support::Component;
+using support::kEnd;
+using support::packageWith;
+using support::putComponent;
 
 TEST(Bcd, BothNibblesAtMostNine) {
   EXPECT_TRUE(isBcdByte(0x00));
@@ -165,8 +165,7 @@ TEST(ImageRows, StopAtTenAndStillVerifyTheRest) {
 }
 
 TEST(ImageRows, TheEmbeddedPackageShowsSevenRows) {
-  const auto e = embeddedPackage();
-  std::vector<std::uint8_t> p(e.begin(), e.end());
+  std::vector<std::uint8_t> p = support::embeddedPackageCopy();
   Catalogue cat(p, embeddedTables());
   const auto open = cat.openPackage();
   ASSERT_EQ(open.result, Result::ok);

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "protocol/request_block.h"
-#include "tests/protocol/pause_recorder.h"
 #include "usb/clock.h"
 #include "usb/driver.h"
 

@@ -35,6 +35,7 @@
 #include "sequencer/control_ids.h"
 #include "tests/qt/message_box_answerer.h"
 #include "tests/support/key_bench.h"
+#include "tests/support/test_packages.h"
 #include "usb/clock.h"
 
 namespace flashwell::app::qt {

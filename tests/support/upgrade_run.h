@@ -29,6 +29,7 @@
 #include "sequencer/upgrade_state.h"
 #include "tests/support/key_bench.h"
 #include "tests/support/state_print.h"
+#include "tests/support/test_packages.h"
 
 namespace flashwell::support {
 
