@@ -75,11 +75,8 @@ struct TestPackage {
   std::array<protocol::RegionSlot, 10> regionSlots{};
 };
 
-// Image offsets of TestPackage's slots.
+// Image offsets of two of TestPackage's slots: the key firmware's and the GPS component's.
 inline constexpr std::uint32_t kKeyFirmwareAt = 0x08000;
-inline constexpr std::uint32_t kBooterAt = 0x04000;
-inline constexpr std::uint32_t kLambdaAt = 0x6C000;
 inline constexpr std::uint32_t kGpsAt = 0x78000;
-inline constexpr std::uint32_t kExpAt = 0x88000;
 
 }  // namespace flashwell::support
