@@ -180,29 +180,6 @@ TEST(KeyUpgradeSteps, BooterKeyIsReadToo) {
   EXPECT_EQ(traced(rig.bench, "in", 48), 0u) << "the booter's extra read asks 128 bytes";
 }
 
-TEST(KeyLink, LateKeyIsFoundOpenedAndIdentified) {
-  KeyRig rig("fresh", /*plugged=*/false);
-  rig.bench.driver->schedulePlug(2500);
-  rig.started();
-  // tries at 0, 1000 and 2000 ms after the request fail, 3000 succeeds, then 3000 ms to settle
-  EXPECT_EQ(rig.bench.clock.elapsedMs(), 6000u);
-  ASSERT_TRUE(rig.worker.ReadIdentityJob());
-  const auto events = rig.bench.traceEvents();
-  auto first = [&](const std::string& ev) {
-    return std::find_if(events.begin(), events.end(), [&](const auto& e) { return e.ev == ev; });
-  };
-  const auto plug = first("plug"), open = first("open"), descriptor = first("descriptor"),
-             control = first("control");
-  ASSERT_NE(control, events.end());
-  EXPECT_EQ(plug->t, 2500u);
-  EXPECT_TRUE(plug < open && open < descriptor && descriptor < control);
-  EXPECT_EQ(open->path, std::string(emulator::kDefaultKeyPath));
-  EXPECT_EQ(control->setup, "400e000000000600");
-  EXPECT_EQ(control->data, "070000000000");
-  EXPECT_EQ(std::next(control)->setup, "400c000071040600");
-  EXPECT_EQ(std::next(control)->data, "000000800001");
-}
-
 TEST(KeyIdentities, ShortReplyCountsAsUnreadable) {
   // A reply with fewer bytes than asked would leave filler in the identity reported as read.
   KeyRig rig;

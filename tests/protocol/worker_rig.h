@@ -5,10 +5,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "emulator/faults.h"
 #include "protocol/worker.h"
 #include "tests/protocol/fake_key.h"
 #include "tests/support/key_bench.h"
@@ -18,9 +22,12 @@
 namespace flashwell::protocol::testing {
 
 struct KeyRig {
-  // The key state of that name, on the bus from the start unless `plugged` is false.
+  // The key state of that name, or that image, on the bus from the start unless `plugged` is
+  // false.
   explicit KeyRig(std::string_view state = "fresh", bool plugged = true)
-      : bench(support::namedKey(state), true, nullptr, plugged) {
+      : KeyRig(support::namedKey(state), plugged) {}
+  explicit KeyRig(emulator::KeyImage image, bool plugged = true)
+      : bench(std::move(image), true, nullptr, plugged) {
     block.zero();
   }
   // The state after the start handshake and, when `connect`, a connection.
@@ -32,14 +39,44 @@ struct KeyRig {
       ASSERT_TRUE(worker.Connect());
     }
   }
+  // Adds a fault that strikes `repeat` occurrences in a row from the `occurrence`th.
+  void fault(emulator::FaultSite site, emulator::FaultKind kind, std::uint32_t occurrence = 1,
+             std::uint32_t repeat = 1) {
+    bench.driver->addFault({site, kind, occurrence, repeat});
+  }
+  // Control requests of that code and sub-command that reached the driver, refused ones too.
   std::size_t count(std::uint8_t code, std::uint8_t sub) const {
-    return bench.key->commandsSeen(code, sub);
+    return controls(code, sub).size();
+  }
+  std::vector<emulator::TraceEvent> controls(std::uint8_t code, std::uint8_t sub) const {
+    std::vector<emulator::TraceEvent> found;
+    for (const emulator::TraceEvent& e : bench.traceEvents()) {
+      if (e.ev == "control" && e.setup && e.data && e.setup->substr(2, 2) == hex(code) &&
+          e.data->substr(0, 2) == hex(sub)) {
+        found.push_back(e);
+      }
+    }
+    return found;
+  }
+  // The events of that kind ("open", "in", ...).
+  std::vector<emulator::TraceEvent> events(std::string_view ev) const {
+    std::vector<emulator::TraceEvent> found;
+    for (const emulator::TraceEvent& e : bench.traceEvents()) {
+      if (e.ev == ev) found.push_back(e);
+    }
+    return found;
   }
 
   support::KeyBench bench;
   support::PauseRecorder clock{bench.clock};
   RequestBlock block;
   Worker worker{block, *bench.driver, clock, bench.notices};
+
+ private:
+  static std::string hex(std::uint8_t byte) {
+    const std::uint8_t one[] = {byte};
+    return emulator::toHex(one);
+  }
 };
 
 // The same on a scripted key.
