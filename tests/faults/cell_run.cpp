@@ -50,7 +50,7 @@ std::string exitAndCount(UpgradeRun& run, CellResult& r) {
   if (!run.ended()) {
     return "EXIT did not end the program within " + std::to_string(kExitTicks) + " ticks (state " +
            std::to_string(stateNumber(run.state())) + ", finish mode " +
-           std::to_string(static_cast<int>(run.dialog->fields().finishMode)) + ")";
+           std::to_string(static_cast<int>(run.dialog->status().finishMode)) + ")";
   }
   return countExit(run, from, r);
 }
@@ -85,7 +85,7 @@ void faultedRun(const Cell& cell, UpgradeRun& run, CellResult& r) {
     return;
   }
 
-  const SequencerFields& f = run.dialog->fields();
+  const RunStatus& f = run.dialog->status();
   if (run.dialog->failureReached()) {
     r.ending = Ending::kFailure;
     const std::string impossible = run.text(kTextImpossible);

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +14,7 @@
 #include "emulator/virtual_key.h"
 #include "tests/faults/cell_run.h"
 #include "tests/faults/key_checks.h"
+#include "tests/support/temp_folder.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/headless_run.h"
 
@@ -44,13 +43,7 @@ CliRun runCli(std::vector<std::string> args) {
 
 class CliRecovery : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("flashwell-faults-" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string path(const char* name) const { return (dir_ / name).string(); }
+  std::string path(const char* name) const { return folder_.path(name); }
 
   // The length of a clean run in simulated seconds, from the time of its trace's last event.
   int cleanRunSeconds() {
@@ -75,7 +68,7 @@ class CliRecovery : public ::testing::Test {
     EXPECT_TRUE(holdsPackage(key, packageSlots(), 1)) << what;
   }
 
-  fs::path dir_;
+  support::TempFolder folder_{"flashwell-faults-"};
 };
 
 TEST_F(CliRecovery, InterruptedAnywhereTheNextRunCompletes) {

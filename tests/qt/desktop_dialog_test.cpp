@@ -73,7 +73,7 @@ class Rig {
   CFlashwell_02Dlg& dialog() { return session_->controller(); }
   support::KeyBench& bench() { return bench_; }
   MessageBoxAnswerer& boxes() { return answerer_; }
-  seq::UpgradeState state() { return dialog().fields().state; }
+  seq::UpgradeState state() { return dialog().status().state; }
 
   template <typename T>
   T* widget(int id) {
@@ -305,7 +305,7 @@ void DesktopDialogTest::exitAndCloseAreIgnoredWhileTheKeyFirmwareIsRewritten() {
         const seq::UpgradeState state = rig.state();
         if ((state == seq::UpgradeState::eraseFirmware ||
              state == seq::UpgradeState::writeFirmware) &&
-            rig.dialog().fields().exitLocked == 1 &&
+            rig.dialog().status().exitLocked == 1 &&
             std::find(triedIn.begin(), triedIn.end(), state) == triedIn.end()) {
           triedIn.push_back(state);
           for (int i = 0; i < 2; ++i) {
@@ -314,7 +314,7 @@ void DesktopDialogTest::exitAndCloseAreIgnoredWhileTheKeyFirmwareIsRewritten() {
             QTest::keyClick(&rig.window(), Qt::Key_Escape);
           }
           endedWhileLocked = endedWhileLocked || rig.window().ended();
-          finishModes.push_back(rig.dialog().fields().finishMode);
+          finishModes.push_back(rig.dialog().status().finishMode);
         }
         return rig.state() == seq::UpgradeState::eraseData;
       },
@@ -326,7 +326,7 @@ void DesktopDialogTest::exitAndCloseAreIgnoredWhileTheKeyFirmwareIsRewritten() {
            (std::vector<seq::FinishMode>{seq::FinishMode::running, seq::FinishMode::running}));
   // The upgrade went on to the components as if nothing had been pressed.
   QVERIFY(!rig.window().ended());
-  QCOMPARE(rig.dialog().fields().finishMode, seq::FinishMode::running);
+  QCOMPARE(rig.dialog().status().finishMode, seq::FinishMode::running);
 }
 
 void DesktopDialogTest::failureBlinksTenTicksOnThreeOff() {
@@ -575,7 +575,7 @@ void DesktopDialogTest::screenshotWithBothColumnsOnTheRealClock() {
   DialogSession session(*bench.driver, clock, english, embeddedPackageCopy());
   QVERIFY(session.window().begin());
   auto* keyColumn = qobject_cast<QLabel*>(session.window().control(seq::kIdKeyColumn));
-  QTRY_VERIFY_WITH_TIMEOUT(session.controller().fields().state == seq::UpgradeState::awaitChoice &&
+  QTRY_VERIFY_WITH_TIMEOUT(session.controller().status().state == seq::UpgradeState::awaitChoice &&
                                keyColumn->text().count(QLatin1Char('.')) >= 4,
                            30000);
   const qint64 elapsedMs = started.elapsed();
@@ -634,7 +634,7 @@ void DesktopDialogTest::signalsActAsExitHeldWhileTheKeyFirmwareIsWritten() {
     QCOMPARE(::raise(SIGINT), 0);
     QCoreApplication::processEvents();
     QCOMPARE(rig.text(seq::kIdStatus), note(StopText::alreadyHeld));
-    QCOMPARE(rig.dialog().fields().finishMode, seq::FinishMode::running);
+    QCOMPARE(rig.dialog().status().finishMode, seq::FinishMode::running);
   }
   TICK_UNTIL(
       rig, [&] { return rig.window().ended(); }, kManyTicks);

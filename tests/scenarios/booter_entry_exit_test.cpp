@@ -39,7 +39,7 @@ TEST(ExitDuringTheBooterEntry, LeavesTheKeyAsFoundAndTheNextNeverRunWritesNothin
       pressed = true;
       pressedIn = s.state();
       s.dialog->OnExit();
-      reachedTheLock = s.dialog->fields().finishMode == flashwell::sequencer::FinishMode::running;
+      reachedTheLock = s.finishMode() == flashwell::sequencer::FinishMode::running;
     }));
     ASSERT_TRUE(pressed);
     if (reachedTheLock) {

@@ -95,13 +95,12 @@ TEST(LockedStates, IgnoreExitAndCloseWhileTheFirmwareIsRewritten) {
     // From the first tick each state has run: the tick that enters the erase does not lock yet.
     const UpgradeState st = s.state();
     const bool erasing = st == UpgradeState::eraseFirmware;
-    if ((!erasing && st != UpgradeState::writeFirmware) || !s.dialog->fields().exitLocked) return;
+    if ((!erasing && st != UpgradeState::writeFirmware) || !s.dialog->status().exitLocked) return;
     (erasing ? pressedInErase : pressedInWrite)++;
     s.dialog->OnExit();
     s.dialog->OnClose();
     s.dialog->OnEscape();
-    EXPECT_EQ(s.dialog->fields().finishMode, flashwell::sequencer::FinishMode::running)
-        << stateNumber(st);
+    EXPECT_EQ(s.finishMode(), flashwell::sequencer::FinishMode::running) << stateNumber(st);
   }));
   EXPECT_GT(pressedInErase, 0);
   EXPECT_GT(pressedInWrite, 0);

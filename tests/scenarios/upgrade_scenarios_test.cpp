@@ -119,7 +119,7 @@ TEST(BooterKey, RestoresTheFirmwareThenRunsASecondPassWithTheFirstChoice) {
                                            readKey,      awaitChoice,  proceed,       eraseData,
                                            clearMark,    writeRegions, readBack,      finalReport};
   EXPECT_EQ(s.states, expected);
-  EXPECT_EQ(s.dialog->fields().booterPasses, 2);
+  EXPECT_EQ(s.dialog->status().booterPasses, 2);
   // The final read shows the restored firmware's versions, not the booter notice.
   EXPECT_EQ(s.shown(kIdKeyColumn).find("BOOTER"), std::string::npos);
   EXPECT_NE(s.shown(kIdKeyColumn).find("02.05"), std::string::npos);

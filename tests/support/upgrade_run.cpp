@@ -81,8 +81,8 @@ void UpgradeRun::playUser() {
     return;
   }
   if (!mode_ || proceedPressed_ || state() != sequencer::UpgradeState::awaitChoice) return;
-  if (!dialog->fields().selectedOption) dialog->OnMode(*mode_);
-  if (dialog->fields().selectedOption && view.control(sequencer::kIdProceed).enabled) {
+  if (!dialog->status().selectedOption) dialog->OnMode(*mode_);
+  if (dialog->status().selectedOption && view.control(sequencer::kIdProceed).enabled) {
     proceedPressed_ = true;
     dialog->OnProceed();
   }

@@ -77,8 +77,8 @@ class UpgradeRun : public KeyBench {
   bool run(int maxPeriods, const std::function<void()>& each = {});
 
   bool ended() const { return view.ended(); }
-  sequencer::UpgradeState state() const { return dialog->fields().state; }
-  sequencer::FinishMode finishMode() const { return dialog->fields().finishMode; }
+  sequencer::UpgradeState state() const { return dialog->status().state; }
+  sequencer::FinishMode finishMode() const { return dialog->status().finishMode; }
   // The text of that id in the run's language; a control's text as the view shows it.
   std::string text(std::uint16_t id) { return dialog->text(id); }
   const std::string& shown(int controlId) { return view.text(controlId); }

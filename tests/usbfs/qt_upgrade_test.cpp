@@ -77,7 +77,7 @@ void UsbfsQtUpgradeTest::onlyUpgradeOfAFreshKeyByClicks() {
     QVERIFY(window.begin());
     QVERIFY2(waitFor(
                  [&] {
-                   return session.controller().fields().state == seq::UpgradeState::awaitChoice &&
+                   return session.controller().status().state == seq::UpgradeState::awaitChoice &&
                           text(seq::kIdKeyColumn).count(QLatin1Char('.')) >= 4;
                  },
                  30),

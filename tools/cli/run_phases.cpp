@@ -53,7 +53,7 @@ std::optional<std::uint16_t> textIdOf(const Phase& p,
 
 }  // namespace
 
-std::optional<Phase> phaseOf(const sequencer::SequencerFields& f) {
+std::optional<Phase> phaseOf(const sequencer::RunStatus& f) {
   // The error stop is a failure display; EXIT then ends the run at once.
   if (f.finishMode == sequencer::FinishMode::errorStop) return std::nullopt;
   if (f.finishMode != sequencer::FinishMode::running) return Phase{"exit", {}};
@@ -107,18 +107,18 @@ FailureDisplay failureIn(UpgradeState state) {
 }
 
 std::string PhaseWatch::textOf(const Phase& phase) {
-  const auto id = textIdOf(phase, dialog_.fields().selectedOption);
+  const auto id = textIdOf(phase, dialog_.status().selectedOption);
   return id ? catalogue::cp1252ToUtf8(dialog_.text(*id)) : std::string();
 }
 
 void PhaseWatch::afterTick() {
-  if (const std::optional<Phase> now = phaseOf(dialog_.fields()); now && now != last_) {
+  if (const std::optional<Phase> now = phaseOf(dialog_.status()); now && now != last_) {
     last_ = now;
     output_.phase(*now, textOf(*now));
   }
   if (dialog_.failureReached() && !failureTold_) {
     failureTold_ = true;
-    const FailureDisplay failure = failureIn(dialog_.fields().state);
+    const FailureDisplay failure = failureIn(dialog_.status().state);
     output_.error(failure.code, catalogue::cp1252ToUtf8(dialog_.text(failure.textId)));
   }
 }
