@@ -3,21 +3,19 @@
 // A worker on the virtual key with every pause recorded, for running jobs one at a time on the
 // test's thread.
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "emulator/faults.h"
 #include "protocol/worker.h"
-#include "tests/protocol/fake_key.h"
 #include "tests/support/key_bench.h"
+#include "tests/support/key_traffic.h"
 #include "tests/support/pause_recorder.h"
-#include "usb/bytes.h"
 
 namespace flashwell::protocol::testing {
 
@@ -44,27 +42,16 @@ struct KeyRig {
              std::uint32_t repeat = 1) {
     bench.driver->addFault({site, kind, occurrence, repeat});
   }
-  // Control requests of that code and sub-command that reached the driver, refused ones too.
+  // Control requests of that code and sub-command, refused ones too.
   std::size_t count(std::uint8_t code, std::uint8_t sub) const {
-    return controls(code, sub).size();
+    return support::countControls(bench, code, sub);
   }
-  std::vector<emulator::TraceEvent> controls(std::uint8_t code, std::uint8_t sub) const {
-    std::vector<emulator::TraceEvent> found;
-    for (const emulator::TraceEvent& e : bench.traceEvents()) {
-      if (e.ev == "control" && e.setup && e.data && e.setup->substr(2, 2) == hex(code) &&
-          e.data->substr(0, 2) == hex(sub)) {
-        found.push_back(e);
-      }
-    }
-    return found;
+  std::vector<support::KeyRequest> controls(std::uint8_t code, std::uint8_t sub) const {
+    return matching([&](const support::KeyRequest& r) { return r.is(code, sub); });
   }
-  // The events of that kind ("open", "in", ...).
-  std::vector<emulator::TraceEvent> events(std::string_view ev) const {
-    std::vector<emulator::TraceEvent> found;
-    for (const emulator::TraceEvent& e : bench.traceEvents()) {
-      if (e.ev == ev) found.push_back(e);
-    }
-    return found;
+  // The requests of one kind ("open", "out", "in", ...).
+  std::vector<support::KeyRequest> requests(std::string_view ev) const {
+    return matching([&](const support::KeyRequest& r) { return r.ev == ev; });
   }
 
   support::KeyBench bench;
@@ -73,39 +60,14 @@ struct KeyRig {
   Worker worker{block, *bench.driver, clock, bench.notices};
 
  private:
-  static std::string hex(std::uint8_t byte) {
-    const std::uint8_t one[] = {byte};
-    return emulator::toHex(one);
-  }
-};
-
-// The same on a scripted key.
-struct WorkerRig {
-  WorkerRig() {
-    block.zero();
-    usb::putLe16(key.identity, 30, 0x0002);
-  }
-  // The state after the start handshake and a connection.
-  void started(bool connect = true) {
-    block.startRequest.set(1);
-    block.startDone.set(1);
-    if (connect) {
-      block.connectRequest.set(1);
-      block.connected.set(1);
+  template <typename Keep>
+  std::vector<support::KeyRequest> matching(Keep keep) const {
+    std::vector<support::KeyRequest> found;
+    for (const support::KeyRequest& r : support::keyRequests(bench)) {
+      if (keep(r)) found.push_back(r);
     }
+    return found;
   }
-  std::size_t count(std::uint8_t code, std::uint8_t sub) const {
-    std::size_t n = 0;
-    for (const FakeEvent& e : key.controls()) n += e.code() == code && e.sub() == sub;
-    return n;
-  }
-
-  usb::SimulatedClock sim;
-  support::PauseRecorder clock{sim};
-  FakeKey key{sim};
-  SilentNotices notices;
-  RequestBlock block;
-  Worker worker{block, key, clock, notices};
 };
 
 }  // namespace flashwell::protocol::testing

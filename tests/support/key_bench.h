@@ -45,8 +45,8 @@ class KeyBench {
   KeyBench(const KeyBench&) = delete;
   KeyBench& operator=(const KeyBench&) = delete;
 
-  // Adds a fault by its WHERE:WHAT[@N] form or its shorthand name; throws std::invalid_argument
-  // when it is neither.
+  // Adds a fault by its WHERE:WHAT[=MS][@N[+]] form or its shorthand name; throws
+  // std::invalid_argument when it is neither.
   void addFault(std::string_view fault);
 
   // Every event of the trace (empty unless kept).
