@@ -44,11 +44,7 @@ class CFlashwell_02Dlg::Package final : public sequencer::PackageServices {
     const catalogue::KeyVersionsColumn c =
         catalogue_.showKeyVersions(block.identity, block.componentVersions, block.keyVariant.get(),
                                    booterPasses, currentEntry_);
-    using protocol::UpgradeOption;
-    const UpgradeOption marker = c.marker == catalogue::KeyMarker::only     ? UpgradeOption::only
-                                 : c.marker == catalogue::KeyMarker::always ? UpgradeOption::always
-                                                                            : UpgradeOption::never;
-    return {marker, c.text};
+    return {c.marker, c.text};
   }
 
  private:

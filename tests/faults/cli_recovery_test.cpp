@@ -65,7 +65,7 @@ class CliRecovery : public ::testing::Test {
     const auto image = emulator::loadKeyImage(keyState, &why);
     ASSERT_TRUE(image) << what << ": " << why;
     const emulator::VirtualKey key(*image);
-    EXPECT_TRUE(holdsPackage(key, packageSlots(), 1)) << what;
+    EXPECT_TRUE(holdsPackage(key, packageSlots(), protocol::UpgradeOption::only)) << what;
   }
 
   support::TempFolder folder_{"flashwell-faults-"};
@@ -135,7 +135,7 @@ TEST_F(CliRecovery, KeyPulledForGoodDuringTheFirmwareIsRestoredNextTime) {
 
 TEST_F(CliRecovery, KeyPulledForGoodWhileTheToolWaitsForItEndsOnTheTimeout) {
   // Pulled as the mark step reads the identity: the worker then waits for the key.
-  const Reference& clean = reference("fresh", 1);
+  const Reference& clean = reference("fresh", protocol::UpgradeOption::only);
   const auto mark = std::find_if(clean.steps.begin(), clean.steps.end(),
                                  [](const UpgradeStep& s) { return s.name == "mark"; });
   ASSERT_NE(mark, clean.steps.end());

@@ -45,7 +45,7 @@ bool exitAfterErrorStop(UpgradeRun& s, int ticks) {
 TEST(Failures, RefusedFirmwareErase) {
   UpgradeRun s;
   s.addFault("erase-fails");
-  s.choose(1);
+  s.choose(protocol::UpgradeOption::only);
   std::string exitCaptions;
   bool exitPressed = false;
   s.run(kEnoughTicks, [&] {
@@ -68,7 +68,7 @@ TEST(Failures, RefusedFirmwareErase) {
 TEST(Failures, RefusedRegionShowsTheCopyError) {
   UpgradeRun s;
   s.addFault("booter-region-open-fails");
-  s.choose(2);
+  s.choose(protocol::UpgradeOption::always);
   expectFailureThenExit(s, kTextCopyError, UpgradeState::writeRegions);
 }
 
@@ -81,13 +81,13 @@ TEST(Failures, UnreadableIdentityShowsTheFailure) {
 TEST(Failures, KeyPulledDuringTheComponentsShowsTheCopyError) {
   UpgradeRun s;
   s.addFault("unplug-during-regions");
-  s.choose(1);
+  s.choose(protocol::UpgradeOption::only);
   expectFailureThenExit(s, kTextCopyError, UpgradeState::writeRegions);
 }
 
 TEST(Failures, KeyOfTheWrongKindEntersTheErrorStopWithTextOneTwentyFive) {
   UpgradeRun s("wrong-kind");
-  s.choose(1);
+  s.choose(protocol::UpgradeOption::only);
   ASSERT_TRUE(exitAfterErrorStop(s, 40));
   EXPECT_EQ(*s.view.endResult, kEndAtOnce);
   EXPECT_EQ(s.states.back(), UpgradeState::notApplicable);

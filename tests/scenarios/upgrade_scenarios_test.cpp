@@ -27,7 +27,7 @@ class WholeUpgrade : public ::testing::TestWithParam<ModeCase> {};
 TEST_P(WholeUpgrade, RunsToTheFinalReportAndStopsInOrder) {
   const std::uint8_t mode = GetParam().mode;
   UpgradeRun s;
-  s.choose(mode);
+  s.choose(*protocol::optionFromByte(mode));
   const std::vector<std::uint8_t> firmwareBefore = s.key->image().firmwareArea;
   std::string keyColumnBefore;
   const bool ended = s.run(kEnoughTicks, [&] {
@@ -104,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(EachMode, WholeUpgrade,
 
 TEST(BooterKey, RestoresTheFirmwareThenRunsASecondPassWithTheFirstChoice) {
   UpgradeRun s("booter");
-  s.choose(3);  // whatever the mode, the firmware is restored first
+  s.choose(protocol::UpgradeOption::never);  // whatever the mode, the firmware is restored first
   std::string keyColumnAtChoice;
   ASSERT_TRUE(s.run(kEnoughTicks, [&] {
     if (s.state() == UpgradeState::awaitChoice && keyColumnAtChoice.empty())
@@ -131,7 +131,7 @@ TEST(BooterKey, RestoresTheFirmwareThenRunsASecondPassWithTheFirstChoice) {
 TEST(LateKey, PluggedInAtThePromptIsReadAndUpgraded) {
   UpgradeRun s;
   s.pullKey();
-  s.choose(1);
+  s.choose(protocol::UpgradeOption::only);
   ASSERT_FALSE(s.run(50));
   EXPECT_EQ(s.state(), UpgradeState::connect);
   EXPECT_EQ(s.shown(kIdKeyColumn), s.text(kTextConnectPrompt));

@@ -56,8 +56,8 @@ class ConsoleNotices final : public usb::LinkNotices {
   void anotherProgramUsesKey() override { post("ANOTHER PROGRAM UTILIZES USB"); }
   // Once, when the run has looked for the key for a while and found none.
   void waitingForKey() {
-    output_.notice(
-        std::string(catalogue::programText(catalogue::ProgramText::waitingForKey, language_)));
+    output_.text(TextKind::notice, std::string(catalogue::programText(
+                                       catalogue::ProgramText::waitingForKey, language_)));
   }
   void keyAccessDenied(const std::string& path) override {
     post(catalogue::fillIn(
@@ -71,7 +71,7 @@ class ConsoleNotices final : public usb::LinkNotices {
       std::lock_guard lock(mutex_);
       pending.swap(pending_);
     }
-    for (const std::string& text : pending) output_.notice(text);
+    for (const std::string& text : pending) output_.text(TextKind::notice, text);
   }
 
  private:
@@ -344,9 +344,10 @@ class StopWatch {
   int next() { return stops_.nextSignal ? stops_.nextSignal() : 0; }
   void tell(app::OutsideStop::Asked asked) {
     if (asked == app::OutsideStop::Asked::held) {
-      output_.message(std::string(app::stopText(app::StopText::held, language_)));
+      output_.text(TextKind::message, std::string(app::stopText(app::StopText::held, language_)));
     } else if (asked == app::OutsideStop::Asked::alreadyHeld) {
-      output_.message(std::string(app::stopText(app::StopText::alreadyHeld, language_)));
+      output_.text(TextKind::message,
+                   std::string(app::stopText(app::StopText::alreadyHeld, language_)));
     }
   }
 

@@ -23,6 +23,29 @@ constexpr ComponentName kComponents[] = {
     {23, "lambda"}, {24, "gps"},      {26, "lps4-exp"},
 };
 
+// The steps that are one phase each, whatever else the run holds.
+struct StepPhase {
+  UpgradeState state;
+  const char* id;
+};
+constexpr StepPhase kStepPhases[] = {
+    {UpgradeState::connect, "wait-key"},
+    {UpgradeState::readKey, "read-key"},
+    {UpgradeState::eraseFirmware, "firmware-erase"},
+    {UpgradeState::writeFirmware, "firmware-write"},
+    {UpgradeState::leaveBooter, "booter-leave"},
+    {UpgradeState::eraseData, "data-erase"},
+    {UpgradeState::clearMark, "mark"},
+    {UpgradeState::readBack, "read-back"},
+};
+
+std::optional<Phase> stepPhase(UpgradeState state) {
+  for (const StepPhase& s : kStepPhases) {
+    if (s.state == state) return Phase{s.id, {}};
+  }
+  return std::nullopt;
+}
+
 const char* componentOf(std::uint8_t phase) {
   for (const ComponentName& c : kComponents) {
     if (c.phase == phase) return c.id;
@@ -58,10 +81,6 @@ std::optional<Phase> phaseOf(const sequencer::RunStatus& f) {
   if (f.finishMode == sequencer::FinishMode::errorStop) return std::nullopt;
   if (f.finishMode != sequencer::FinishMode::running) return Phase{"exit", {}};
   switch (f.state) {
-    case UpgradeState::connect:
-      return Phase{"wait-key", {}};
-    case UpgradeState::readKey:
-      return Phase{"read-key", {}};
     case UpgradeState::proceed:
       // Under a mode that leaves the key's firmware ("Never"), or with the booter running
       // already, the step leads elsewhere at once.
@@ -70,25 +89,13 @@ std::optional<Phase> phaseOf(const sequencer::RunStatus& f) {
         return std::nullopt;
       }
       return Phase{"booter-entry", {}};
-    case UpgradeState::eraseFirmware:
-      return Phase{"firmware-erase", {}};
-    case UpgradeState::writeFirmware:
-      return Phase{"firmware-write", {}};
-    case UpgradeState::leaveBooter:
-      return Phase{"booter-leave", {}};
-    case UpgradeState::eraseData:
-      return Phase{"data-erase", {}};
-    case UpgradeState::clearMark:
-      return Phase{"mark", {}};
     case UpgradeState::writeRegions:
       if (const char* component = componentOf(f.lastRegionsPhase)) {
         return Phase{"component", component};
       }
       return std::nullopt;
-    case UpgradeState::readBack:
-      return Phase{"read-back", {}};
     default:
-      return std::nullopt;
+      return stepPhase(f.state);
   }
 }
 
