@@ -180,7 +180,10 @@ std::optional<std::vector<Fault>> parseShorthand(std::string_view head,
     return std::vector{f};
   }
   if (count) {
-    setError(error, "fault \"" + std::string(head) + "\" takes no occurrence");
+    // Only identity-unreadable takes a count, and only a plain one.
+    const bool counted = head == "identity-unreadable";
+    setError(error, "fault \"" + std::string(head) + "\" takes " +
+                        (counted ? "no + after its count" : "no occurrence"));
     return std::nullopt;
   }
   if (head == "erase-fails") return std::vector{Fault{FaultSite::erase, FaultKind::refuse}};
