@@ -131,7 +131,7 @@ TEST(ImageRows, SkipsOtherCodesAndLeavesUnusedLinesBlank) {
 // Twelve displayable components, one every 4 KiB, their majors 01 to 12.
 template <std::size_t... I>
 std::vector<std::uint8_t> twelveComponents(std::index_sequence<I...>) {
-  auto p = packageWith({testing::Record{6, '1', static_cast<std::uint32_t>(I * 0x1000)}..., kEnd});
+  auto p = packageWith({support::Record{6, '1', static_cast<std::uint32_t>(I * 0x1000)}..., kEnd});
   for (std::uint32_t i = 0; i < sizeof...(I); ++i) {
     const auto major = static_cast<std::uint8_t>(((i + 1) / 10) << 4 | (i + 1) % 10);
     putComponent(p, i * 0x1000, comp(kv(major, 0x00, 0x00, 0x01, 0x01, 0x20, 0x24)));
