@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "emulator/faulted_key.h"
-#include "emulator/strike.h"
 #include "usb/bytes.h"
 #include "usb/transfer_request.h"
 
@@ -79,10 +78,10 @@ void EmulatedDriver::unplugLocked(std::uint64_t at) {
   if (trace_) trace_->unplug(at);
 }
 
-void EmulatedDriver::pullKeyLocked(std::uint64_t at, bool back) {
+void EmulatedDriver::pullKeyLocked(std::uint64_t at, std::optional<std::uint32_t> backAfterMs) {
   unplugLocked(at);
-  if (back) {
-    schedule_.push_back({at + kUnplugAwayMs, Scheduled::What::plugAfterPowerCycle, std::nullopt});
+  if (backAfterMs) {
+    schedule_.push_back({at + *backAfterMs, Scheduled::What::plugAfterPowerCycle, std::nullopt});
   }
 }
 
@@ -274,18 +273,16 @@ usb::OpenResult EmulatedDriver::openExclusive(const std::string& path) {
                                  [&](const auto& h) { return h.second.path == path; });
   if (inUse || (isKey && held_)) return fail(usb::kErrorNoAccess, "held by another handle");
   if (isKey) {
-    const Strike fault = FaultedKey(key_, faults_).open();
-    if (stalls(fault) || fault == Strike::status || fault == Strike::zero) {
-      return fail(kErrorGenFailure, "open refused by a fault");
-    }
-    if (pulls(fault)) {
-      pullKeyLocked(nowLocked(), fault == Strike::unplug);
+    const Effect fault = FaultedKey(key_, faults_).open();
+    if (fault.pulls) {
+      pullKeyLocked(nowLocked(), fault.backAfterMs);
       return fail(kErrorFileNotFound, "key pulled by a fault");
     }
-    if (fault == Strike::late) {
-      waitOnClock(lock, lateDelayMs(FaultSite::open, 0, 0));
-      if (!present_) return fail(kErrorFileNotFound, "key gone while opening");
+    if (fault.refused || fault.badStatus || fault.movesNothing) {
+      return fail(kErrorGenFailure, "open refused by a fault");
     }
+    waitOnClock(lock, fault.lateMs);
+    if (!present_) return fail(kErrorFileNotFound, "key gone while opening");
   }
   const usb::DriverHandle handle = nextHandle_++;
   handles_[handle] = {path, isKey, generation_};

@@ -22,6 +22,8 @@
 
 namespace flashwell::emulator {
 
+struct Exchange;
+
 // An interface path that the host's path test takes for the key.
 inline constexpr const char* kDefaultKeyPath =
     R"(\\?\usb#vid_5f3a&pid_1001#5&1a2b3c&0&1#{6b2d9c41-0e7a-4f35-9a1c-52d7e08b3f64})";
@@ -121,7 +123,7 @@ class EmulatedDriver final : public usb::UsbDriver {
   void applyDueLocked();
   void plugLocked(std::uint64_t at, Boot boot);
   void unplugLocked(std::uint64_t at);
-  void pullKeyLocked(std::uint64_t at, bool back);
+  void pullKeyLocked(std::uint64_t at, std::optional<std::uint32_t> backAfterMs);
   void insertMember(Member member, Place place);
   bool handleUsable(usb::DriverHandle handle, bool& keyHandle);
   void rejectLocked(std::string why);
@@ -140,6 +142,16 @@ class EmulatedDriver final : public usb::UsbDriver {
   bool inTransfer(std::unique_lock<std::mutex>& lock, usb::DriverHandle handle,
                   const usb::UsbTransferRequest& r, std::span<std::uint8_t> record,
                   std::span<std::uint8_t> buffer);
+  // Lets the key's answer to a transfer take its time and writes the result into the record:
+  // the bytes moved and whether the transfer succeeded; nullopt when the driver call itself
+  // fails (the fault pulled the key, or the key left the bus meanwhile).
+  struct Settled {
+    std::size_t moved;
+    bool ok;
+  };
+  std::optional<Settled> settleTransfer(std::unique_lock<std::mutex>& lock,
+                                        usb::DriverHandle handle, const Exchange& e,
+                                        std::span<std::uint8_t> record, std::size_t size);
   // Lets the key's answer take its time; false when the key left the bus meanwhile.
   bool keyWorks(std::unique_lock<std::mutex>& lock, usb::DriverHandle handle, std::uint32_t ms);
   void waitOnClock(std::unique_lock<std::mutex>& lock, std::uint32_t ms);

@@ -5,7 +5,6 @@
 
 #include "emulator/emulated_driver.h"
 #include "emulator/faulted_key.h"
-#include "emulator/strike.h"
 #include "usb/bytes.h"
 #include "usb/driver.h"
 #include "usb/transfer_request.h"
@@ -33,10 +32,10 @@ struct Outcome {
   bool ok() const { return status == usb::kTransferStatusSuccess && moved > 0; }
 };
 
-Outcome settle(const KeyAnswer& answer, Strike fault, std::size_t size) {
+Outcome settle(const KeyAnswer& answer, const Effect& fault, std::size_t size) {
   if (!answer.accepted) return {kStatusStalled, 0};
-  if (fault == Strike::status) return {kStatusFaulted, size};
-  if (fault == Strike::zero) return {usb::kTransferStatusSuccess, 0};
+  if (fault.badStatus) return {kStatusFaulted, size};
+  if (fault.movesNothing) return {usb::kTransferStatusSuccess, 0};
   return {usb::kTransferStatusSuccess, size};
 }
 
@@ -99,19 +98,17 @@ std::optional<std::size_t> EmulatedDriver::descriptorRequest(std::unique_lock<st
   if (!isKey) return fail("this device has no descriptor service");
   if (buffer.size() < usb::kDescriptorBufferSize) return fail("descriptor buffer too small");
 
-  const Strike fault = FaultedKey(key_, faults_).descriptor();
-  if (stalls(fault) || fault == Strike::status) {
-    return fail("descriptor request failed by a fault");
-  }
-  if (pulls(fault)) {
-    pullKeyLocked(nowLocked(), fault == Strike::unplug);
+  const Effect fault = FaultedKey(key_, faults_).descriptor();
+  if (fault.pulls) {
+    pullKeyLocked(nowLocked(), fault.backAfterMs);
     return fail("key pulled by a fault");
   }
-  if (fault == Strike::late) {
-    waitOnClock(lock, lateDelayMs(FaultSite::descriptor, 0, 0));
+  if (fault.refused || fault.badStatus) return fail("descriptor request failed by a fault");
+  if (fault.lateMs > 0) {
+    waitOnClock(lock, fault.lateMs);
     if (!handleUsable(handle, isKey)) return fail(lastRejection_);
   }
-  const bool nothingWritten = fault == Strike::zero;
+  const bool nothingWritten = fault.movesNothing;
   std::vector<std::uint8_t> set = malformedDescriptor_ ? malformedSet() : key_.descriptorSet();
   if (descriptorHook_) descriptorHook_(set);
   const std::size_t count = nothingWritten ? 0 : std::min(set.size(), buffer.size());
@@ -165,28 +162,29 @@ bool EmulatedDriver::transferRequest(std::unique_lock<std::mutex>& lock, usb::Dr
   return inTransfer(lock, handle, r, record, bytes);
 }
 
+std::optional<EmulatedDriver::Settled> EmulatedDriver::settleTransfer(
+    std::unique_lock<std::mutex>& lock, usb::DriverHandle handle, const Exchange& e,
+    std::span<std::uint8_t> record, std::size_t size) {
+  if (e.effect.pulls) {
+    pullKeyLocked(nowLocked(), e.effect.backAfterMs);
+    rejectLocked("key pulled by a fault");
+    return std::nullopt;
+  }
+  if (!keyWorks(lock, handle, e.answer.busyMs)) return std::nullopt;
+  const Outcome outcome = settle(e.answer, e.effect, size);
+  if (!e.answer.accepted) rejectLocked(e.answer.refusal);
+  usb::writeResult(record, static_cast<std::uint32_t>(outcome.moved), outcome.status);
+  return Settled{outcome.moved, outcome.ok()};
+}
+
 bool EmulatedDriver::controlTransfer(std::unique_lock<std::mutex>& lock, usb::DriverHandle handle,
                                      const usb::UsbTransferRequest& r,
                                      std::span<std::uint8_t> record,
                                      std::span<std::uint8_t> payload) {
   const Exchange e = FaultedKey(key_, faults_).control(r.setup, payload);
-  auto traceIt = [&](bool ok) {
-    if (trace_) trace_->control(nowLocked(), ok, r.setup, payload);
-  };
-  if (pulls(e.fault)) {
-    pullKeyLocked(nowLocked(), e.fault == Strike::unplug);
-    rejectLocked("key pulled by a fault");
-    traceIt(false);
-    return false;
-  }
-  if (!keyWorks(lock, handle, e.answer.busyMs)) {
-    traceIt(false);
-    return false;
-  }
-  const Outcome outcome = settle(e.answer, e.fault, payload.size());
-  if (!e.answer.accepted) rejectLocked(e.answer.refusal);
-  usb::writeResult(record, static_cast<std::uint32_t>(outcome.moved), outcome.status);
-  traceIt(outcome.ok());
+  const std::optional<Settled> settled = settleTransfer(lock, handle, e, record, payload.size());
+  if (trace_) trace_->control(nowLocked(), settled && settled->ok, r.setup, payload);
+  if (!settled) return false;
   if (e.answer.accepted && key_.takeRestart()) {
     unplugLocked(now_);
     schedule_.push_back(
@@ -199,24 +197,9 @@ bool EmulatedDriver::outTransfer(std::unique_lock<std::mutex>& lock, usb::Driver
                                  const usb::UsbTransferRequest& r, std::span<std::uint8_t> record,
                                  std::span<std::uint8_t> bytes) {
   const Exchange e = FaultedKey(key_, faults_).write(static_cast<std::uint8_t>(r.endpoint), bytes);
-  auto traceIt = [&](bool ok) {
-    if (trace_) trace_->out(nowLocked(), ok, r.endpoint, r.length, bytes);
-  };
-  if (pulls(e.fault)) {
-    pullKeyLocked(nowLocked(), e.fault == Strike::unplug);
-    rejectLocked("key pulled by a fault");
-    traceIt(false);
-    return false;
-  }
-  if (!keyWorks(lock, handle, e.answer.busyMs)) {
-    traceIt(false);
-    return false;
-  }
-  const Outcome outcome = settle(e.answer, e.fault, bytes.size());
-  if (!e.answer.accepted) rejectLocked(e.answer.refusal);
-  usb::writeResult(record, static_cast<std::uint32_t>(outcome.moved), outcome.status);
-  traceIt(outcome.ok());
-  return true;
+  const std::optional<Settled> settled = settleTransfer(lock, handle, e, record, bytes.size());
+  if (trace_) trace_->out(nowLocked(), settled && settled->ok, r.endpoint, r.length, bytes);
+  return settled.has_value();
 }
 
 bool EmulatedDriver::inTransfer(std::unique_lock<std::mutex>& lock, usb::DriverHandle handle,
@@ -224,29 +207,18 @@ bool EmulatedDriver::inTransfer(std::unique_lock<std::mutex>& lock, usb::DriverH
                                 std::span<std::uint8_t> buffer) {
   const auto endpoint = static_cast<std::uint8_t>(r.endpoint);
   Exchange e = FaultedKey(key_, faults_).read(endpoint, static_cast<std::uint32_t>(buffer.size()));
-  if (pulls(e.fault)) {
-    pullKeyLocked(nowLocked(), e.fault == Strike::unplug);
-    rejectLocked("key pulled by a fault");
-    if (trace_) trace_->in(nowLocked(), false, r.endpoint, r.length, {});
-    return false;
+  if (!e.effect.pulls && !e.effect.refused && inHook_) {
+    inHook_(endpoint, e.answer.bytes);
+    e.answer.accepted = true;
   }
-  KeyAnswer& answer = e.answer;
-  if (!stalls(e.fault) && inHook_) {
-    inHook_(endpoint, answer.bytes);
-    answer.accepted = true;
-  }
-  if (!keyWorks(lock, handle, answer.busyMs)) {
-    if (trace_) trace_->in(nowLocked(), false, r.endpoint, r.length, {});
-    return false;
-  }
-  const Outcome outcome = settle(answer, e.fault, std::min(answer.bytes.size(), buffer.size()));
-  if (!answer.accepted) rejectLocked(answer.refusal);
-  std::copy_n(answer.bytes.begin(), outcome.moved, buffer.begin());
-  usb::writeResult(record, static_cast<std::uint32_t>(outcome.moved), outcome.status);
+  const std::optional<Settled> settled =
+      settleTransfer(lock, handle, e, record, std::min(e.answer.bytes.size(), buffer.size()));
+  const std::size_t moved = settled ? settled->moved : 0;
+  std::copy_n(e.answer.bytes.begin(), moved, buffer.begin());
   if (trace_) {
-    trace_->in(nowLocked(), outcome.ok(), r.endpoint, r.length, buffer.first(outcome.moved));
+    trace_->in(nowLocked(), settled && settled->ok, r.endpoint, r.length, buffer.first(moved));
   }
-  return true;
+  return settled.has_value();
 }
 
 }  // namespace flashwell::emulator

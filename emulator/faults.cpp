@@ -1,16 +1,19 @@
 #include "emulator/faults.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
+#include <iterator>
 
 namespace flashwell::emulator {
 
 namespace {
-struct SiteName {
-  FaultSite site;
+template <typename T>
+struct Named {
+  T value;
   std::string_view name;
 };
-constexpr std::array<SiteName, 13> kSites{{
+constexpr std::array<Named<FaultSite>, kFaultSiteCount> kSites{{
     {FaultSite::identify, "identify"},
     {FaultSite::memoryRead, "memread"},
     {FaultSite::restart, "restart"},
@@ -24,13 +27,11 @@ constexpr std::array<SiteName, 13> kSites{{
     {FaultSite::in, "in"},
     {FaultSite::descriptor, "descriptor"},
     {FaultSite::open, "open"},
+    {FaultSite::transferSetup, "transfer-setup"},
+    {FaultSite::control, "control"},
+    {FaultSite::any, "any"},
 }};
-
-struct KindName {
-  FaultKind kind;
-  std::string_view name;
-};
-constexpr std::array<KindName, 8> kKinds{{
+constexpr std::array<Named<FaultKind>, 9> kKinds{{
     {FaultKind::refuse, "refuse"},
     {FaultKind::late, "late"},
     {FaultKind::status, "status"},
@@ -39,7 +40,15 @@ constexpr std::array<KindName, 8> kKinds{{
     {FaultKind::unplugForGood, "unplug-for-good"},
     {FaultKind::stall, "stall"},
     {FaultKind::corrupt, "corrupt"},
+    {FaultKind::stay, "stay"},
 }};
+
+// The row of `table` that `match` picks, if any.
+template <typename T, std::size_t N, typename Match>
+std::optional<Named<T>> rowOf(const std::array<Named<T>, N>& table, Match match) {
+  const auto found = std::find_if(table.begin(), table.end(), match);
+  return found == table.end() ? std::nullopt : std::optional(*found);
+}
 
 constexpr std::string_view kShorthands[] = {
     "erase-fails",           "booter-region-open-fails", "identity-unreadable",
@@ -83,36 +92,39 @@ std::uint32_t lateDelayMs(FaultSite site, std::uint8_t code, std::uint8_t sub) {
   }
 }
 
+std::uint32_t lateAnswerMs(const Fault& fault, std::uint32_t keyMs, std::uint8_t code,
+                           std::uint8_t sub) {
+  return fault.ms.value_or(keyMs + lateDelayMs(fault.site, code, sub));
+}
+
+std::optional<std::uint32_t> awayMs(const Fault& fault) {
+  if (fault.kind == FaultKind::unplugForGood) return std::nullopt;
+  return fault.ms.value_or(kUnplugAwayMs);
+}
+
 std::string_view siteName(FaultSite site) {
-  for (const SiteName& s : kSites) {
-    if (s.site == site) return s.name;
-  }
-  return {};
+  const auto row = rowOf(kSites, [&](const Named<FaultSite>& n) { return n.value == site; });
+  return row ? row->name : std::string_view();
 }
 
 std::string_view kindName(FaultKind kind) {
-  for (const KindName& k : kKinds) {
-    if (k.kind == kind) return k.name;
-  }
-  return {};
+  const auto row = rowOf(kKinds, [&](const Named<FaultKind>& n) { return n.value == kind; });
+  return row ? row->name : std::string_view();
 }
 
 std::optional<FaultSite> siteFromName(std::string_view name) {
-  for (const SiteName& s : kSites) {
-    if (s.name == name) return s.site;
-  }
-  return std::nullopt;
+  const auto row = rowOf(kSites, [&](const Named<FaultSite>& n) { return n.name == name; });
+  return row ? std::optional(row->value) : std::nullopt;
 }
 
 std::optional<FaultKind> kindFromName(std::string_view name) {
-  for (const KindName& k : kKinds) {
-    if (k.name == name) return k.kind;
-  }
-  return std::nullopt;
+  const auto row = rowOf(kKinds, [&](const Named<FaultKind>& n) { return n.name == name; });
+  return row ? std::optional(row->value) : std::nullopt;
 }
 
 std::optional<FaultSite> siteOfCommand(std::uint8_t code, std::uint8_t sub,
                                        std::uint16_t secondParameter) {
+  if (code == 12) return FaultSite::transferSetup;
   switch (code << 8 | sub) {
     case 14 << 8 | 7:
       return FaultSite::identify;
@@ -138,18 +150,64 @@ std::optional<FaultSite> siteOfCommand(std::uint8_t code, std::uint8_t sub,
 
 std::vector<std::string> faultNames() {
   std::vector<std::string> names;
-  for (const SiteName& s : kSites) names.emplace_back(s.name);
-  for (const KindName& k : kKinds) names.emplace_back(k.name);
+  for (const Named<FaultSite>& s : kSites) names.emplace_back(s.name);
+  for (const Named<FaultKind>& k : kKinds) names.emplace_back(k.name);
   for (std::string_view s : kShorthands) names.emplace_back(s);
   return names;
 }
 
+namespace {
+// The kinds that do not fit every place: what the place cannot carry.
+std::string misfit(FaultSite site, FaultKind kind, bool timed) {
+  if (kind == FaultKind::corrupt && (site == FaultSite::open || site == FaultSite::descriptor)) {
+    return std::string(siteName(site)) + " carries no bytes to corrupt";
+  }
+  if (kind == FaultKind::stay && site != FaultSite::restart) {
+    return "only a restart can keep the key in its program";
+  }
+  if (timed && kind != FaultKind::late && kind != FaultKind::unplug) {
+    return "only late and unplug take a time";
+  }
+  return {};
+}
+
+std::optional<std::vector<Fault>> parseShorthand(std::string_view head,
+                                                 std::optional<std::uint32_t> count, bool every,
+                                                 std::string* error) {
+  if (head == "identity-unreadable" && !every) {
+    Fault f{FaultSite::identify, FaultKind::refuse};
+    f.repeat = count.value_or(kDefaultUnreadableAttempts);
+    return std::vector{f};
+  }
+  if (count) {
+    // Only identity-unreadable takes a count, and only a plain one.
+    const bool counted = head == "identity-unreadable";
+    setError(error, "fault \"" + std::string(head) + "\" takes " +
+                        (counted ? "no + after its count" : "no occurrence"));
+    return std::nullopt;
+  }
+  if (head == "erase-fails") return std::vector{Fault{FaultSite::erase, FaultKind::refuse}};
+  if (head == "booter-region-open-fails") {
+    return std::vector{Fault{FaultSite::regionOpen, FaultKind::refuse}};
+  }
+  if (head == "component-stored-wrong") {
+    // The first block of the logger firmware, whose head the key reports back.
+    return std::vector{Fault{FaultSite::out, FaultKind::corrupt, 1, 1, kSecondRegion}};
+  }
+  // Pulled at the second block of the third component, back 5 s later.
+  return std::vector{Fault{FaultSite::regionCommit, FaultKind::unplug, 2, 1, kThirdRegion}};
+}
+}  // namespace
+
 std::optional<std::vector<Fault>> parseFault(std::string_view text, std::string* error) {
   std::string_view head = text;
   std::optional<std::uint32_t> count;
+  bool every = false;
   if (const auto at = text.find('@'); at != std::string_view::npos) {
     head = text.substr(0, at);
-    const std::string_view number = text.substr(at + 1);
+    std::string_view number = text.substr(at + 1);
+    every = number.ends_with('+');
+    if (every) number.remove_suffix(1);
     count = parseCount(number);
     if (!count) {
       const bool large = !number.empty() &&
@@ -161,34 +219,14 @@ std::optional<std::vector<Fault>> parseFault(std::string_view text, std::string*
       return std::nullopt;
     }
   }
-
-  if (head == "erase-fails" || head == "booter-region-open-fails" ||
-      head == "unplug-during-regions" || head == "component-stored-wrong") {
-    if (count) {
-      setError(error, "fault \"" + std::string(head) + "\" takes no occurrence");
-      return std::nullopt;
-    }
-    if (head == "erase-fails") return std::vector{Fault{FaultSite::erase, FaultKind::refuse}};
-    if (head == "booter-region-open-fails") {
-      return std::vector{Fault{FaultSite::regionOpen, FaultKind::refuse}};
-    }
-    if (head == "component-stored-wrong") {
-      // The first block of the logger firmware, whose head the key reports back.
-      return std::vector{Fault{FaultSite::out, FaultKind::corrupt, 1, 1, kSecondRegion}};
-    }
-    // Pulled at the second block of the third component, back 5 s later.
-    return std::vector{Fault{FaultSite::regionCommit, FaultKind::unplug, 2, 1, kThirdRegion}};
-  }
-  if (head == "identity-unreadable") {
-    Fault f{FaultSite::identify, FaultKind::refuse};
-    f.repeat = count.value_or(kDefaultUnreadableAttempts);
-    return std::vector{f};
+  if (std::find(std::begin(kShorthands), std::end(kShorthands), head) != std::end(kShorthands)) {
+    return parseShorthand(head, count, every, error);
   }
 
   const auto colon = head.find(':');
   if (colon == std::string_view::npos) {
     setError(error, "unknown fault \"" + std::string(text) +
-                        "\" (WHERE:WHAT[@N] or a named fault; --list-faults shows them)");
+                        "\" (WHERE:WHAT[=MS][@N[+]] or a named fault; --list-faults shows them)");
     return std::nullopt;
   }
   const auto site = siteFromName(head.substr(0, colon));
@@ -196,23 +234,41 @@ std::optional<std::vector<Fault>> parseFault(std::string_view text, std::string*
     setError(error, "unknown fault place \"" + std::string(head.substr(0, colon)) + "\"");
     return std::nullopt;
   }
-  const auto kind = kindFromName(head.substr(colon + 1));
+  std::string_view what = head.substr(colon + 1);
+  std::optional<std::uint32_t> ms;
+  if (const auto equals = what.find('='); equals != std::string_view::npos) {
+    ms = parseCount(what.substr(equals + 1));
+    if (!ms) {
+      setError(error, "fault \"" + std::string(text) +
+                          "\": the time after = must be a whole number of milliseconds from 1");
+      return std::nullopt;
+    }
+    what = what.substr(0, equals);
+  }
+  const auto kind = kindFromName(what);
   if (!kind) {
-    setError(error, "unknown fault kind \"" + std::string(head.substr(colon + 1)) + "\"");
+    setError(error, "unknown fault kind \"" + std::string(what) + "\"");
     return std::nullopt;
   }
-  if (*kind == FaultKind::corrupt && (*site == FaultSite::open || *site == FaultSite::descriptor)) {
-    setError(error, "fault \"" + std::string(text) + "\": " + std::string(siteName(*site)) +
-                        " carries no bytes to corrupt");
+  if (const std::string why = misfit(*site, *kind, ms.has_value()); !why.empty()) {
+    setError(error, "fault \"" + std::string(text) + "\": " + why);
     return std::nullopt;
   }
-  return std::vector{Fault{*site, *kind, count.value_or(1)}};
+  Fault fault{*site, *kind, count.value_or(1)};
+  if (every) fault.repeat = kEveryOccurrence;
+  fault.ms = ms;
+  return std::vector{fault};
 }
 
 std::string describe(const Fault& fault) {
-  std::string text = std::string(siteName(fault.site)) + ":" + std::string(kindName(fault.kind)) +
-                     "@" + std::to_string(fault.occurrence);
-  if (fault.repeat != 1) text += " x" + std::to_string(fault.repeat);
+  std::string text = std::string(siteName(fault.site)) + ":" + std::string(kindName(fault.kind));
+  if (fault.ms) text += "=" + std::to_string(*fault.ms);
+  text += "@" + std::to_string(fault.occurrence);
+  if (fault.repeat == kEveryOccurrence) {
+    text += "+";
+  } else if (fault.repeat != 1) {
+    text += " x" + std::to_string(fault.repeat);
+  }
   if (fault.withinRegionOpen) text += " in region " + std::to_string(fault.withinRegionOpen);
   return text;
 }
@@ -235,21 +291,23 @@ std::uint32_t FaultPlan::seen(FaultSite site) const {
   return seen_[static_cast<std::size_t>(site)];
 }
 
-std::optional<FaultKind> FaultPlan::strike(FaultSite site) {
-  ++seen_[static_cast<std::size_t>(site)];
-  if (site == FaultSite::regionOpen) {
-    ++regionOpens_;
-    for (Entry& e : entries_) {
-      if (e.fault.withinRegionOpen) e.counted = 0;  // counting starts afresh in each region
+std::optional<Fault> FaultPlan::strike(std::initializer_list<FaultSite> sites) {
+  std::optional<Fault> struck;
+  for (const FaultSite site : sites) {
+    ++seen_[static_cast<std::size_t>(site)];
+    if (site == FaultSite::regionOpen) {
+      ++regionOpens_;
+      for (Entry& e : entries_) {
+        if (e.fault.withinRegionOpen) e.counted = 0;  // counting starts afresh in each region
+      }
     }
-  }
-  std::optional<FaultKind> struck;
-  for (Entry& e : entries_) {
-    if (e.fault.site != site) continue;
-    if (e.fault.withinRegionOpen && e.fault.withinRegionOpen != regionOpens_) continue;
-    const std::uint32_t n = ++e.counted;
-    if (!struck && n >= e.fault.occurrence && n - e.fault.occurrence < e.fault.repeat) {
-      struck = e.fault.kind;
+    for (Entry& e : entries_) {
+      if (e.fault.site != site) continue;
+      if (e.fault.withinRegionOpen && e.fault.withinRegionOpen != regionOpens_) continue;
+      const std::uint32_t n = ++e.counted;
+      if (!struck && n >= e.fault.occurrence && n - e.fault.occurrence < e.fault.repeat) {
+        struck = e.fault;
+      }
     }
   }
   return struck;

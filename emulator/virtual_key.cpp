@@ -169,6 +169,10 @@ bool VirtualKey::takeRestart() {
   return true;
 }
 
+void VirtualKey::keepProgramOnRestart() {
+  if (ctx_.restartInto) ctx_.restartInto = ctx_.image.program;
+}
+
 void VirtualKey::forgetSession() {
   ctx_.announcedOut = 0;
   ctx_.received.clear();

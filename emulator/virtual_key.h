@@ -52,6 +52,8 @@ class VirtualKey {
 
   // After an accepted restart the key leaves the bus; the driver asks for this once.
   bool takeRestart();
+  // The restart just accepted brings the key back in the program it runs now.
+  void keepProgramOnRestart();
   // The key comes back on the bus. After a restart it runs the program chosen then; after a
   // power cycle the booter starts the firmware when the firmware area holds a valid one. What
   // the key was in the middle of (announced transfers, open regions) is forgotten either way.
@@ -73,6 +75,7 @@ class VirtualKey {
     return ctx_.image.configuration;
   }
   const KeyTiming& timing() const { return ctx_.timing; }
+  KeyTiming& timing() { return ctx_.timing; }
 
   // Control requests seen (accepted or not), in total and per code and sub-command.
   std::uint64_t commandsSeen() const { return commandsSeen_; }

@@ -64,7 +64,8 @@ int main(int argc, char** argv) {
       ->type_name("FILE");
   app.add_option("--trace", o.trace, "write the key-side trace to FILE")->type_name("FILE");
   // One value per --fault, as flashwell-cli takes it, so that `--fault F -- PROGRAM` works.
-  app.add_option("--fault", o.faults, "a fault of the key: WHERE:WHAT[@N] or a name; repeatable")
+  app.add_option("--fault", o.faults,
+                 "a fault of the key: WHERE:WHAT[=MS][@N[+]] or a name; repeatable")
       ->type_name("FAULT")
       ->allow_extra_args(false);
   app.add_flag("--foreign-device", o.key.foreignDevice,

@@ -238,16 +238,14 @@ int UsbfsKey::claim(Node& node, unsigned interface, bool detach) {
   if (error == 0) {
     // The claim is the open of this door: the open faults strike here. A late open cannot be
     // had without blocking umockdev's worker, so it is let through at once.
-    const Strike fault = FaultedKey(key_, faults_).open();
-    if (stalls(fault) || fault == Strike::status || fault == Strike::zero) {
-      error = EIO;
-    } else if (pulls(fault)) {
+    const Effect fault = FaultedKey(key_, faults_).open();
+    if (fault.pulls) {
       traceOpen(false);
       pullLocked(node, elapsedMs());
-      schedule_.push_back({elapsedMs(), Scheduled::What::unplug,
-                           fault == Strike::unplug ? std::optional(kUnplugAwayMs) : std::nullopt});
+      schedule_.push_back({elapsedMs(), Scheduled::What::unplug, fault.backAfterMs});
       return ENODEV;
     }
+    if (fault.refused || fault.badStatus || fault.movesNothing) error = EIO;
   }
   if (error == 0) node.claimed.insert(interface);
   traceOpen(error == 0);
@@ -313,20 +311,19 @@ void UsbfsKey::answerTransfer(Node& node, Urb& u, unsigned char type, std::uint8
     e = faulted.write(endpoint, buffer);
   }
   std::size_t moved = 0;
-  if (pulls(e.fault)) {
+  if (e.effect.pulls) {
     u.status = -ESHUTDOWN;
     pullLocked(node, now);
-    schedule_.push_back({now, Scheduled::What::unplug,
-                         e.fault == Strike::unplug ? std::optional(kUnplugAwayMs) : std::nullopt});
+    schedule_.push_back({now, Scheduled::What::unplug, e.effect.backAfterMs});
   } else {
     u.readyAt = now + e.answer.busyMs;
     if (!e.answer.accepted) {
       u.status = -EPIPE;
-      if (e.fault == Strike::stall && !control) node.halted.insert(endpoint);
-    } else if (e.fault == Strike::status) {
+      if (e.effect.halts && !control) node.halted.insert(endpoint);
+    } else if (e.effect.badStatus) {
       u.status = -EPROTO;
       moved = in ? std::min(e.answer.bytes.size(), payload.size()) : payload.size();
-    } else if (e.fault != Strike::zero) {
+    } else if (!e.effect.movesNothing) {
       moved = in ? std::min(e.answer.bytes.size(), payload.size()) : payload.size();
     }
     if (in)

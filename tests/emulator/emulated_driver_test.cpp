@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "emulator/faulted_key.h"
 #include "tests/support/key_frames.h"
 #include "usb/bytes.h"
 #include "usb/transfer_request.h"
@@ -166,23 +167,33 @@ TEST(EmulatedTiming, CommandsAndTransfersTakeTheirModelledTime) {
 }
 
 // Each kind of fault at one command: what the host sees, and whether the key carried it out.
+// Before the store come an identify (two commands and a read) and a block (a command and a
+// transfer out): the fourth command, the sixth transfer.
 TEST(EmulatedFaults, EachKindAtAStoreIdentity) {
   struct Case {
-    FaultKind kind;
+    const char* fault;
     bool hostSeesSuccess;
     bool carriedOut;
     std::uint32_t takesMs;
   };
   const Case cases[] = {
-      {FaultKind::refuse, false, false, 1}, {FaultKind::late, true, true, 1 + 4800 + 1000},
-      {FaultKind::status, false, true, 1},  {FaultKind::zero, false, true, 1},
-      {FaultKind::unplug, false, false, 0}, {FaultKind::unplugForGood, false, false, 0},
-      {FaultKind::stall, false, false, 1},
+      {"store-identity:refuse", false, false, 1},
+      {"store-identity:late", true, true, 1 + 4800 + 1000},
+      {"store-identity:late=3000", true, true, 3000},
+      {"store-identity:status", false, true, 1},
+      {"store-identity:zero", false, true, 1},
+      {"store-identity:unplug", false, false, 0},
+      {"store-identity:unplug=250", false, false, 0},
+      {"store-identity:unplug-for-good", false, false, 0},
+      {"store-identity:stall", false, false, 1},
+      {"control:refuse@4+", false, false, 1},
+      {"any:status@6", false, true, 1},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(kindName(c.kind)));
+    SCOPED_TRACE(c.fault);
     KeyBench host(namedKey("fresh"));
-    host.driver->addFault({FaultSite::storeIdentity, c.kind});
+    const Fault fault = parseFault(c.fault)->front();
+    host.driver->addFault(fault);
     auto id = identify(host);
     id[54] = 0xFF;
     ASSERT_TRUE(sendBlock(host, id));
@@ -190,10 +201,41 @@ TEST(EmulatedFaults, EachKindAtAStoreIdentity) {
     EXPECT_EQ(shortCommand(host, 8), c.hostSeesSuccess);
     EXPECT_EQ(host.driver->nowMs() - before, c.takesMs);
     EXPECT_EQ(host.key->configuration()[kMarkByte] == 0xFF, c.carriedOut);
-    const bool pulled = c.kind == FaultKind::unplug || c.kind == FaultKind::unplugForGood;
-    EXPECT_EQ(host.driver->keyPresent(), !pulled);
-    host.clock.sleepMs(5000);
-    EXPECT_EQ(host.driver->keyPresent(), c.kind != FaultKind::unplugForGood);
+    const Effect effect = effectOf(fault);
+    const std::optional<std::uint32_t> away =
+        effect.pulls ? effect.backAfterMs : std::optional<std::uint32_t>(0);
+    EXPECT_EQ(host.driver->keyPresent(), away == 0u);
+    if (away > 0u) {
+      host.clock.sleepMs(*away - 1);
+      EXPECT_FALSE(host.driver->keyPresent());
+      host.clock.sleepMs(1);
+    }
+    EXPECT_EQ(host.driver->keyPresent(), away.has_value());
+  }
+}
+
+// A restart brings the key back in the other program after its time off the bus; with stay, in
+// the program it ran.
+TEST(EmulatedFaults, StayKeepsTheKeyInItsProgramOverARestart) {
+  struct Case {
+    const char* fault;
+    const char* start;
+    KeyProgram after;
+  };
+  for (const Case& c :
+       {Case{"", "fresh", KeyProgram::booter}, Case{"restart:stay", "fresh", KeyProgram::firmware},
+        Case{"restart:stay@2", "fresh", KeyProgram::booter},
+        Case{"restart:stay", "booter", KeyProgram::booter}}) {
+    SCOPED_TRACE(std::string(c.fault) + " " + c.start);
+    KeyBench host(namedKey(c.start));
+    host.key->timing().reenumerationMs = 3500;
+    if (*c.fault) host.driver->addFaults(*parseFault(c.fault));
+    ASSERT_TRUE(flashCommand(host, 4));
+    host.clock.sleepMs(3499);
+    EXPECT_FALSE(host.driver->keyPresent());
+    host.clock.sleepMs(1);
+    EXPECT_TRUE(host.driver->keyPresent());
+    EXPECT_EQ(host.key->program(), c.after);
   }
 }
 

@@ -16,8 +16,6 @@ using emulator::FaultSite;
 using emulator::TraceEvent;
 using sequencer::UpgradeState;
 
-constexpr std::size_t kSiteCount = 13;
-
 std::vector<std::uint8_t> fromHex(const std::string& hex) {
   std::vector<std::uint8_t> bytes;
   for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
@@ -94,7 +92,10 @@ std::optional<FaultSite> siteOfEvent(const TraceEvent& e) {
   const auto data = fromHex(*e.data);
   if (setup.size() < 2 || data.empty()) return std::nullopt;
   const std::uint16_t second = data.size() >= 5 ? usb::le16(data, 3) : 0;
-  return emulator::siteOfCommand(setup[1], data[0], second);
+  const auto site = emulator::siteOfCommand(setup[1], data[0], second);
+  // The steps are struck at their commands, not at the announcements between them.
+  if (site == FaultSite::transferSetup) return std::nullopt;
+  return site;
 }
 
 std::string placeText(const FaultPlace& place) {
@@ -104,7 +105,7 @@ std::string placeText(const FaultPlace& place) {
 std::vector<UpgradeStep> upgradeSteps(const std::vector<TraceEvent>& events,
                                       const std::vector<support::TickRecord>& ticks) {
   // Every event with a site, counted as the driver counts, grouped by the sequencer's state.
-  std::array<std::uint32_t, kSiteCount> seen{};
+  std::array<std::uint32_t, emulator::kFaultSiteCount> seen{};
   std::map<UpgradeState, std::vector<Counted>> byState;
   std::size_t nextTick = 0;
   UpgradeState state = UpgradeState::checkPackage;

@@ -1,35 +1,58 @@
-// The key's command set on a scripted key: identity assembly per memory family, the memory read
+// The key's command set on the virtual key: identity assembly per memory family, the memory read
 // length rule and chunking on both key kinds, and the short sequences.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
+#include "emulator/key_image.h"
 #include "protocol/key_commands.h"
-#include "tests/protocol/fake_key.h"
+#include "tests/support/key_bench.h"
+#include "tests/support/key_traffic.h"
 #include "usb/bytes.h"
 #include "usb/link.h"
 
 namespace flashwell::protocol {
 namespace {
 
-using testing::FakeEvent;
-using testing::FakeKey;
-using testing::SilentNotices;
+using support::KeyRequest;
 
-struct Rig {
-  Rig() {
-    for (std::size_t i = 0; i < key.identity.size(); ++i) {
-      key.identity[i] = static_cast<std::uint8_t>(0xA0 + i);
-    }
+std::uint8_t pattern(std::size_t i) {
+  return static_cast<std::uint8_t>((i * 7) ^ (i >> 8));
+}
+
+// A key whose memories all hold different bytes: its own record 0xA0, 0xA1, ... (the booter's
+// copy below the configuration memory), and a pattern in the configuration memory, the firmware
+// area and every region.
+emulator::KeyImage patternedKey(std::uint16_t hardwareType = 0x0002,
+                                std::uint16_t program = kProgramFirmware, bool large = true) {
+  emulator::KeyImage image = support::namedKey("fresh");
+  for (std::size_t i = 0; i < image.identity.size(); ++i) {
+    image.identity[i] = static_cast<std::uint8_t>(0xA0 + i);
   }
-  void hardware(std::uint16_t type) { usb::putLe16(key.identity, 30, type); }
-  usb::SimulatedClock clock;
-  FakeKey key{clock};
-  SilentNotices notices;
-  usb::UsbLink link{key, notices};
-  CommandChannel channel{link, clock};
+  usb::putLe16(image.identity, 30, hardwareType);
+  image.program = static_cast<emulator::KeyProgram>(program);
+  image.maxPacketSize = large ? 64 : 8;
+  for (std::size_t i = 0; i < image.configuration.size(); ++i)
+    image.configuration[i] = pattern(i + 3);
+  for (std::size_t i = 0; i < image.firmwareArea.size(); ++i) image.firmwareArea[i] = pattern(i);
+  for (auto& [code, bytes] : image.regions) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = pattern(i + code);
+  }
+  return image;
+}
+
+// The key commands on the real link, in front of the virtual key.
+struct Rig {
+  explicit Rig(emulator::KeyImage image = patternedKey(), bool plugged = true)
+      : bench(std::move(image), true, nullptr, plugged) {}
+  std::uint8_t memory(std::uint32_t address) const { return bench.key->memoryByte(address); }
+  support::KeyBench bench;
+  usb::SilentNotices notices;
+  usb::UsbLink link{*bench.driver, notices};
+  CommandChannel channel{link, bench.clock};
   KeyCommands commands{link, channel};
 };
 
@@ -41,15 +64,15 @@ struct MemoryRead {
   bool operator==(const MemoryRead&) const = default;
 };
 
-std::vector<MemoryRead> memoryReads(const FakeKey& key) {
+std::vector<MemoryRead> memoryReads(const support::KeyBench& bench) {
   std::vector<MemoryRead> reads;
-  const auto& ev = key.events;
+  const std::vector<KeyRequest> ev = support::keyRequests(bench);
   for (std::size_t i = 0; i < ev.size(); ++i) {
-    if (ev[i].kind != FakeEvent::kControl || ev[i].code() != 14 || ev[i].sub() != 1) continue;
+    if (!ev[i].is(14, 1)) continue;
     MemoryRead r{(std::uint32_t{usb::le16(ev[i].setup, 4)} << 16) | usb::le16(ev[i].data, 1),
                  usb::le16(ev[i].data, 4), 0, 0};
     for (std::size_t j = i + 1; j < ev.size(); ++j) {
-      if (ev[j].kind == FakeEvent::kIn) {
+      if (ev[j].ev == "in") {
         r.endpoint = ev[j].endpoint;
         r.length = ev[j].length;
         break;
@@ -74,19 +97,16 @@ TEST(HardwareFamily, TableAsGivenFirstMatchWins) {
 }
 
 TEST(ReadIdentity, FamilyNineteenIsOneIdentifyAndOneRead) {
-  Rig rig;
-  rig.hardware(0x0401);
+  Rig rig(patternedKey(0x0401));
   KeyIdentity id{};
   ASSERT_TRUE(rig.commands.ReadIdentity(id));
-  const auto controls = rig.key.controls();
+  const auto controls = support::keyControls(rig.bench);
   ASSERT_EQ(controls.size(), 2u);
-  EXPECT_EQ(controls[0].code(), 14);
-  EXPECT_EQ(controls[0].sub(), 7);
+  EXPECT_TRUE(controls[0].is(14, 7));
   EXPECT_EQ(controls[1].code(), 12);
-  EXPECT_TRUE(memoryReads(rig.key).empty());
-  KeyIdentity expected = rig.key.identity;
-  usb::putLe16(expected, 28, kProgramFirmware);
-  EXPECT_EQ(id, expected);
+  EXPECT_TRUE(memoryReads(rig.bench).empty());
+  EXPECT_EQ(id, rig.bench.key->identityAnswer());
+  EXPECT_EQ(usb::le16(id, 28), kProgramFirmware);
 }
 
 struct FamilyCase {
@@ -153,37 +173,42 @@ TEST(ReadIdentity, AssemblesFromTheFamilysMemory) {
        false},
   };
   for (const FamilyCase& c : cases) {
-    Rig rig;
-    rig.hardware(c.type);
-    rig.key.program = c.program;
-    rig.key.largePacket = c.large;
+    Rig rig(patternedKey(c.type, c.program, c.large));
+    // The identify reply as the host gets it, with the bytes that the memory reads bring marked
+    // so that they show where they came from.
+    std::vector<std::uint8_t> reply;
+    rig.bench.driver->setInHook([&](std::uint8_t, std::vector<std::uint8_t>& bytes) {
+      if (!reply.empty() || bytes.size() < 48) return;
+      std::fill(bytes.begin() + 48, bytes.end(), 0xEE);
+      bytes[25] = 0xEE;
+      reply = bytes;
+    });
     KeyIdentity id{};
     ASSERT_TRUE(rig.commands.ReadIdentity(id)) << c.type;
-    const auto reads = memoryReads(rig.key);
+    const auto reads = memoryReads(rig.bench);
     // Small-packet chunks: compare only the chunk starts that the case lists.
     ASSERT_EQ(reads, c.reads) << c.type;
+    ASSERT_EQ(reply.size(), id.size());
 
     const std::uint32_t base = c.reads[0].address;
     const std::uint32_t second = c.reads[c.large ? 1 : 5].address;
-    auto mem = rig.key.memory;
     for (std::size_t i = 0; i < 80; ++i) {
       if (i + 48 == 62 || i + 48 == 63) continue;
-      EXPECT_EQ(id[48 + i], mem(base + static_cast<std::uint32_t>(i))) << c.type << " " << i;
+      EXPECT_EQ(id[48 + i], rig.memory(base + static_cast<std::uint32_t>(i))) << c.type << " " << i;
     }
-    EXPECT_EQ(id[62], mem(second + (c.firstByteTo62 ? 0 : 1))) << c.type;
-    EXPECT_EQ(id[63], mem(second + (c.firstByteTo62 ? 1 : 0))) << c.type;
-    EXPECT_EQ(id[25], c.sets25 ? mem(second + 22) : rig.key.identity[25]) << c.type;
+    EXPECT_EQ(id[62], rig.memory(second + (c.firstByteTo62 ? 0 : 1))) << c.type;
+    EXPECT_EQ(id[63], rig.memory(second + (c.firstByteTo62 ? 1 : 0))) << c.type;
+    EXPECT_EQ(id[25], c.sets25 ? rig.memory(second + 22) : reply[25]) << c.type;
     EXPECT_EQ(usb::le16(id, 28), c.program);
     const std::uint32_t below = base - 0x30;
     for (std::size_t at : {4, 5, 6, 7, 16, 17, 18, 19, 32, 33, 40, 41, 42, 43}) {
       const bool replaced = c.program == kProgramBooter && c.large;
-      EXPECT_EQ(id[at],
-                replaced ? mem(below + static_cast<std::uint32_t>(at)) : rig.key.identity[at])
+      EXPECT_EQ(id[at], replaced ? rig.memory(below + static_cast<std::uint32_t>(at)) : reply[at])
           << c.type << " byte " << at;
     }
     // Bytes the assembly never touches come from the identify reply.
     for (std::size_t at : {0, 8, 15, 20, 24, 34, 39, 44, 47}) {
-      EXPECT_EQ(id[at], rig.key.identity[at]) << c.type << " byte " << at;
+      EXPECT_EQ(id[at], reply[at]) << c.type << " byte " << at;
     }
   }
 }
@@ -192,9 +217,7 @@ TEST(ReadIdentity, AnyFailedStepFails) {
   // identify, its transfer setup, the reply, the first read, the second read
   for (int failAt = 1; failAt <= 9; ++failAt) {
     Rig rig;
-    rig.hardware(0x0002);
-    int n = 0;
-    rig.key.accept = [&](const FakeEvent&) { return ++n != failAt; };
+    rig.bench.addFault("any:refuse@" + std::to_string(failAt));
     KeyIdentity id{};
     id.fill(0x11);
     EXPECT_FALSE(rig.commands.ReadIdentity(id)) << failAt;
@@ -218,7 +241,7 @@ TEST(ReadMemory, ChunksFollowTheKeyKind) {
     Rig rig;
     std::vector<std::uint8_t> dest(256, 0);
     ASSERT_TRUE(rig.commands.ReadMemory(c.large, 0x40030000, c.length, dest)) << c.length;
-    const auto reads = memoryReads(rig.key);
+    const auto reads = memoryReads(rig.bench);
     ASSERT_EQ(reads.size(), c.chunks) << c.length;
     for (std::size_t i = 0; i < reads.size(); ++i) {
       EXPECT_EQ(reads[i].address, 0x40030000 + i * c.chunk);
@@ -228,7 +251,7 @@ TEST(ReadMemory, ChunksFollowTheKeyKind) {
     }
     const std::size_t moved = c.chunks * c.chunk;
     for (std::size_t i = 0; i < moved; ++i) {
-      ASSERT_EQ(dest[i], rig.key.memory(0x40030000 + static_cast<std::uint32_t>(i))) << i;
+      ASSERT_EQ(dest[i], rig.memory(0x40030000 + static_cast<std::uint32_t>(i))) << i;
     }
     EXPECT_TRUE(std::all_of(dest.begin() + static_cast<long>(moved), dest.end(),
                             [](auto b) { return b == 0; }));
@@ -240,18 +263,18 @@ TEST(ReadMemory, NeverWritesPastItsDestination) {
   std::vector<std::uint8_t> dest(80, 0x11);
   // 80 bytes are read as 128 on a large-packet key: an 80-byte destination cannot take them.
   EXPECT_FALSE(rig.commands.ReadMemory(true, 0xFFA030, 80, dest));
-  EXPECT_TRUE(rig.key.events.empty());
+  EXPECT_TRUE(support::keyRequests(rig.bench).empty());
   EXPECT_FALSE(rig.commands.ReadMemory(false, 0xFFA030, 88, dest));
   EXPECT_FALSE(rig.commands.ReadMemory(true, 0, 128, std::span<std::uint8_t>{}));
-  EXPECT_TRUE(rig.key.events.empty());
+  EXPECT_TRUE(support::keyRequests(rig.bench).empty());
   EXPECT_TRUE(rig.commands.ReadMemory(false, 0xFFA030, 80, dest));
   EXPECT_TRUE(rig.commands.ReadMemory(true, 0, 0, dest));  // nothing asked, nothing moved
 }
 
 TEST(ReadMemory, FailedCommandClosesFailedReadLeavesOpen) {
-  for (auto [failKind, open] : {std::pair{FakeEvent::kControl, false}, {FakeEvent::kIn, true}}) {
+  for (auto [fault, open] : {std::pair{"control:refuse@1+", false}, {"in:refuse@1+", true}}) {
     Rig rig;
-    rig.key.accept = [k = failKind](const FakeEvent& e) { return e.kind != k; };
+    rig.bench.addFault(fault);
     std::array<std::uint8_t, 256> dest{};
     EXPECT_FALSE(rig.commands.ReadMemoryOrFill(true, 0x40000000, 256, dest));
     EXPECT_TRUE(std::all_of(dest.begin(), dest.end(), [](auto b) { return b == 0x55; }));
@@ -261,18 +284,15 @@ TEST(ReadMemory, FailedCommandClosesFailedReadLeavesOpen) {
 
 TEST(ShortSequences, EraseDataByKeyKindAlwaysCloses) {
   for (bool large : {true, false}) {
-    Rig rig;
-    rig.key.largePacket = large;
+    Rig rig(patternedKey(0x0002, kProgramFirmware, large));
     EXPECT_TRUE(rig.commands.EraseData());
-    const auto c = rig.key.controls();
+    const auto c = support::keyControls(rig.bench);
     ASSERT_EQ(c.size(), 1u);
-    EXPECT_EQ(c[0].code(), large ? 13 : 14);
-    EXPECT_EQ(c[0].sub(), large ? 7 : 18);
+    EXPECT_TRUE(c[0].is(large ? 13 : 14, large ? 7 : 18));
     EXPECT_EQ(c[0].data.size(), large ? 9u : 6u);
     EXPECT_FALSE(rig.link.isOpen());
   }
-  Rig rig;
-  rig.key.present = false;
+  Rig rig(patternedKey(), false);
   EXPECT_FALSE(rig.commands.EraseData());
 }
 
@@ -282,20 +302,22 @@ TEST(ShortSequences, StoreIdentityStopsAtTheFirstFailure) {
   {
     Rig rig;
     EXPECT_TRUE(rig.commands.StoreIdentity(id));
-    const auto& ev = rig.key.events;
-    ASSERT_EQ(ev.size(), 4u);  // open, setup, out, store
-    EXPECT_EQ(ev[1].code(), 12);
-    EXPECT_EQ(ev[1].data, (std::vector<std::uint8_t>{0, 0, 0, 0x80, 0, 0}));
-    EXPECT_EQ(ev[2].endpoint, 0x02u);
-    EXPECT_EQ(ev[2].data, std::vector<std::uint8_t>(id.begin(), id.end()));
-    EXPECT_EQ(ev[3].code(), 14);
-    EXPECT_EQ(ev[3].sub(), 8);
+    const auto ev = support::keyRequests(rig.bench);
+    std::vector<std::string> kinds;
+    for (const KeyRequest& r : ev) kinds.push_back(r.ev);
+    ASSERT_EQ(kinds, (std::vector<std::string>{"open", "descriptor", "control", "out", "control"}));
+    EXPECT_EQ(ev[2].code(), 12);
+    EXPECT_EQ(ev[2].data, (std::vector<std::uint8_t>{0, 0, 0, 0x80, 0, 0}));
+    EXPECT_EQ(ev[3].endpoint, 0x02u);
+    EXPECT_EQ(ev[3].data, std::vector<std::uint8_t>(id.begin(), id.end()));
+    EXPECT_TRUE(ev[4].is(14, 8));
+    EXPECT_TRUE(ev[4].ok) << "the key took the identity";
   }
   {
     Rig rig;
-    rig.key.accept = [](const FakeEvent& e) { return e.kind != FakeEvent::kOut; };
+    rig.bench.addFault("out:refuse@1+");
     EXPECT_FALSE(rig.commands.StoreIdentity(id));
-    EXPECT_EQ(rig.key.controls().size(), 1u);
+    EXPECT_EQ(support::keyControls(rig.bench).size(), 1u);
   }
 }
 

@@ -1,4 +1,4 @@
-// The two flash-writing jobs on a scripted key: block order and addresses of the key firmware,
+// The two flash-writing jobs on the virtual key: block order and addresses of the key firmware,
 // the components region by region with the options' effects, phases and failures.
 
 #include <gtest/gtest.h>
@@ -8,22 +8,42 @@
 #include <vector>
 
 #include "protocol/component_table.h"
-#include "tests/protocol/test_package.h"
-#include "tests/protocol/worker_rig.h"
+#include "protocol/worker.h"
+#include "tests/support/key_bench.h"
+#include "tests/support/key_traffic.h"
+#include "tests/support/pause_recorder.h"
+#include "tests/support/test_packages.h"
+#include "usb/bytes.h"
 
 namespace flashwell::protocol {
 namespace {
 
-using testing::FakeEvent;
-using testing::TestPackage;
-using testing::WorkerRig;
+using support::KeyRequest;
+using support::TestPackage;
 using Pauses = std::vector<std::uint32_t>;
 
-struct Rig : WorkerRig {
-  Rig() {
-    started();
+// A worker on the virtual key after the start handshake and a connection, with the test
+// package installed and every pause recorded. The key firmware is written to a key in its
+// booter, the components to one in its firmware.
+struct Rig {
+  explicit Rig(const char* state = "fresh") : bench(support::namedKey(state)) {
+    block.zero();
+    block.startRequest.set(1);
+    block.startDone.set(1);
+    block.connectRequest.set(1);
+    block.connected.set(1);
     package.install(block);
   }
+  std::size_t count(std::uint8_t code, std::uint8_t sub) const {
+    return support::countControls(bench, code, sub);
+  }
+  bool untouched() const { return support::keyRequests(bench).empty(); }
+
+  support::KeyBench bench;
+  support::PauseRecorder clock{bench.clock};
+  usb::SilentNotices notices;
+  RequestBlock block;
+  Worker worker{block, *bench.driver, clock, notices};
   TestPackage package;
 };
 
@@ -33,23 +53,21 @@ struct Programmed {
 };
 
 // The program commands in the order sent, each with the block sent just before it.
-std::vector<Programmed> programmed(const testing::FakeKey& key) {
+std::vector<Programmed> programmed(const support::KeyBench& bench) {
   std::vector<Programmed> out;
   std::vector<std::uint8_t> last;
-  for (const FakeEvent& e : key.events) {
-    if (e.kind == FakeEvent::kOut) last = e.data;
-    if (e.kind == FakeEvent::kControl && e.code() == 15 && e.sub() == 2) {
-      out.push_back({usb::le32(e.data, 1) & 0xFFFFFF, last});
-    }
+  for (const KeyRequest& e : support::keyRequests(bench)) {
+    if (e.ev == "out") last = e.data;
+    if (e.is(15, 2)) out.push_back({usb::le32(e.data, 1) & 0xFFFFFF, last});
   }
   return out;
 }
 
 TEST(KeyFirmware, BlocksGoFromTheLastToTheFirstSkippingBlankOnes) {
-  Rig rig;
+  Rig rig("booter");
   ASSERT_TRUE(rig.worker.WriteKeyFirmware());
   EXPECT_EQ(rig.block.keyFirmwareDone.get(), 1);
-  const auto sent = programmed(rig.key);
+  const auto sent = programmed(rig.bench);
   // blocks 27, 26, 7, 5, 4, 3, 2, 1, 0 of 28
   std::vector<std::uint32_t> addresses;
   for (const auto& p : sent) addresses.push_back(p.address);
@@ -57,13 +75,13 @@ TEST(KeyFirmware, BlocksGoFromTheLastToTheFirstSkippingBlankOnes) {
                                                    0x0E3000, 0x0E2000, 0x0E1000, 0x0E0000}));
   for (const auto& p : sent) {
     const std::uint32_t block = (p.address - 0x0E0000) / 4096;
-    const std::uint8_t* expected = rig.package.image(testing::kKeyFirmwareAt + block * 4096);
+    const std::uint8_t* expected = rig.package.image(support::kKeyFirmwareAt + block * 4096);
     ASSERT_EQ(p.data, std::vector<std::uint8_t>(expected, expected + 4096)) << block;
   }
   // the header block goes last
   EXPECT_EQ(sent.back().data[29], '3');
   // each block: setup write of 4096 bytes, then the block, then the program command
-  for (const FakeEvent& e : rig.key.controls()) {
+  for (const KeyRequest& e : support::keyControls(rig.bench)) {
     if (e.code() == 12) {
       EXPECT_EQ(e.data, (std::vector<std::uint8_t>{0, 0, 0, 0, 0x10, 0}));
     } else {
@@ -81,7 +99,7 @@ TEST(KeyFirmware, RefusedBeforeAnyTraffic) {
   for (const Case& c : std::vector<Case>{
            {"not key firmware",
             [](Rig& r) {
-              r.package.bytes[kFlashImageOffset + testing::kKeyFirmwareAt + 29] = '1';
+              r.package.bytes[kFlashImageOffset + support::kKeyFirmwareAt + 29] = '1';
             }},
            {"too long", [](Rig& r) { usb::putLe32(r.block.regions[0].bytes, 8, 0x1C001); }},
            {"outside the package",
@@ -94,39 +112,34 @@ TEST(KeyFirmware, RefusedBeforeAnyTraffic) {
            {"below address 0", [](Rig& r) { usb::putLe32(r.block.regions[0].bytes, 16, 0x1000); }},
            {"no package", [](Rig& r) { r.block.imageBase = nullptr; }},
        }) {
-    Rig rig;
+    Rig rig("booter");
     c.spoil(rig);
     EXPECT_EQ(rig.worker.ProgramKeyFirmware(), FirmwareWrite::refused) << c.name;
     ASSERT_TRUE(rig.worker.WriteKeyFirmware());
     EXPECT_EQ(rig.block.keyFirmwareDone.get(), 2) << c.name;
-    EXPECT_TRUE(rig.key.events.empty()) << c.name;
+    EXPECT_TRUE(rig.untouched()) << c.name;
   }
 }
 
 TEST(KeyFirmware, ShortSlotWritesNothingAndSucceeds) {
-  Rig rig;
+  Rig rig("booter");
   usb::putLe32(rig.block.regions[0].bytes, 8, 4095);
   EXPECT_EQ(rig.worker.ProgramKeyFirmware(), FirmwareWrite::written);
-  EXPECT_TRUE(rig.key.events.empty());
+  EXPECT_TRUE(rig.untouched());
 }
 
 TEST(KeyFirmware, FailedTransferAndFailedProgramCommand) {
   struct Case {
-    bool (*refuse)(const FakeEvent&);
+    const char* fault;
     FirmwareWrite result;
   };
-  for (const Case& c : {
-           Case{[](const FakeEvent& e) { return e.kind == FakeEvent::kControl && e.code() == 12; },
-                FirmwareWrite::transferFailed},
-           Case{[](const FakeEvent& e) { return e.kind == FakeEvent::kOut; },
-                FirmwareWrite::transferFailed},
-           Case{[](const FakeEvent& e) { return e.kind == FakeEvent::kControl && e.code() == 15; },
-                FirmwareWrite::programFailed},
-       }) {
-    Rig rig;
-    rig.key.accept = [&](const FakeEvent& e) { return !c.refuse(e); };
-    EXPECT_EQ(rig.worker.ProgramKeyFirmware(), c.result);
-    EXPECT_EQ(rig.count(15, 2), c.result == FirmwareWrite::programFailed ? 1u : 0u);
+  for (const Case& c : {Case{"transfer-setup:refuse@1+", FirmwareWrite::transferFailed},
+                        Case{"out:refuse@1+", FirmwareWrite::transferFailed},
+                        Case{"program:refuse@1+", FirmwareWrite::programFailed}}) {
+    Rig rig("booter");
+    rig.bench.addFault(c.fault);
+    EXPECT_EQ(rig.worker.ProgramKeyFirmware(), c.result) << c.fault;
+    EXPECT_EQ(rig.count(15, 2), c.result == FirmwareWrite::programFailed ? 1u : 0u) << c.fault;
   }
 }
 
@@ -139,12 +152,12 @@ struct RegionTraffic {
   std::vector<Commit> commits;
 };
 
-std::map<std::uint16_t, RegionTraffic> regionTraffic(const testing::FakeKey& key) {
+std::map<std::uint16_t, RegionTraffic> regionTraffic(const support::KeyBench& bench) {
   std::map<std::uint16_t, RegionTraffic> out;
   std::vector<std::uint8_t> last;
-  for (const FakeEvent& e : key.events) {
-    if (e.kind == FakeEvent::kOut) last = e.data;
-    if (e.kind != FakeEvent::kControl || e.code() != 13 || e.sub() != 15) continue;
+  for (const KeyRequest& e : support::keyRequests(bench)) {
+    if (e.ev == "out") last = e.data;
+    if (!e.is(13, 15)) continue;
     const std::uint16_t code = usb::le16(e.data, 1);
     if (usb::le16(e.data, 3) == 0xFFFF) {
       ++out[code].opens;
@@ -164,7 +177,7 @@ TEST(Regions, OptionOneSendsEveryComponentAsInTheImage) {
   EXPECT_EQ(rig.block.regionsDone.get(), 1);
   EXPECT_EQ(rig.package.bytes, before) << "the package is left as it is";
 
-  const auto traffic = regionTraffic(rig.key);
+  const auto traffic = regionTraffic(rig.bench);
   ASSERT_EQ(traffic.size(), 7u);
   for (const ComponentRow& row : kComponentTable) {
     const RegionTraffic& t = traffic.at(row.regionCode);
@@ -187,7 +200,7 @@ TEST(Regions, OptionOneSendsEveryComponentAsInTheImage) {
   // LAMBDA's count is longer than its region: its last eight blocks are the GPS bytes after it.
   const auto& lambda = traffic.at(0x0225).commits;
   ASSERT_EQ(lambda.size(), 32u);
-  const std::uint8_t* gps = rig.package.image(testing::kGpsAt);
+  const std::uint8_t* gps = rig.package.image(support::kGpsAt);
   EXPECT_EQ(lambda[24].data, std::vector<std::uint8_t>(gps, gps + 2048));
   EXPECT_EQ(traffic.at(0x0632).commits.size(), 48u) << "ZUNIT sends less than its region";
   EXPECT_EQ(traffic.at(0x0515).commits[0].codeParam, 0x1500u);
@@ -200,7 +213,7 @@ TEST(Regions, OptionTwoMarksEveryHeaderToPassItOn) {
   rig.block.upgradeOption.set(2);
   ASSERT_TRUE(rig.worker.WriteRegions());
   EXPECT_EQ(rig.block.regionsDone.get(), 1);
-  const auto traffic = regionTraffic(rig.key);
+  const auto traffic = regionTraffic(rig.bench);
   for (const ComponentRow& row : kComponentTable) {
     const auto& commits = traffic.at(row.regionCode).commits;
     ASSERT_FALSE(commits.empty());
@@ -209,7 +222,7 @@ TEST(Regions, OptionTwoMarksEveryHeaderToPassItOn) {
     // its own byte
     EXPECT_NE(rig.package.image(rig.block.regions[row.slot].imageOffset())[7], 1);
   }
-  EXPECT_NE(rig.package.image(testing::kKeyFirmwareAt)[7], 1) << "slot 0 is not a component";
+  EXPECT_NE(rig.package.image(support::kKeyFirmwareAt)[7], 1) << "slot 0 is not a component";
 }
 
 TEST(Regions, OptionThreeOnlyOpensTheRegions) {
@@ -217,25 +230,23 @@ TEST(Regions, OptionThreeOnlyOpensTheRegions) {
   rig.block.upgradeOption.set(3);
   ASSERT_TRUE(rig.worker.WriteRegions());
   EXPECT_EQ(rig.block.regionsDone.get(), 1);
-  const auto controls = rig.key.controls();
+  const auto controls = support::keyControls(rig.bench);
   ASSERT_EQ(controls.size(), 7u);
   std::vector<std::uint16_t> codes;
   for (const auto& e : controls) codes.push_back(usb::le16(e.data, 1));
   EXPECT_EQ(codes,
             (std::vector<std::uint16_t>{0x0515, 0x0631, 0x0634, 0x0632, 0x0225, 0x0635, 0x0640}));
   EXPECT_EQ(rig.clock.pauses, Pauses(7, 2000));
-  EXPECT_GE(rig.sim.elapsedMs(), 14000u);
-  EXPECT_TRUE(rig.key.handleOpen()) << "a region without blocks leaves the key open";
+  EXPECT_GE(rig.bench.clock.elapsedMs(), 14000u);
+  EXPECT_EQ(rig.bench.driver->openHandles(), 1u) << "a region without blocks leaves the key open";
 }
 
 TEST(Regions, PhasesInOrderThenTheAnswer) {
   Rig rig;
   rig.block.upgradeOption.set(1);
+  // Each region's 2000 ms come right after its open: the phase then is the one it was opened in.
   std::vector<int> phases;
-  rig.key.onCommand = [&](const FakeEvent& e) {
-    if (e.code() == 13 && usb::le16(e.data, 3) == 0xFFFF)
-      phases.push_back(rig.block.regionsDone.get());
-  };
+  rig.clock.afterPause = [&](std::uint64_t) { phases.push_back(rig.block.regionsDone.get()); };
   ASSERT_TRUE(rig.worker.WriteRegions());
   EXPECT_EQ(phases, (std::vector<int>{25, 20, 21, 22, 23, 24, 26}));
   EXPECT_EQ(rig.block.regionsDone.get(), 1);
@@ -244,13 +255,10 @@ TEST(Regions, PhasesInOrderThenTheAnswer) {
 TEST(Regions, RefusedBooterOpenStillWritesTheOtherSix) {
   Rig rig;
   rig.block.upgradeOption.set(1);
-  rig.key.accept = [](const FakeEvent& e) {
-    return !(e.kind == FakeEvent::kControl && e.code() == 13 && usb::le16(e.data, 1) == 0x0515 &&
-             usb::le16(e.data, 3) == 0xFFFF);
-  };
+  rig.bench.addFault("booter-region-open-fails");
   ASSERT_TRUE(rig.worker.WriteRegions());
   EXPECT_EQ(rig.block.regionsDone.get(), 2);
-  const auto traffic = regionTraffic(rig.key);
+  const auto traffic = regionTraffic(rig.bench);
   EXPECT_TRUE(traffic.at(0x0515).commits.empty());
   for (std::uint16_t code : {0x0631, 0x0634, 0x0632, 0x0225, 0x0635, 0x0640}) {
     EXPECT_FALSE(traffic.at(code).commits.empty()) << code;
@@ -261,11 +269,10 @@ TEST(Regions, RefusedBooterOpenStillWritesTheOtherSix) {
 TEST(Regions, FailedBlockEndsOnlyItsRegion) {
   Rig rig;
   rig.block.upgradeOption.set(1);
-  int outs = 0;
-  rig.key.accept = [&](const FakeEvent& e) { return !(e.kind == FakeEvent::kOut && ++outs == 3); };
+  rig.bench.addFault("out:refuse@3");
   ASSERT_TRUE(rig.worker.WriteRegions());
   EXPECT_EQ(rig.block.regionsDone.get(), 2);
-  const auto traffic = regionTraffic(rig.key);
+  const auto traffic = regionTraffic(rig.bench);
   EXPECT_EQ(traffic.at(0x0515).commits.size(), 2u);
   EXPECT_EQ(traffic.at(0x0631).commits.size(), 56u);
 }
@@ -277,7 +284,7 @@ TEST(Regions, SlotsOutsideThePackageAreNeverRead) {
   usb::putLe32(rig.block.regions[7].bytes, 4, 0xFF000);   // Lps4 EXP in the image's last 4 KiB
   ASSERT_TRUE(rig.worker.WriteRegions());
   EXPECT_EQ(rig.block.regionsDone.get(), 2);
-  const auto traffic = regionTraffic(rig.key);
+  const auto traffic = regionTraffic(rig.bench);
   EXPECT_EQ(traffic.count(0x0635), 0u) << "not even opened";
   EXPECT_EQ(traffic.count(0x0640), 0u);
   EXPECT_EQ(traffic.at(0x0631).commits.size(), 56u);
@@ -298,7 +305,7 @@ TEST(Regions, BlankTestStopsAtTheEndOfTheImage) {
   ASSERT_TRUE(image);
   EXPECT_EQ(componentBlocksSent(*image), (std::vector<std::uint32_t>{0}));
   EXPECT_TRUE(rig.worker.WriteRegion(0x0640, *image));
-  const auto traffic = regionTraffic(rig.key);
+  const auto traffic = regionTraffic(rig.bench);
   ASSERT_EQ(traffic.at(0x0640).commits.size(), 1u);
   // A count that needs bytes beyond the image is not sent: the region is not even opened.
   EXPECT_FALSE(componentImage(rig.block, {26, 7, 0x0640, 29, 0x2800}, only));

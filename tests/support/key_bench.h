@@ -30,9 +30,6 @@ class TracedDriver;
 
 namespace flashwell::support {
 
-// A copy of the package built into the program.
-std::vector<std::uint8_t> embeddedPackageCopy();
-
 // The key state of that name ("fresh", "booter", ...); throws std::invalid_argument when there
 // is none, which the test reports as its failure.
 emulator::KeyImage namedKey(std::string_view name);
@@ -48,8 +45,8 @@ class KeyBench {
   KeyBench(const KeyBench&) = delete;
   KeyBench& operator=(const KeyBench&) = delete;
 
-  // Adds a fault by its WHERE:WHAT[@N] form or its shorthand name; throws std::invalid_argument
-  // when it is neither.
+  // Adds a fault by its WHERE:WHAT[=MS][@N[+]] form or its shorthand name; throws
+  // std::invalid_argument when it is neither.
   void addFault(std::string_view fault);
 
   // Every event of the trace (empty unless kept).

@@ -192,7 +192,8 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
           ->check(CLI::IsMember({"only", "always", "never"}).description(""));
   app.add_flag("--yes", yes, "answer the erase question Yes (otherwise No)");
   CLI::Option* faultOpt =
-      app.add_option("--fault", faults, "a fault of the virtual key: WHERE:WHAT[@N] or a name")
+      app.add_option("--fault", faults,
+                     "a fault of the virtual key: WHERE:WHAT[=MS][@N[+]] or a name")
           ->type_name("NAME");
   app.add_flag("--list-faults", listFaults,
                "print the fault places, the fault kinds and the named faults, each under its "
