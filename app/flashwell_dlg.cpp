@@ -44,11 +44,7 @@ class CFlashwell_02Dlg::Package final : public sequencer::PackageServices {
     const catalogue::KeyVersionsColumn c =
         catalogue_.showKeyVersions(block.identity, block.componentVersions, block.keyVariant.get(),
                                    booterPasses, currentEntry_);
-    using protocol::UpgradeOption;
-    const UpgradeOption marker = c.marker == catalogue::KeyMarker::only     ? UpgradeOption::only
-                                 : c.marker == catalogue::KeyMarker::always ? UpgradeOption::always
-                                                                            : UpgradeOption::never;
-    return {marker, c.text};
+    return {c.marker, c.text};
   }
 
  private:
@@ -80,22 +76,15 @@ CFlashwell_02Dlg::~CFlashwell_02Dlg() {
 }
 
 bool CFlashwell_02Dlg::OnInitDialog() {
-  sequencer::SequencerFields& f = sequencer_->fields();
-  f.connectPromptDelay = 0;
-  f.selectedOption.reset();
-  f.booterPasses = 0;
-  f.state = sequencer::UpgradeState::checkPackage;
-  f.keyReadStep = sequencer::KeyReadStep::clear;
   package_->catalogue().setLanguageNumber(0);
-
-  sequencer_->resetDisplay();  // chooses the language
+  sequencer_->begin();  // chooses the language
 
   const catalogue::OpenPackageResult opened = package_->catalogue().openPackage();
   if (opened.result == catalogue::Result::ok) {
     view_.setCaption(opened.caption);
     view_.setText(sequencer::kIdToolColumn, opened.imageColumn);
   } else {
-    f.finishMode = sequencer::FinishMode::errorStop;
+    sequencer_->refusePackage();
     package_->catalogue().clearModelWord();
   }
 
@@ -142,7 +131,7 @@ void CFlashwell_02Dlg::OnTimer(unsigned timerId) {
 // From the go of PROCEED until the final report (before its box), a failure, or the exit's
 // last step, once the key is back in its firmware.
 bool CFlashwell_02Dlg::upgrading() const {
-  const sequencer::SequencerFields& f = sequencer_->fields();
+  const sequencer::RunStatus& f = sequencer_->status();
   return block_.upgradeOption.get() != protocol::kOptionNone &&
          f.state != sequencer::UpgradeState::finalReport && !sequencer_->failureReached() &&
          f.finishMode != sequencer::FinishMode::stopWorker &&

@@ -1,7 +1,7 @@
 #pragma once
 
 // The main dialog, window-independent: the request block shared with the worker thread, the
-// sequencer's fields and the handlers of the dialog's messages and commands. A shell (Win32,
+// sequencer and the handlers of the dialog's messages and commands. A shell (Win32,
 // Qt, the headless flasher's console) draws the window from the template, implements the view
 // and forwards its messages here, all on its window thread.
 
@@ -67,7 +67,7 @@ class CFlashwell_02Dlg {
   int mainIcon() const { return mainIcon_; }
 
   // Read-only looks, for the headless flasher and the tests.
-  const sequencer::SequencerFields& fields() const { return sequencer_->fields(); }
+  const sequencer::RunStatus& status() const { return sequencer_->status(); }
   const protocol::RequestBlock& block() const { return block_; }
   bool failureReached() const { return sequencer_->failureReached(); }
   const std::vector<std::string>& readBackDifferences() const {

@@ -10,7 +10,7 @@ OutsideStop::Asked OutsideStop::ask(int signal) {
     return Asked::alreadyHeld;
   }
   if (exitUnderWay()) return Asked::nothing;
-  if (dialog_.fields().exitLocked != 0) {
+  if (dialog_.status().exitLocked != 0) {
     held_ = true;
     return Asked::held;
   }
@@ -19,13 +19,13 @@ OutsideStop::Asked OutsideStop::ask(int signal) {
 }
 
 void OutsideStop::afterTick() {
-  if (!held_ || dialog_.fields().exitLocked != 0) return;
+  if (!held_ || dialog_.status().exitLocked != 0) return;
   held_ = false;
   if (!exitUnderWay()) dialog_.OnExit();
 }
 
 bool OutsideStop::exitUnderWay() const {
-  const sequencer::FinishMode mode = dialog_.fields().finishMode;
+  const sequencer::FinishMode mode = dialog_.status().finishMode;
   return mode == sequencer::FinishMode::exitAsked || mode == sequencer::FinishMode::awaitFirmware ||
          mode == sequencer::FinishMode::stopWorker;
 }

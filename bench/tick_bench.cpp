@@ -51,7 +51,7 @@ TickFigures measureTicks(protocol::UpgradeOption option) {
     const auto start = std::chrono::steady_clock::now();
     dialog.OnTimer(sequencer::kTimerId);
     const auto took = std::chrono::steady_clock::now() - start;
-    const sequencer::UpgradeState state = dialog.fields().state;
+    const sequencer::UpgradeState state = dialog.status().state;
     // The tick that opens the final report also runs the message box: left out.
     if (view.messageBoxes.size() != boxes && state == sequencer::UpgradeState::finalReport) {
       reported = true;
@@ -59,7 +59,7 @@ TickFigures measureTicks(protocol::UpgradeOption option) {
       ticks.push_back({took, state});
     }
     if (proceedPressed || state != sequencer::UpgradeState::awaitChoice) continue;
-    if (!dialog.fields().selectedOption) dialog.OnMode(option);
+    if (!dialog.status().selectedOption) dialog.OnMode(option);
     if (view.control(sequencer::kIdProceed).enabled) {
       proceedPressed = true;
       dialog.OnProceed();

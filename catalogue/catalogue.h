@@ -19,6 +19,7 @@
 #include "catalogue/text_tables.h"
 #include "catalogue/version_format.h"
 #include "protocol/key_records.h"
+#include "protocol/upgrade_option.h"
 
 namespace flashwell::catalogue {
 
@@ -39,12 +40,10 @@ struct OpenPackageResult {
   std::string imageColumn;          // with ok: the image-side column at opening (rows still empty)
 };
 
-// Beside which mode check box the "Key:" marker goes.
-enum class KeyMarker { only, always, never };
-
 struct KeyVersionsColumn {
-  // The three markers are cleared and "Key:" written beside this one, in every case.
-  KeyMarker marker = KeyMarker::only;
+  // The mode the key's policy mark names: the three markers are cleared and "Key:" written
+  // beside this mode's, in every case.
+  protocol::UpgradeOption marker = protocol::UpgradeOption::only;
   // The key column's new text; none when the key runs neither its booter nor its firmware, in
   // which case the column keeps its text (the operation's result is false).
   std::optional<std::string> text;

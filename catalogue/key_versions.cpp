@@ -17,9 +17,10 @@ KeyVersionsColumn Catalogue::showKeyVersions(
     const std::array<protocol::ComponentVersion, 10>& versions, std::uint8_t keyVariant,
     int booterPasses, protocol::ComponentVersion& current) const {
   KeyVersionsColumn out;
-  out.marker = keyVariant == protocol::kPassOnWhenNewer ? KeyMarker::only
-               : keyVariant == protocol::kPassOnAlways  ? KeyMarker::always
-                                                        : KeyMarker::never;
+  using protocol::UpgradeOption;
+  out.marker = keyVariant == protocol::kPassOnWhenNewer ? UpgradeOption::only
+               : keyVariant == protocol::kPassOnAlways  ? UpgradeOption::always
+                                                        : UpgradeOption::never;
   // The booter notice stands while the key answers from its booter; once a second pass finds
   // the restored firmware running, the column shows that firmware's versions again.
   if (booterPasses != 0 && protocol::programCode(identity) == protocol::kProgramBooter) {

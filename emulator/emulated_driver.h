@@ -95,8 +95,6 @@ class EmulatedDriver final : public usb::UsbDriver {
   usb::InterfaceEntry interfaceAt(std::uint32_t index) override;
   void endSearch() override;
   usb::OpenResult openExclusive(const std::string& path) override;
-  bool ioControl(usb::DriverHandle handle, std::uint32_t code, std::span<std::uint8_t> record,
-                 std::span<std::uint8_t> data) override;
   std::optional<std::size_t> ioControlCounted(usb::DriverHandle handle, std::uint32_t code,
                                               std::span<std::uint8_t> record,
                                               std::span<std::uint8_t> data) override;

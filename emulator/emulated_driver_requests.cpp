@@ -70,11 +70,6 @@ std::string recordFault(const usb::UsbTransferRequest& r, bool control, usb::Rec
 }
 }  // namespace
 
-bool EmulatedDriver::ioControl(usb::DriverHandle handle, std::uint32_t code,
-                               std::span<std::uint8_t> record, std::span<std::uint8_t> data) {
-  return ioControlCounted(handle, code, record, data).has_value();
-}
-
 std::optional<std::size_t> EmulatedDriver::ioControlCounted(usb::DriverHandle handle,
                                                             std::uint32_t code,
                                                             std::span<std::uint8_t> record,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <utility>
 
 #include "emulator/sample_components.h"
 #include "usb/bytes.h"
@@ -27,6 +28,20 @@ constexpr std::array<FamilyKey, 8> kFamilyKeys{{
     {15, 0x0301},
     {18, 0x0015},
     {19, 0x0401},
+}};
+
+// The components of a fresh key, the releases of 2019: the key's own firmware, then one in each
+// region by the region's code. Columns: component code, booter-style header, version (major,
+// minor, patch) and release date (day, month, year) in BCD, payload bytes, seed of the filler.
+constexpr ComponentSpec kFreshFirmware{'3', false, 0x01, 0x10, 0x00, 0x15, 0x03, 0x19, 0x5000, 103};
+constexpr std::array<std::pair<std::uint16_t, ComponentSpec>, 7> kFreshRegions{{
+    {0x0515, {0x15, true, 0x01, 0x00, 0x00, 0x02, 0x04, 0x19, 0x2000, 121}},
+    {0x0631, {'1', false, 0x04, 0x01, 0x00, 0x20, 0x05, 0x19, 0x6000, 101}},
+    {0x0634, {'4', false, 0x02, 0x10, 0x20, 0x11, 0x02, 0x19, 0x3000, 104}},
+    {0x0632, {'2', false, 0x01, 0x30, 0x00, 0x07, 0x01, 0x19, 0x4000, 102}},
+    {0x0225, {'%', false, 0x01, 0x02, 0x00, 0x28, 0x02, 0x19, 0x2800, 137}},
+    {0x0635, {'5', false, 0x03, 0x00, 0x00, 0x09, 0x09, 0x19, 0x3000, 105}},
+    {0x0640, {'H', false, 0x01, 0x01, 0x00, 0x30, 0x10, 0x19, 0x1800, 172}},
 }};
 
 void place(std::vector<std::uint8_t>& storage, const std::vector<std::uint8_t>& component) {
@@ -54,82 +69,8 @@ KeyImage freshKey(std::uint16_t hardwareType) {
   key.configuration[kMarkByte] = 0x00;
   std::fill(key.configuration.begin() + kConfigurationInIdentity, key.configuration.end(), 0xFF);
 
-  place(key.firmwareArea, makeComponent({.code = '3',
-                                         .major = 0x01,
-                                         .minor = 0x10,
-                                         .patch = 0x00,
-                                         .day = 0x15,
-                                         .month = 0x03,
-                                         .year = 0x19,
-                                         .payloadBytes = 0x5000,
-                                         .seed = 103}));
-  const std::array<std::pair<std::uint16_t, ComponentSpec>, 7> stored{{
-      {0x0515,
-       {.code = 0x15,
-        .booterStyle = true,
-        .day = 0x02,
-        .month = 0x04,
-        .year = 0x19,
-        .payloadBytes = 0x2000,
-        .seed = 121}},
-      {0x0631,
-       {.code = '1',
-        .major = 0x04,
-        .minor = 0x01,
-        .patch = 0x00,
-        .day = 0x20,
-        .month = 0x05,
-        .year = 0x19,
-        .payloadBytes = 0x6000,
-        .seed = 101}},
-      {0x0634,
-       {.code = '4',
-        .major = 0x02,
-        .minor = 0x10,
-        .patch = 0x20,
-        .day = 0x11,
-        .month = 0x02,
-        .year = 0x19,
-        .payloadBytes = 0x3000,
-        .seed = 104}},
-      {0x0632,
-       {.code = '2',
-        .major = 0x01,
-        .minor = 0x30,
-        .day = 0x07,
-        .month = 0x01,
-        .year = 0x19,
-        .payloadBytes = 0x4000,
-        .seed = 102}},
-      {0x0225,
-       {.code = '%',
-        .major = 0x01,
-        .minor = 0x02,
-        .day = 0x28,
-        .month = 0x02,
-        .year = 0x19,
-        .payloadBytes = 0x2800,
-        .seed = 137}},
-      {0x0635,
-       {.code = '5',
-        .major = 0x03,
-        .minor = 0x00,
-        .day = 0x09,
-        .month = 0x09,
-        .year = 0x19,
-        .payloadBytes = 0x3000,
-        .seed = 105}},
-      {0x0640,
-       {.code = 'H',
-        .major = 0x01,
-        .minor = 0x01,
-        .day = 0x30,
-        .month = 0x10,
-        .year = 0x19,
-        .payloadBytes = 0x1800,
-        .seed = 172}},
-  }};
-  for (const auto& [code, recipe] : stored) place(key.regions[code], makeComponent(recipe));
+  place(key.firmwareArea, makeComponent(kFreshFirmware));
+  for (const auto& [code, recipe] : kFreshRegions) place(key.regions[code], makeComponent(recipe));
   return key;
 }
 

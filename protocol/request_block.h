@@ -14,6 +14,7 @@
 
 #include "protocol/key_records.h"
 #include "protocol/request_bell.h"
+#include "protocol/upgrade_option.h"
 #include "usb/bytes.h"
 
 namespace flashwell::protocol {
@@ -41,13 +42,6 @@ class SharedByte {
   std::atomic<std::uint8_t> value_{0};
   RequestBell* bell_ = nullptr;
 };
-
-// The upgrade option, as the user chose it and the worker reads it: "Only" writes the
-// components that differ, "Always" all of them, "Never" none and leaves the key's firmware.
-inline constexpr std::uint8_t kOptionNone = 0;
-inline constexpr std::uint8_t kOptionOnly = 1;
-inline constexpr std::uint8_t kOptionAlways = 2;
-inline constexpr std::uint8_t kOptionNever = 3;
 
 // What a job's done byte says once the job has run; it is 0 before. The regions' done byte also
 // counts the component being written (3 and up) while the job runs.

@@ -7,15 +7,22 @@
 #include <cstdint>
 #include <optional>
 
-#include "protocol/request_block.h"
-
 namespace flashwell::protocol {
 
-enum class UpgradeOption : std::uint8_t {
-  only = kOptionOnly,
-  always = kOptionAlways,
-  never = kOptionNever,
-};
+// The upgrade option, as the user chose it and the worker reads it: "Only" writes the
+// components that differ, "Always" all of them, "Never" none and leaves the key's firmware.
+// Its value is its byte in the request block.
+enum class UpgradeOption : std::uint8_t { only = 1, always = 2, never = 3 };
+
+constexpr std::uint8_t optionByte(UpgradeOption option) {
+  return static_cast<std::uint8_t>(option);
+}
+
+// The request block's byte while no mode is chosen, and the modes' bytes.
+inline constexpr std::uint8_t kOptionNone = 0;
+inline constexpr std::uint8_t kOptionOnly = optionByte(UpgradeOption::only);
+inline constexpr std::uint8_t kOptionAlways = optionByte(UpgradeOption::always);
+inline constexpr std::uint8_t kOptionNever = optionByte(UpgradeOption::never);
 
 // What the writers do under one mode.
 struct OptionWrites {
@@ -30,10 +37,6 @@ inline constexpr std::array<OptionWrites, 3> kOptionWrites{{
     {UpgradeOption::always, true, true, true},
     {UpgradeOption::never, false, false, false},
 }};
-
-constexpr std::uint8_t optionByte(UpgradeOption option) {
-  return static_cast<std::uint8_t>(option);
-}
 
 // The mode a block byte names; none for kOptionNone and for a byte that no mode has.
 constexpr std::optional<UpgradeOption> optionFromByte(std::uint8_t byte) {

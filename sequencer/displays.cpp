@@ -16,7 +16,7 @@ constexpr std::uint8_t kConnectPromptDelay = 2;
 void Sequencer::resetDisplay() {
   package_.chooseLanguage();
   view_.setProgressRange(0, 1000);
-  setProgress(0, 0);
+  resetBar();
 
   fields_.finishMode = FinishMode::running;
   fields_.exitLocked = 0;
@@ -59,7 +59,6 @@ void Sequencer::refreshPrompts() {
 }
 
 void Sequencer::showStatus(std::uint16_t textId, bool blinkExit) {
-  if (textId == kTextExiting) fields_.exitLocked = 0;
   if (fields_.blinkPhase == 0) {
     view_.setText(kIdStatus, "");
     if (blinkExit) view_.setText(kIdExit, " ");

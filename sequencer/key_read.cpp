@@ -32,10 +32,7 @@ KeyRead Sequencer::readKeyStep() {
       return KeyRead::reading;
 
     case KeyReadStep::identity: {
-      refreshPrompts();
-      setProgress(0, 5);
-      block_.identityRequest.set(1);
-      const std::uint8_t done = block_.identityDone.get();
+      const std::uint8_t done = askKey(block_.identityRequest, block_.identityDone);
       if (done == protocol::kJobRefused) return KeyRead::unusable;
       if (done != protocol::kJobDone) return KeyRead::reading;
       const protocol::KeyIdentity& id = block_.identity;
@@ -53,10 +50,7 @@ KeyRead Sequencer::readKeyStep() {
     }
 
     case KeyReadStep::versions: {
-      refreshPrompts();
-      setProgress(0, 5);
-      block_.versionsRequest.set(1);
-      const std::uint8_t done = block_.versionsDone.get();
+      const std::uint8_t done = askKey(block_.versionsRequest, block_.versionsDone);
       if (done == protocol::kJobDone) fields_.keyReadStep = KeyReadStep::column;
       if (done == protocol::kJobRefused) return KeyRead::unusable;
       return KeyRead::reading;
@@ -64,12 +58,19 @@ KeyRead Sequencer::readKeyStep() {
 
     case KeyReadStep::column:
       refreshPrompts();
-      setProgress(0, 5);
+      stepBar(5);
       return showKeyVersions() ? KeyRead::ready : KeyRead::wrongKind;
 
     default:
       return KeyRead::wrongKind;
   }
+}
+
+std::uint8_t Sequencer::askKey(protocol::SharedByte& request, const protocol::SharedByte& done) {
+  refreshPrompts();
+  stepBar(5);
+  request.set(1);
+  return done.get();
 }
 
 bool Sequencer::showKeyVersions() {

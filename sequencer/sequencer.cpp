@@ -15,15 +15,23 @@ constexpr std::uint32_t kLeaveBooterTicks = 100;  // the key gets 10 s to return
 Sequencer::Sequencer(DialogView& view, protocol::RequestBlock& block, PackageServices& package)
     : view_(view), block_(block), package_(package) {}
 
+void Sequencer::begin() {
+  fields_.connectPromptDelay = 0;
+  fields_.selectedOption.reset();
+  fields_.booterPasses = 0;
+  goToState(UpgradeState::checkPackage);
+  resetDisplay();
+}
+
 void Sequencer::onTimer(unsigned timerId) {
   if (timerId != kTimerId) return;
   // No tick may begin while this one runs, also under a message box that it opens.
   view_.killTimer(kTimerId);
   blinkTick();
   if (fields_.finishMode != FinishMode::running) {
-    fields_.exitLocked = 0;
+    fields_.exitLocked = 0;  // EXIT is never locked while a run ends
     if (fields_.finishTicks == 0) fields_.finishTicks = kLeaveBooterTicks;
-    setProgress(0, 0);
+    resetBar();
     finishStep();
   } else {
     runState();
@@ -46,14 +54,14 @@ void Sequencer::blinkTick() {
   fields_.blinkTicks = fields_.blinkPhase == 1 ? 9 : 2;
 }
 
-void Sequencer::setProgress(std::int32_t position, std::int32_t step) {
-  if (step == 0) {
-    fields_.progressPos = position;
-  } else {
-    fields_.progressPos += step;
-    // The bar starts over near its beginning rather than stopping full.
-    if (fields_.progressPos >= kBarEnd) fields_.progressPos = kBarRestart;
-  }
+void Sequencer::resetBar() {
+  fields_.progressPos = 0;
+  view_.setProgressPos(fields_.progressPos);
+}
+
+void Sequencer::stepBar(std::int32_t step) {
+  fields_.progressPos += step;
+  if (fields_.progressPos >= kBarEnd) fields_.progressPos = kBarRestart;
   view_.setProgressPos(fields_.progressPos);
 }
 
@@ -131,17 +139,17 @@ void Sequencer::stateAwaitStart() {
 
 void Sequencer::stateConnect() {
   refreshPrompts();
-  setProgress(0, 0);
+  resetBar();
   block_.connectRequest.set(1);
   if (block_.connected.get() != 0) goToState(UpgradeState::readKey);
 }
 
 void Sequencer::stateReadKey() {
   refreshPrompts();
-  setProgress(0, 5);
+  stepBar(5);
   const KeyRead r = readKeyStep();
   if (r == KeyRead::reading) return;
-  setProgress(0, 0);
+  resetBar();
   if (r == KeyRead::ready)
     goToState(UpgradeState::awaitChoice);
   else if (r == KeyRead::unusable)
@@ -161,7 +169,7 @@ void Sequencer::stateAwaitChoice() {
 void Sequencer::stateFinalReport() {
   fields_.exitLocked = 0;
   view_.show(kIdExit, true);
-  setProgress(0, 0);
+  resetBar();
   fields_.resultMessage = text(fields_.selectedOption ? modeRow(*fields_.selectedOption).reportText
                                                       : kTextCongratulations);
   view_.messageBox(fields_.resultMessage, MessageBoxKind::information);

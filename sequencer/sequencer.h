@@ -3,7 +3,8 @@
 // The timer-driven state machine that walks an upgrade, and the displays it drives. It runs on
 // the window thread only: every piece of USB work is a request raised in the block, whose done
 // byte a later tick reads. The button handlers tick the check boxes and ask the erase question
-// at once, and otherwise act through fields and the mode byte that the next tick reads.
+// at once, and otherwise act through fields and the mode byte that the next tick reads. From
+// outside, a run is driven by the ticks, the handlers and the block, and read through status().
 
 #include <cstdint>
 #include <string>
@@ -26,27 +27,16 @@ class Sequencer {
  public:
   Sequencer(DialogView& view, protocol::RequestBlock& block, PackageServices& package);
 
-  SequencerFields& fields() { return fields_; }
-  const SequencerFields& fields() const { return fields_; }
+  // Where the run stands, read-only; it changes with the ticks and the handlers.
+  const RunStatus& status() const { return fields_; }
+
+  // The start of the dialog: a first pass from state 0 with the displays reset (the language
+  // is chosen). `refusePackage` after it when the package cannot be opened: the error stop.
+  void begin();
+  void refusePackage() { fields_.finishMode = FinishMode::errorStop; }
 
   // The tick of timer 10; a message for another timer changes nothing.
   void onTimer(unsigned timerId);
-
-  // Frame of the machine.
-  void goToState(UpgradeState next);
-  void blinkTick();
-  void setProgress(std::int32_t position, std::int32_t step);
-  KeyRead readKeyStep();
-  void finishStep();
-  void proceedStep();
-  bool writeRegionsStep();
-  bool showKeyVersions();
-
-  // Displays.
-  void resetDisplay();
-  void refreshPrompts();
-  void showStatus(std::uint16_t textId, bool blinkExit);
-  void showFailure();
 
   // What the dialog's handlers do. `packageOpen` tells whether the model word of the package
   // is a usable one (1 to 20); without it EXIT ends the dialog at once.
@@ -61,6 +51,26 @@ class Sequencer {
   const std::vector<std::string>& readBackDifferences() const { return readBackDifferences_; }
 
  private:
+  // Frame of the machine.
+  void goToState(UpgradeState next);
+  void blinkTick();
+  void resetBar();
+  void stepBar(std::int32_t step);  // the bar starts over near its beginning rather than full
+  KeyRead readKeyStep();
+  // A step of the key read that asks the worker: the prompts, the bar, the request raised; the
+  // done byte as it stands.
+  std::uint8_t askKey(protocol::SharedByte& request, const protocol::SharedByte& done);
+  void finishStep();
+  void proceedStep();
+  bool writeRegionsStep();
+  bool showKeyVersions();
+
+  // Displays.
+  void resetDisplay();
+  void refreshPrompts();
+  void showStatus(std::uint16_t textId, bool blinkExit);
+  void showFailure();
+
   void runState();
   void stateCheckPackage();
   void stateAwaitStart();

@@ -15,18 +15,18 @@ void Sequencer::stateProceed() {
 }
 
 void Sequencer::proceedStep() {
-  setProgress(0, 0);
+  resetBar();
   if (fields_.booterPasses == 0) {
     if (fields_.selectedOption && !protocol::writesOf(*fields_.selectedOption).keyFirmware) {
       // A mode that leaves the key's own firmware as it is ("Never").
-      setProgress(0, 0);
+      resetBar();
       goToState(UpgradeState::clearMark);
     } else if (block_.enterBooterDone.get() == 0) {
       showStatus(kTextStartingBooter, false);
-      setProgress(0, 5);
+      stepBar(5);
       block_.enterBooterRequest.set(1);
     } else {
-      setProgress(0, 0);
+      resetBar();
       goToState(UpgradeState::eraseFirmware);
     }
   } else if (fields_.booterPasses == 1) {
@@ -42,7 +42,7 @@ void Sequencer::runJob(protocol::SharedByte& request, const protocol::SharedByte
   const std::uint8_t answer = done.get();
   if (answer == protocol::kJobDone) {
     goToState(next);
-    setProgress(0, 0);
+    resetBar();
   } else if (answer == protocol::kJobRefused) {
     showFailure();
   }
@@ -52,7 +52,7 @@ void Sequencer::stateEraseFirmware() {
   refreshPrompts();
   fields_.exitLocked = 1;
   showStatus(kTextErasingFirmware, false);
-  setProgress(0, 10);
+  stepBar(10);
   runJob(block_.eraseRequest, block_.eraseDone, UpgradeState::writeFirmware);
 }
 
@@ -64,7 +64,7 @@ void Sequencer::stateWriteFirmware() {
     return;
   }
   showStatus(kTextUpdatingFirmware, false);
-  setProgress(0, 10);
+  stepBar(10);
   block_.keyFirmwareRequest.set(1);
   if (done == protocol::kJobDone) goToState(UpgradeState::leaveBooter);
 }
@@ -72,7 +72,7 @@ void Sequencer::stateWriteFirmware() {
 void Sequencer::stateLeaveBooter() {
   refreshPrompts();
   fields_.exitLocked = 0;
-  setProgress(0, 5);
+  stepBar(5);
   showStatus(kTextUpdatingFirmware, false);
   block_.leaveBooterRequest.set(1);
   if (block_.leaveBooterDone.get() != protocol::kJobDone) return;
@@ -83,11 +83,11 @@ void Sequencer::stateLeaveBooter() {
   } else {
     goToState(UpgradeState::eraseData);
   }
-  setProgress(0, 0);
+  resetBar();
 }
 
 void Sequencer::stateEraseData() {
-  setProgress(0, 7);
+  stepBar(7);
   showStatus(kTextErasingData, false);
   refreshPrompts();
   runJob(block_.dataEraseRequest, block_.dataEraseDone, UpgradeState::clearMark);
@@ -96,14 +96,14 @@ void Sequencer::stateEraseData() {
 void Sequencer::stateClearMark() {
   refreshPrompts();
   fields_.exitLocked = 0;
-  setProgress(0, 5);
+  stepBar(5);
   showStatus(kTextUpdatingFirmware, false);
   runJob(block_.markRequest, block_.markDone, UpgradeState::writeRegions);
 }
 
 void Sequencer::stateWriteRegions() {
   refreshPrompts();
-  setProgress(0, 6);
+  stepBar(6);
   if (writeRegionsStep()) goToState(UpgradeState::readBack);
 }
 
@@ -125,7 +125,7 @@ bool Sequencer::writeRegionsStep() {
     return false;
   }
   if (done != fields_.lastRegionsPhase) {
-    setProgress(0, 0);  // each component starts the bar afresh
+    resetBar();  // each component starts the bar afresh
     fields_.lastRegionsPhase = done;
   }
   if (fields_.selectedOption && !protocol::writesOf(*fields_.selectedOption).components) {
@@ -140,7 +140,7 @@ bool Sequencer::writeRegionsStep() {
 void Sequencer::stateReadBack() {
   if (showReadBackFailure()) return;
   refreshPrompts();
-  setProgress(0, 3);
+  stepBar(3);
   const KeyRead r = readKeyStep();
   if (r == KeyRead::reading) return;
   // A key that answers from its booter after the upgrade does not run its firmware: that is

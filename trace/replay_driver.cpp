@@ -194,11 +194,6 @@ usb::OpenResult ReplayDriver::openExclusive(const std::string& path) {
   return {nextHandle_++, usb::kErrorSuccess};
 }
 
-bool ReplayDriver::ioControl(usb::DriverHandle handle, std::uint32_t code,
-                             std::span<std::uint8_t> record, std::span<std::uint8_t> data) {
-  return ioControlCounted(handle, code, record, data).has_value();
-}
-
 std::optional<std::size_t> ReplayDriver::ioControlCounted(usb::DriverHandle, std::uint32_t code,
                                                           std::span<std::uint8_t> record,
                                                           std::span<std::uint8_t> data) {

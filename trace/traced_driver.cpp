@@ -8,7 +8,7 @@
 namespace flashwell::trace {
 
 TracedDriver::TracedDriver(usb::UsbDriver& inner, usb::Clock& clock, LogWriter* writer)
-    : inner_(inner), clock_(clock), writer_(writer), lastTick_(clock.tickMs()) {}
+    : ForwardingDriver(inner), clock_(clock), writer_(writer), lastTick_(clock.tickMs()) {}
 
 void TracedDriver::setObserver(std::function<void(const LogEvent&)> observer) {
   observer_ = std::move(observer);
@@ -33,7 +33,7 @@ void TracedDriver::emit(const LogEvent& e) {
 }
 
 bool TracedDriver::beginSearch() {
-  const bool ok = inner_.beginSearch();
+  const bool ok = ForwardingDriver::beginSearch();
   LogEvent e = event("search");
   e.ok = ok;
   emit(e);
@@ -41,7 +41,7 @@ bool TracedDriver::beginSearch() {
 }
 
 usb::InterfaceEntry TracedDriver::interfaceAt(std::uint32_t index) {
-  usb::InterfaceEntry entry = inner_.interfaceAt(index);
+  usb::InterfaceEntry entry = ForwardingDriver::interfaceAt(index);
   LogEvent e = event("member");
   e.ok = entry.error == usb::kErrorSuccess;
   e.path = entry.path;
@@ -50,12 +50,8 @@ usb::InterfaceEntry TracedDriver::interfaceAt(std::uint32_t index) {
   return entry;
 }
 
-void TracedDriver::endSearch() {
-  inner_.endSearch();
-}
-
 usb::OpenResult TracedDriver::openExclusive(const std::string& path) {
-  const usb::OpenResult result = inner_.openExclusive(path);
+  const usb::OpenResult result = ForwardingDriver::openExclusive(path);
   LogEvent e = event("open");
   e.path = path;
   e.ok = result.handle != usb::kNoHandle;
@@ -64,23 +60,12 @@ usb::OpenResult TracedDriver::openExclusive(const std::string& path) {
   return result;
 }
 
-bool TracedDriver::ioControl(usb::DriverHandle handle, std::uint32_t code,
-                             std::span<std::uint8_t> record, std::span<std::uint8_t> data) {
-  const bool returned = inner_.ioControl(handle, code, record, data);
-  if (code == usb::kIoctlReadDescriptors) {
-    // Without a count, a completed request filled the whole buffer.
-    descriptorEvent(record, returned ? std::optional<std::size_t>(record.size()) : std::nullopt);
-  } else {
-    transferEvent(code, record, data, returned);
-  }
-  return returned;
-}
-
 std::optional<std::size_t> TracedDriver::ioControlCounted(usb::DriverHandle handle,
                                                           std::uint32_t code,
                                                           std::span<std::uint8_t> record,
                                                           std::span<std::uint8_t> data) {
-  const std::optional<std::size_t> returned = inner_.ioControlCounted(handle, code, record, data);
+  const std::optional<std::size_t> returned =
+      ForwardingDriver::ioControlCounted(handle, code, record, data);
   if (code == usb::kIoctlReadDescriptors) {
     descriptorEvent(record, returned);
   } else {
@@ -130,12 +115,8 @@ void TracedDriver::transferEvent(std::uint32_t code, std::span<const std::uint8_
 }
 
 void TracedDriver::close(usb::DriverHandle handle) {
-  inner_.close(handle);
+  ForwardingDriver::close(handle);
   emit(event("close"));
-}
-
-std::uint16_t TracedDriver::nativeProcessorArchitecture() {
-  return inner_.nativeProcessorArchitecture();
 }
 
 }  // namespace flashwell::trace

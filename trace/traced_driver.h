@@ -10,11 +10,11 @@
 
 #include "trace/log_file.h"
 #include "usb/clock.h"
-#include "usb/driver.h"
+#include "usb/forwarding_driver.h"
 
 namespace flashwell::trace {
 
-class TracedDriver final : public usb::UsbDriver {
+class TracedDriver final : public usb::ForwardingDriver {
  public:
   // Times are taken on `clock`, from now. `inner` and `writer` must outlive the driver; without a
   // writer the events only go to the observer.
@@ -23,17 +23,14 @@ class TracedDriver final : public usb::UsbDriver {
   // Called with every event after it is written (on the thread that made the request).
   void setObserver(std::function<void(const LogEvent&)> observer);
 
+  // The requests that are logged; the end of a search and the architecture pass as they are.
   bool beginSearch() override;
   usb::InterfaceEntry interfaceAt(std::uint32_t index) override;
-  void endSearch() override;
   usb::OpenResult openExclusive(const std::string& path) override;
-  bool ioControl(usb::DriverHandle handle, std::uint32_t code, std::span<std::uint8_t> record,
-                 std::span<std::uint8_t> data) override;
   std::optional<std::size_t> ioControlCounted(usb::DriverHandle handle, std::uint32_t code,
                                               std::span<std::uint8_t> record,
                                               std::span<std::uint8_t> data) override;
   void close(usb::DriverHandle handle) override;
-  std::uint16_t nativeProcessorArchitecture() override;
 
  private:
   LogEvent event(const char* name);
@@ -42,7 +39,6 @@ class TracedDriver final : public usb::UsbDriver {
   void transferEvent(std::uint32_t code, std::span<const std::uint8_t> record,
                      std::span<const std::uint8_t> data, bool returned);
 
-  usb::UsbDriver& inner_;
   usb::Clock& clock_;
   LogWriter* writer_;
   std::mutex mutex_;  // guards the time below

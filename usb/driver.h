@@ -60,18 +60,15 @@ class UsbDriver {
   // One synchronous driver request. `record` is the request's input and output buffer (the
   // 48- or 56-byte transfer record, or the 256-byte descriptor buffer); `data` is the buffer
   // that the record's address field names (empty for the descriptor request). The result is
-  // that of DeviceIoControl: whether the driver completed the request.
-  virtual bool ioControl(DriverHandle handle, std::uint32_t code, std::span<std::uint8_t> record,
-                         std::span<std::uint8_t> data) = 0;
-
-  // The same request, also telling how many bytes of `record` the driver wrote back (the
-  // bytes-returned count of DeviceIoControl); nullopt when the request failed. A backend that
-  // knows the count overrides this; by default a completed request filled the whole record.
+  // that of DeviceIoControl: nullopt when the driver did not complete the request, otherwise
+  // how many bytes of `record` it wrote back (the bytes-returned count).
   virtual std::optional<std::size_t> ioControlCounted(DriverHandle handle, std::uint32_t code,
                                                       std::span<std::uint8_t> record,
-                                                      std::span<std::uint8_t> data) {
-    if (!ioControl(handle, code, record, data)) return std::nullopt;
-    return record.size();
+                                                      std::span<std::uint8_t> data) = 0;
+  // The same request where only its completion matters.
+  bool ioControl(DriverHandle handle, std::uint32_t code, std::span<std::uint8_t> record,
+                 std::span<std::uint8_t> data) {
+    return ioControlCounted(handle, code, record, data).has_value();
   }
 
   virtual void close(DriverHandle handle) = 0;

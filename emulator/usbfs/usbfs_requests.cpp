@@ -65,13 +65,19 @@ UMockdevIoctlData* resolveArg(UMockdevIoctlData* arg) {
   return umockdev_ioctl_data_resolve(arg, 0, sizeof(T), nullptr);
 }
 
-unsigned readUnsigned(UMockdevIoctlData* arg) {
-  UMockdevIoctlData* d = resolveArg<unsigned>(arg);
-  if (d == nullptr) return ~0u;
-  unsigned value = 0;
+// The value of type T that an ioctl's argument points to, or `missing` when it cannot be read.
+template <typename T>
+T readArg(UMockdevIoctlData* arg, T missing) {
+  UMockdevIoctlData* d = resolveArg<T>(arg);
+  if (d == nullptr) return missing;
+  T value{};
   std::memcpy(&value, d->data, sizeof value);
   umockdev_ioctl_data_unref(d);
   return value;
+}
+
+unsigned readUnsigned(UMockdevIoctlData* arg) {
+  return readArg<unsigned>(arg, ~0u);
 }
 
 }  // namespace
@@ -109,10 +115,7 @@ int UsbfsKey::answerKey(Node& node, unsigned long request, UMockdevIoctlData* ar
       error = claim(node, readUnsigned(arg), false);
       break;
     case USBDEVFS_DISCONNECT_CLAIM: {
-      UMockdevIoctlData* d = resolveArg<usbdevfs_disconnect_claim>(arg);
-      usbdevfs_disconnect_claim dc{};
-      if (d) std::memcpy(&dc, d->data, sizeof dc);
-      if (d) umockdev_ioctl_data_unref(d);
+      const auto dc = readArg<usbdevfs_disconnect_claim>(arg, {});
       error = claim(node, dc.interface, true);
       break;
     }
@@ -137,10 +140,7 @@ int UsbfsKey::answerKey(Node& node, unsigned long request, UMockdevIoctlData* ar
       break;
     }
     case USBDEVFS_IOCTL: {
-      UMockdevIoctlData* d = resolveArg<usbdevfs_ioctl>(arg);
-      usbdevfs_ioctl io{};
-      if (d) std::memcpy(&io, d->data, sizeof io);
-      if (d) umockdev_ioctl_data_unref(d);
+      const auto io = readArg<usbdevfs_ioctl>(arg, {});
       if (node.gone) {
         error = ENODEV;
       } else if (io.ioctl_code == USBDEVFS_CONNECT) {

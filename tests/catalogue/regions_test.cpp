@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "catalogue/catalogue.h"
 #include "tests/catalogue/package_fixture.h"
 
@@ -139,24 +141,26 @@ struct SlotCase {
 
 class AssignSlots : public ::testing::TestWithParam<SlotCase> {};
 
+// The components the slots are filled from, the standard and the variant slot 1 among them; the
+// package holds them in this order, one every 64 KiB.
+constexpr std::pair<std::uint16_t, std::uint16_t> kSlotSources[] = {
+    {6, '1'}, {6, 'B'}, {6, '3'}, {6, '4'}, {6, '2'}, {2, '%'}, {6, '5'}, {5, 21}, {6, 'H'}};
+
+template <std::size_t... I>
+std::vector<std::uint8_t> slotSourcePackage(std::uint8_t model, std::index_sequence<I...>) {
+  auto p = packageWith({Record{kSlotSources[I].first, kSlotSources[I].second,
+                               static_cast<std::uint32_t>(I * 0x10000)}...,
+                        kEnd},
+                       model);
+  (putComponent(p, static_cast<std::uint32_t>(I * 0x10000),
+                {kSlotSources[I].first, kSlotSources[I].second}),
+   ...);
+  return p;
+}
+
 TEST_P(AssignSlots, FillsEightSlotsInOrderAndLeavesTwoEmpty) {
   const SlotCase sc = GetParam();
-  auto p = packageWith({{6, '1', 0x00000},
-                        {6, 'B', 0x10000},
-                        {6, '3', 0x20000},
-                        {6, '4', 0x30000},
-                        {6, '2', 0x40000},
-                        {2, '%', 0x50000},
-                        {6, '5', 0x60000},
-                        {5, 21, 0x70000},
-                        {6, 'H', 0x80000},
-                        kEnd},
-                       sc.model);
-  const std::pair<std::uint16_t, std::uint16_t> comps[] = {
-      {6, '1'}, {6, 'B'}, {6, '3'}, {6, '4'}, {6, '2'}, {2, '%'}, {6, '5'}, {5, 21}, {6, 'H'}};
-  for (std::size_t i = 0; i < 9; ++i) {
-    putComponent(p, static_cast<std::uint32_t>(i * 0x10000), {comps[i].first, comps[i].second});
-  }
+  auto p = slotSourcePackage(sc.model, std::make_index_sequence<std::size(kSlotSources)>{});
   Catalogue cat = opened(p);
   RegionSlots slots{};
   ASSERT_TRUE(cat.assignRegionSlots(slots));

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
+
 #include "catalogue/catalogue.h"
 #include "tests/catalogue/package_fixture.h"
 
@@ -21,12 +24,46 @@ TEST(Bcd, BothNibblesAtMostNine) {
   EXPECT_FALSE(isBcdByte(0xFF));
 }
 
-// One displayable component and the line that the image column shows for it.
+// The version and date bytes of a component, as its header stores them and the key reports them.
+constexpr ComponentVersion kv(std::uint8_t major, std::uint8_t minor, std::uint8_t patch,
+                              std::uint8_t day, std::uint8_t month, std::uint8_t century,
+                              std::uint8_t year) {
+  return {major, minor, patch, day, month, century, year};
+}
+
+Component comp(const ComponentVersion& v) {
+  Component c;
+  std::tie(c.major, c.minor, c.patch, c.day, c.month, c.century, c.year) =
+      std::tie(v.major, v.minor, v.patch, v.day, v.month, v.century, v.year);
+  return c;
+}
+
+// One displayable component and the line that the image column shows for it; kRefused when the
+// image is invalid for it.
 struct ImageCase {
   const char* what;
-  Component component;
-  Result result;
+  ComponentVersion version;
   const char* line;
+};
+constexpr const char* kRefused = nullptr;
+
+constexpr ImageCase kImageCases[] = {
+    {"two parts", {0x33, 0x50, 0x00, 0x30, 0x01, 0x20, 0x14}, "33.50        2014/01/30"},
+    {"0x20 no third part", {0x33, 0x50, 0x20, 0x30, 0x01, 0x20, 0x14}, "33.50        2014/01/30"},
+    {"three parts", {0x31, 0x59, 0x32, 0x01, 0x02, 0x20, 0x24}, "31.59.32   2024/02/01"},
+    {"lower-case third", {0x31, 0x59, 0x0A, 0x01, 0x02, 0x20, 0x24}, "31.59.0a   2024/02/01"},
+    {"third 0xE0 prints", {0x31, 0x59, 0xE0, 0x01, 0x02, 0x20, 0x24}, "31.59.e0   2024/02/01"},
+    {"third 0xE1 hides", {0x31, 0x59, 0xE1, 0x01, 0x02, 0x20, 0x24}, "   2024/02/01"},
+    {"month 0xA0 passes", {0x01, 0x00, 0x00, 0x01, 0xA0, 0x20, 0x24}, "01.00        2024/a0/01"},
+    {"month 0xEE passes", {0x01, 0x00, 0x00, 0x01, 0xEE, 0x20, 0x24}, "01.00        2024/ee/01"},
+    {"century not shown", {0x01, 0x00, 0x00, 0x01, 0x01, 0x19, 0x99}, "01.00        2099/01/01"},
+    {"month 0xEF", {0x01, 0x00, 0x00, 0x01, 0xEF, 0x20, 0x24}, kRefused},
+    {"major 0", {0x00, 0x10, 0x00, 0x01, 0x01, 0x20, 0x24}, kRefused},
+    {"major 0xFF", {0xFF, 0x10, 0x00, 0x01, 0x01, 0x20, 0x24}, kRefused},
+    {"major not BCD", {0x1A, 0x10, 0x00, 0x01, 0x01, 0x20, 0x24}, kRefused},
+    {"minor over 0x99", {0x01, 0xA0, 0x00, 0x01, 0x01, 0x20, 0x24}, kRefused},
+    {"day 0", {0x01, 0x10, 0x00, 0x00, 0x01, 0x20, 0x24}, kRefused},
+    {"day not BCD", {0x01, 0x10, 0x00, 0x1A, 0x01, 0x20, 0x24}, kRefused},
 };
 
 class ImageRow : public ::testing::TestWithParam<ImageCase> {};
@@ -34,68 +71,22 @@ class ImageRow : public ::testing::TestWithParam<ImageCase> {};
 TEST_P(ImageRow, ValidatesAndFormats) {
   const ImageCase& c = GetParam();
   auto p = packageWith({{6, '1', 0x1000}, kEnd});
-  putComponent(p, 0x1000, c.component);
+  putComponent(p, 0x1000, comp(c.version));
   Catalogue cat(p, embeddedTables());
   ASSERT_EQ(cat.openPackage().result, Result::ok);
-  ASSERT_EQ(cat.buildImageVersionRows(), c.result);
-  if (c.result != Result::ok) return;
+  ASSERT_EQ(cat.buildImageVersionRows(), c.line == kRefused ? Result::invalid : Result::ok);
+  if (c.line == kRefused) return;
   const std::string text = cat.showImageVersions();
   EXPECT_EQ(text.substr(0, text.find('\n')), c.line);
 }
 
-Component comp(std::uint8_t major, std::uint8_t minor, std::uint8_t patch, std::uint8_t day,
-               std::uint8_t month, std::uint8_t century, std::uint8_t year) {
-  Component c;
-  c.major = major;
-  c.minor = minor;
-  c.patch = patch;
-  c.day = day;
-  c.month = month;
-  c.century = century;
-  c.year = year;
-  return c;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ImageRow,
-    ::testing::Values(
-        ImageCase{"two parts", comp(0x33, 0x50, 0x00, 0x30, 0x01, 0x20, 0x14), Result::ok,
-                  "33.50        2014/01/30"},
-        ImageCase{"0x20 is no third part", comp(0x33, 0x50, 0x20, 0x30, 0x01, 0x20, 0x14),
-                  Result::ok, "33.50        2014/01/30"},
-        ImageCase{"three parts", comp(0x31, 0x59, 0x32, 0x01, 0x02, 0x20, 0x24), Result::ok,
-                  "31.59.32   2024/02/01"},
-        ImageCase{"lower-case third", comp(0x31, 0x59, 0x0A, 0x01, 0x02, 0x20, 0x24), Result::ok,
-                  "31.59.0a   2024/02/01"},
-        ImageCase{"third 0xE0 prints", comp(0x31, 0x59, 0xE0, 0x01, 0x02, 0x20, 0x24), Result::ok,
-                  "31.59.e0   2024/02/01"},
-        ImageCase{"third 0xE1 hides", comp(0x31, 0x59, 0xE1, 0x01, 0x02, 0x20, 0x24), Result::ok,
-                  "   2024/02/01"},
-        ImageCase{"month 0xA0 passes", comp(0x01, 0x00, 0x00, 0x01, 0xA0, 0x20, 0x24), Result::ok,
-                  "01.00        2024/a0/01"},
-        ImageCase{"month 0xEE passes", comp(0x01, 0x00, 0x00, 0x01, 0xEE, 0x20, 0x24), Result::ok,
-                  "01.00        2024/ee/01"},
-        ImageCase{"century never shown", comp(0x01, 0x00, 0x00, 0x01, 0x01, 0x19, 0x99), Result::ok,
-                  "01.00        2099/01/01"},
-        ImageCase{"month 0xEF", comp(0x01, 0x00, 0x00, 0x01, 0xEF, 0x20, 0x24), Result::invalid,
-                  ""},
-        ImageCase{"major 0", comp(0x00, 0x10, 0x00, 0x01, 0x01, 0x20, 0x24), Result::invalid, ""},
-        ImageCase{"major 0xFF", comp(0xFF, 0x10, 0x00, 0x01, 0x01, 0x20, 0x24), Result::invalid,
-                  ""},
-        ImageCase{"major not BCD", comp(0x1A, 0x10, 0x00, 0x01, 0x01, 0x20, 0x24), Result::invalid,
-                  ""},
-        ImageCase{"minor over 0x99", comp(0x01, 0xA0, 0x00, 0x01, 0x01, 0x20, 0x24),
-                  Result::invalid, ""},
-        ImageCase{"day 0", comp(0x01, 0x10, 0x00, 0x00, 0x01, 0x20, 0x24), Result::invalid, ""},
-        ImageCase{"day not BCD", comp(0x01, 0x10, 0x00, 0x1A, 0x01, 0x20, 0x24), Result::invalid,
-                  ""}),
-    [](const auto& info) {
-      std::string n = info.param.what;
-      for (char& ch : n) {
-        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-      }
-      return n;
-    });
+INSTANTIATE_TEST_SUITE_P(Cases, ImageRow, ::testing::ValuesIn(kImageCases), [](const auto& info) {
+  std::string n = info.param.what;
+  for (char& ch : n) {
+    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  }
+  return n;
+});
 
 TEST(ImageRows, ChecksumAndNameFailuresStopTheList) {
   auto p = packageWith({{5, 21, 0x0000}, {6, '1', 0x1000}, {6, '2', 0x2000}, kEnd});
@@ -126,10 +117,10 @@ TEST(ImageRows, SkipsOtherCodesAndLeavesUnusedLinesBlank) {
   // Model 18 takes 'B' for slot 1, yet a '1' record is still listed; the booter is skipped.
   auto p = packageWith({{5, 21, 0x0000}, {6, 'B', 0x1000}, {6, '1', 0x2000}, kEnd}, 18);
   putComponent(p, 0x0000, {5, 21});
-  Component variant = comp(0x02, 0x00, 0x00, 0x01, 0x01, 0x20, 0x24);
+  Component variant = comp(kv(0x02, 0x00, 0x00, 0x01, 0x01, 0x20, 0x24));
   variant.code = 'B';
   putComponent(p, 0x1000, variant);
-  putComponent(p, 0x2000, comp(0x01, 0x00, 0x00, 0x01, 0x01, 0x20, 0x24));
+  putComponent(p, 0x2000, comp(kv(0x01, 0x00, 0x00, 0x01, 0x01, 0x20, 0x24)));
   Catalogue cat(p, embeddedTables());
   ASSERT_EQ(cat.openPackage().result, Result::ok);
   ASSERT_EQ(cat.buildImageVersionRows(), Result::ok);
@@ -137,24 +128,19 @@ TEST(ImageRows, SkipsOtherCodesAndLeavesUnusedLinesBlank) {
             "02.00        2024/01/01\n\n01.00        2024/01/01\n   \n   \n   \n   \n   \n");
 }
 
-TEST(ImageRows, StopAtTenAndStillVerifyTheRest) {
-  auto p = packageWith({{6, '1', 0x00000},
-                        {6, '1', 0x01000},
-                        {6, '1', 0x02000},
-                        {6, '1', 0x03000},
-                        {6, '1', 0x04000},
-                        {6, '1', 0x05000},
-                        {6, '1', 0x06000},
-                        {6, '1', 0x07000},
-                        {6, '1', 0x08000},
-                        {6, '1', 0x09000},
-                        {6, '1', 0x0A000},
-                        {6, '1', 0x0B000},
-                        kEnd});
-  for (std::uint32_t i = 0; i < 12; ++i) {
+// Twelve displayable components, one every 4 KiB, their majors 01 to 12.
+template <std::size_t... I>
+std::vector<std::uint8_t> twelveComponents(std::index_sequence<I...>) {
+  auto p = packageWith({testing::Record{6, '1', static_cast<std::uint32_t>(I * 0x1000)}..., kEnd});
+  for (std::uint32_t i = 0; i < sizeof...(I); ++i) {
     const auto major = static_cast<std::uint8_t>(((i + 1) / 10) << 4 | (i + 1) % 10);
-    putComponent(p, i * 0x1000, comp(major, 0x00, 0x00, 0x01, 0x01, 0x20, 0x24));
+    putComponent(p, i * 0x1000, comp(kv(major, 0x00, 0x00, 0x01, 0x01, 0x20, 0x24)));
   }
+  return p;
+}
+
+TEST(ImageRows, StopAtTenAndStillVerifyTheRest) {
+  auto p = twelveComponents(std::make_index_sequence<12>{});
   Catalogue cat(p, embeddedTables());
   cat.openPackage();
   ASSERT_EQ(cat.buildImageVersionRows(), Result::ok);
@@ -208,16 +194,13 @@ TEST(OpenPackage, RefusesOtherModelsAndUnnamedOnes) {
 }
 
 // The key side.
-ComponentVersion kv(std::uint8_t major, std::uint8_t minor, std::uint8_t patch, std::uint8_t day,
-                    std::uint8_t month, std::uint8_t century, std::uint8_t year) {
-  return {major, minor, patch, day, month, century, year};
-}
 
 TEST(KeyLine, FormatsValidEntriesAndBlanksTheRest) {
   struct Case {
     ComponentVersion entry;
     const char* line;
   };
+  const char* const kBlank = "\n";  // an entry that is not valid leaves its line empty
   const Case cases[] = {
       {kv(0x33, 0x50, 0x00, 0x30, 0x01, 0x20, 0x14), "33.50        2014/01/30\n"},
       {kv(0x33, 0x50, 0x20, 0x30, 0x01, 0x20, 0x14), "33.50        2014/01/30\n"},
@@ -225,12 +208,12 @@ TEST(KeyLine, FormatsValidEntriesAndBlanksTheRest) {
       {kv(0x31, 0x59, 0xEE, 0x01, 0x02, 0x20, 0x24), "31.59.EE   2024/02/01\n"},
       {kv(0x31, 0x59, 0xEF, 0x01, 0x02, 0x20, 0x24), "   2024/02/01\n"},
       {kv(0x01, 0x00, 0x00, 0x01, 0x01, 0x19, 0x24), "01.00        2024/01/01\n"},
-      {kv(0x01, 0x00, 0x00, 0x01, 0xA0, 0x20, 0x24), "\n"},
-      {kv(0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF), "\n"},
-      {kv(0x00, 0x10, 0x00, 0x01, 0x01, 0x20, 0x24), "\n"},
-      {kv(0x01, 0x9A, 0x00, 0x01, 0x01, 0x20, 0x24), "\n"},
-      {kv(0x01, 0x10, 0x00, 0x00, 0x01, 0x20, 0x24), "\n"},
-      {kv(0x01, 0x10, 0x00, 0x3A, 0x01, 0x20, 0x24), "\n"},
+      {kv(0x01, 0x00, 0x00, 0x01, 0xA0, 0x20, 0x24), kBlank},
+      {kv(0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF), kBlank},
+      {kv(0x00, 0x10, 0x00, 0x01, 0x01, 0x20, 0x24), kBlank},
+      {kv(0x01, 0x9A, 0x00, 0x01, 0x01, 0x20, 0x24), kBlank},
+      {kv(0x01, 0x10, 0x00, 0x00, 0x01, 0x20, 0x24), kBlank},
+      {kv(0x01, 0x10, 0x00, 0x3A, 0x01, 0x20, 0x24), kBlank},
   };
   for (const Case& c : cases) {
     std::string column = "x";
@@ -279,7 +262,7 @@ TEST(KeyColumn, ListsTheKeyFirmwareThenTheStoredComponentsInColumnOrder) {
   versions[5] = kv(0x55, 0x00, 0x00, 0x01, 0x01, 0x20, 0x20);  // never shown
   ComponentVersion current{};
   const auto col = cat.showKeyVersions(identityRunning(0x33), versions, 0, 0, current);
-  EXPECT_EQ(col.marker, KeyMarker::only);
+  EXPECT_EQ(col.marker, protocol::UpgradeOption::only);
   ASSERT_TRUE(col.text);
   EXPECT_EQ(*col.text,
             "01.10        2019/06/15\n\n"
@@ -300,7 +283,7 @@ TEST(KeyColumn, BooterNoticeMarkersAndAKeyRunningNeither) {
   ComponentVersion current{};
 
   const auto booter = cat.showKeyVersions(identityRunning(16), versions, 1, 2, current);
-  EXPECT_EQ(booter.marker, KeyMarker::always);
+  EXPECT_EQ(booter.marker, protocol::UpgradeOption::always);
   EXPECT_EQ(booter.text, "BOOTER\n\n\nFirmware im MEMPOD wird aktualisiert!");
 
   // After the firmware was restored from the booter, the second pass shows its versions.
@@ -310,7 +293,7 @@ TEST(KeyColumn, BooterNoticeMarkersAndAKeyRunningNeither) {
 
   for (std::uint8_t variant : {2, 0xFF}) {
     const auto neither = cat.showKeyVersions(identityRunning(16), versions, variant, 0, current);
-    EXPECT_EQ(neither.marker, KeyMarker::never);
+    EXPECT_EQ(neither.marker, protocol::UpgradeOption::never);
     EXPECT_FALSE(neither.text);
   }
 }

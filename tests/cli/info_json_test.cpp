@@ -8,12 +8,15 @@
 
 #include "protocol/command_frame.h"
 #include "protocol/key_commands.h"
-#include "tests/cli/cli_run.h"
+#include "tests/cli/run_logs.h"
+#include "tests/support/flasher_run.h"
+#include "tools/cli/cli_options.h"
 
 namespace flashwell::cli {
 namespace {
 
 using namespace testing;
+using namespace support;
 
 // A request that changes what the key holds: an erase, a program, a region or an identity
 // store, or any block sent to the key.
@@ -50,8 +53,8 @@ TEST(Info, ReadsEveryKindOfKeyWithoutWritingToIt) {
                        Case{"small-packet", "key: firmware running, small-packet key, mark 0x"},
                        Case{"booter", "key: booter running, large-packet key, mark 0x"}}) {
     Scratch dir;
-    const CliRun r =
-        run({std::string("--emulated=") + c.state, "info", "--trace", dir / "t.jsonl"});
+    const ProgramRun r =
+        runFlasher({std::string("--emulated=") + c.state, "info", "--trace", dir / "t.jsonl"});
     EXPECT_EQ(r.code, kExitDone) << c.state << "\n" << r.out << r.err;
     EXPECT_NE(r.out.find(c.kind), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Vers.  in  FLASHWELL"), std::string::npos) << r.out;
@@ -63,7 +66,7 @@ TEST(Info, ReadsEveryKindOfKeyWithoutWritingToIt) {
 }
 
 TEST(Info, PrintsBothColumnsSideBySide) {
-  const CliRun r = run({"info", "--emulated"});
+  const ProgramRun r = runFlasher({"info", "--emulated"});
   ASSERT_EQ(r.code, kExitDone) << r.out << r.err;
   // One row per component: the tool's version, then the key's (a fresh key holds older ones).
   EXPECT_NE(r.out.find("\n  MEMPOD    02.05        2024/03/18   01.10        2019/03/15\n"),
@@ -75,14 +78,15 @@ TEST(Info, PrintsBothColumnsSideBySide) {
 }
 
 TEST(Info, AWrongKeyIsAFailureAndModesAreRefused) {
-  EXPECT_EQ(run({"--emulated=wrong-kind", "info"}).code, kExitFailure);
-  const CliRun refused = run({"--emulated", "info", "--mode", "only"});
+  EXPECT_EQ(runFlasher({"--emulated=wrong-kind", "info"}).code, kExitFailure);
+  const ProgramRun refused = runFlasher({"--emulated", "info", "--mode", "only"});
   EXPECT_EQ(refused.code, -1);
   EXPECT_NE(refused.err.find("--mode"), std::string::npos) << refused.err;
 }
 
 TEST(Json, EveryLineIsAnObjectAndTheRunEndsWithItsCode) {
-  const CliRun r = run({"--emulated", "--mode", "always", "--yes", "--json", "--lcid", "0407"});
+  const ProgramRun r =
+      runFlasher({"--emulated", "--mode", "always", "--yes", "--json", "--lcid", "0407"});
   ASSERT_EQ(r.code, kExitDone) << r.err;
   const auto lines = jsonLines(r.out);
   ASSERT_FALSE(lines.empty());
@@ -103,7 +107,7 @@ TEST(Json, EveryLineIsAnObjectAndTheRunEndsWithItsCode) {
 }
 
 TEST(Json, InfoIsOneKeyObjectAndADifferingReplayIsOne) {
-  const auto info = jsonLines(run({"--emulated", "info", "--json"}).out);
+  const auto info = jsonLines(runFlasher({"--emulated", "info", "--json"}).out);
   const auto key =
       std::find_if(info.begin(), info.end(), [](const auto& l) { return l["event"] == "key"; });
   ASSERT_NE(key, info.end());
@@ -111,8 +115,8 @@ TEST(Json, InfoIsOneKeyObjectAndADifferingReplayIsOne) {
   EXPECT_EQ((*key)["tool"][0]["label"], "MEMPOD");
   EXPECT_EQ((*key)["key"][0]["value"], "01.10        2019/03/15");
 
-  const CliRun replay =
-      run({"--replay", fixture("never").string(), "--mode", "only", "--yes", "--json"});
+  const ProgramRun replay =
+      runFlasher({"--replay", fixture("never").string(), "--mode", "only", "--yes", "--json"});
   EXPECT_EQ(replay.code, kExitReplayDiffers);
   const auto lines = jsonLines(replay.out);
   ASSERT_GE(lines.size(), 2u);
@@ -122,7 +126,7 @@ TEST(Json, InfoIsOneKeyObjectAndADifferingReplayIsOne) {
 }
 
 TEST(Version, NamesTheProgramsAndThePackagedFirmwaresVersions) {
-  const CliRun r = run({"--version"});
+  const ProgramRun r = runFlasher({"--version"});
   EXPECT_EQ(r.code, -1);
   // The key firmware row of the tool's column.
   const std::string head = std::string("flashwell-cli ") + FLASHWELL_VERSION +
@@ -134,12 +138,12 @@ TEST(Version, NamesTheProgramsAndThePackagedFirmwaresVersions) {
   EXPECT_EQ(digest.size(), 65u) << digest;
   EXPECT_EQ(digest.find_first_not_of("0123456789abcdef"), 64u) << digest;
   EXPECT_EQ(digest.back(), '\n');
-  const CliRun info = run({"--emulated", "info"});
+  const ProgramRun info = runFlasher({"--emulated", "info"});
   EXPECT_NE(info.out.find("MEMPOD    02.05        2024/03/18"), std::string::npos);
 }
 
 TEST(Help, ListsEveryExitCodeAndTheJsonEvents) {
-  const CliRun r = run({"--help"});
+  const ProgramRun r = runFlasher({"--help"});
   for (int code = 0; code <= kExitNoKey; ++code) {
     EXPECT_NE(r.out.find("\n  " + std::to_string(code) + "  "), std::string::npos) << code;
   }

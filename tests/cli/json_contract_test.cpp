@@ -7,16 +7,18 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <fstream>
 #include <map>
 #include <sstream>
 
-#include "tests/cli/cli_run.h"
+#include "tests/cli/run_logs.h"
+#include "tests/support/flasher_run.h"
+#include "tools/cli/cli_options.h"
 
 namespace flashwell::cli {
 namespace {
 
 using namespace testing;
+using namespace support;
 using Json = nlohmann::json;
 using Type = Json::value_t;
 
@@ -173,13 +175,13 @@ TEST(JsonContract, EveryKindOfRunKeepsIt) {
   for (const Case& c : cases) {
     const std::string where = ::testing::PrintToString(c.args);
     Scratch dir;
-    std::ofstream(dir / "garbage.bin") << "garbage";
+    writeFile(dir / "garbage.bin", "garbage");
     std::vector<std::string> args = c.args;
     for (std::string& a : args) {
       if (a == "garbage.bin") a = dir / a;
     }
     args.push_back("--json");
-    const CliRun r = run(args);
+    const ProgramRun r = runFlasher(args);
     const std::vector<Json> events = checkedEvents(r.out, where);
     ASSERT_FALSE(events.empty()) << where << r.err;
     EXPECT_EQ(events.back()["event"], "end") << where;
@@ -231,7 +233,8 @@ TEST(JsonContract, VersionsAreObjectsOrNullWithTheirReason) {
       {"fresh", "key", true, "GPS", nullptr, "none"},       // "Never" leaves the regions empty
   };
   for (const Case& c : cases) {
-    const CliRun r = run({std::string("--emulated=") + c.state, "--mode", "never", "--json"});
+    const ProgramRun r =
+        runFlasher({std::string("--emulated=") + c.state, "--mode", "never", "--json"});
     const std::vector<Json> events = checkedEvents(r.out, c.state);
     std::vector<Json> columns;
     for (const Json& e : events) {
@@ -251,8 +254,8 @@ TEST(JsonContract, VersionsAreObjectsOrNullWithTheirReason) {
 
 TEST(JsonContract, InfoGivesUpOnAMissingKeyAtItsTimeout) {
   for (const std::uint32_t seconds : {1u, 4u}) {
-    const CliRun r = run({"--emulated", "info", "--fault", "open:unplug-for-good", "--timeout",
-                          std::to_string(seconds), "--json"});
+    const ProgramRun r = runFlasher({"--emulated", "info", "--fault", "open:unplug-for-good",
+                                     "--timeout", std::to_string(seconds), "--json"});
     const std::vector<Json> events = checkedEvents(r.out, "info");
     const auto exit = std::find_if(events.begin(), events.end(), [](const Json& e) {
       return e["event"] == "progress" && e["step"] == "EXITING...";
@@ -289,8 +292,8 @@ std::vector<std::string> steadyLines(const std::string& out) {
 
 // The example in docs/json-output.md: the command on its "$ " line and the lines after it.
 TEST(JsonContract, TheDocumentsExampleIsWhatTheRunWrites) {
-  std::ifstream doc(FLASHWELL_DOCS "/json-output.md");
-  ASSERT_TRUE(doc) << FLASHWELL_DOCS;
+  std::istringstream doc(readFile(FLASHWELL_DOCS "/json-output.md"));
+  ASSERT_FALSE(doc.str().empty()) << FLASHWELL_DOCS;
   std::string line, command, expected;
   bool inExample = false;
   while (std::getline(doc, line)) {
@@ -307,7 +310,7 @@ TEST(JsonContract, TheDocumentsExampleIsWhatTheRunWrites) {
   std::vector<std::string> args;
   std::istringstream words(command);
   for (std::string w; words >> w;) args.push_back(w);
-  const CliRun r = run(args);
+  const ProgramRun r = runFlasher(args);
   EXPECT_EQ(steadyLines(r.out), steadyLines(expected)) << "the run writes:\n" << r.out;
 }
 

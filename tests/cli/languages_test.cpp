@@ -7,12 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "tests/cli/cli_run.h"
+#include "tests/cli/run_logs.h"
+#include "tests/support/flasher_run.h"
+#include "tools/cli/cli_options.h"
 
 namespace flashwell::cli {
 namespace {
 
 using namespace testing;
+using namespace support;
 
 // The English words the program adds around the package's texts.
 const std::vector<std::string> kEnglishWords = {
@@ -45,12 +48,13 @@ class RunLanguage : public ::testing::TestWithParam<LanguageCase> {};
 TEST_P(RunLanguage, EveryLineIsInTheLocalesLanguage) {
   const LanguageCase& c = GetParam();
   // The upgrade, the key's `info`, and a declined question on a replay that then leaves its log.
-  const CliRun upgrade = run({"--lcid", c.lcid, "--emulated", "fresh", "--mode", "only", "--yes"});
+  const ProgramRun upgrade =
+      runFlasher({"--lcid", c.lcid, "--emulated", "fresh", "--mode", "only", "--yes"});
   ASSERT_EQ(upgrade.code, kExitDone) << upgrade.out << upgrade.err;
-  const CliRun info = run({"info", "--lcid", c.lcid, "--emulated", "fresh"});
+  const ProgramRun info = runFlasher({"info", "--lcid", c.lcid, "--emulated", "fresh"});
   ASSERT_EQ(info.code, kExitDone) << info.out << info.err;
-  const CliRun declined =
-      run({"--lcid", c.lcid, "--replay", fixture("only").string(), "--mode", "only"});
+  const ProgramRun declined =
+      runFlasher({"--lcid", c.lcid, "--replay", fixture("only").string(), "--mode", "only"});
   ASSERT_EQ(declined.code, kExitReplayDiffers) << declined.out << declined.err;
   EXPECT_NE(declined.out.find(std::string("\n") + c.declined + "\n"), std::string::npos)
       << declined.out;

@@ -6,7 +6,9 @@
 
 #include <sstream>
 
-#include "tests/cli/cli_run.h"
+#include "tests/cli/run_logs.h"
+#include "tests/support/flasher_run.h"
+#include "tools/cli/cli_options.h"
 #include "tools/cli/plain_output.h"
 #include "tools/cli/terminal_output.h"
 
@@ -14,6 +16,7 @@ namespace flashwell::cli {
 namespace {
 
 using namespace testing;
+using namespace support;
 
 // Keeps every progress the run tells, and drops the rest.
 class ProgressRecorder final : public PlainOutput {
@@ -56,7 +59,7 @@ TEST(Progress, ThePlanIsWhatIsSentAndThePercentageFollowsThePlannedTime) {
     args.push_back(dir / "t.jsonl");
     ProgressRecorder recorder;
     const std::string shown = ::testing::PrintToString(c.args);
-    ASSERT_EQ(runInto(args, recorder).code, kExitDone) << shown;
+    ASSERT_EQ(runFlasher(args, {.output = &recorder}).code, kExitDone) << shown;
     ASSERT_FALSE(recorder.seen.empty());
     const Progress& last = recorder.seen.back();
     EXPECT_EQ(last.total, blocksInLog(readEvents(dir.folder / "t.jsonl"))) << shown;
@@ -140,7 +143,7 @@ TEST(ProgressBar, AtMostTenRedrawsASecondButEveryPhaseEnd) {
   bar.progress(p);
   EXPECT_EQ(redraws(), 3);
   // A plain line goes above the bar, which is drawn again below it.
-  bar.message("Congratulations!");
+  bar.text(TextKind::message, "Congratulations!");
   EXPECT_EQ(redraws(), 4);
   EXPECT_NE(out.str().find("\r\x1b[Kmessage:\n  Congratulations!\n"), std::string::npos);
   bar.end(0);

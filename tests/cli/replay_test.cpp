@@ -3,19 +3,22 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <sstream>
 
-#include "tests/cli/cli_run.h"
+#include "tests/cli/run_logs.h"
+#include "tests/support/flasher_run.h"
+#include "tools/cli/cli_options.h"
 
 namespace flashwell::cli {
 namespace {
 
 using namespace testing;
+using namespace support;
 
 TEST(Replay, EachRecordedModePassesAndLogsTheSameRequests) {
   for (const char* mode : {"only", "always", "never"}) {
     Scratch dir;
-    const CliRun replayed = run(
+    const ProgramRun replayed = runFlasher(
         {"--replay", fixture(mode).string(), "--mode", mode, "--yes", "--trace", dir / "again"});
     EXPECT_EQ(replayed.code, kExitDone) << mode << "\n" << replayed.out << replayed.err;
     EXPECT_EQ(replayed.err, "") << mode;
@@ -26,7 +29,8 @@ TEST(Replay, EachRecordedModePassesAndLogsTheSameRequests) {
 }
 
 TEST(Replay, AnotherModeStopsAtTheFirstDifferenceWithBothByteStrings) {
-  const CliRun r = run({"--replay", fixture("only").string(), "--mode", "never", "--yes"});
+  const ProgramRun r =
+      runFlasher({"--replay", fixture("only").string(), "--mode", "never", "--yes"});
   EXPECT_EQ(r.code, kExitReplayDiffers) << r.out << r.err;
   // The log's first difference: where "Only" brings the key into its booter, "Never" goes on
   // with the data erase. Find that request in the fixture.
@@ -52,7 +56,7 @@ TEST(Replay, AnotherModeStopsAtTheFirstDifferenceWithBothByteStrings) {
 
 TEST(Replay, ARunThatEndsEarlierThanTheLogDiffers) {
   // Declining the erase question lets the key go where the recorded run went on.
-  const CliRun r = run({"--replay", fixture("only").string(), "--mode", "only"});
+  const ProgramRun r = runFlasher({"--replay", fixture("only").string(), "--mode", "only"});
   EXPECT_EQ(r.code, kExitReplayDiffers) << r.out << r.err;
   EXPECT_NE(r.out.find("answer: No"), std::string::npos) << r.out;
   EXPECT_NE(r.err.find("recorded: control setup="), std::string::npos) << r.err;
@@ -61,12 +65,13 @@ TEST(Replay, ARunThatEndsEarlierThanTheLogDiffers) {
 
 TEST(Replay, WhatCannotBeReplayedIsAUsageError) {
   Scratch dir;
-  std::ofstream(dir / "garbage") << "{\"t\":0,\"ev\":\"search\",\"ok\":true}\nnot json\n";
-  std::ofstream(dir / "key-side") << "{\"t\":0,\"ev\":\"plug\"}\n";
-  std::ofstream(dir / "far") << "{\"t\":0,\"ev\":\"search\",\"ok\":true}\n"
-                             << "{\"t\":18446744073709551615,\"ev\":\"search\",\"ok\":true}\n";
-  std::ofstream(dir / "empty");
-  std::ofstream(dir / "large") << std::string((16u << 20) + 1, '\n');
+  writeFile(dir / "garbage", "{\"t\":0,\"ev\":\"search\",\"ok\":true}\nnot json\n");
+  writeFile(dir / "key-side", "{\"t\":0,\"ev\":\"plug\"}\n");
+  writeFile(dir / "far",
+            "{\"t\":0,\"ev\":\"search\",\"ok\":true}\n"
+            "{\"t\":18446744073709551615,\"ev\":\"search\",\"ok\":true}\n");
+  writeFile(dir / "empty", "");
+  writeFile(dir / "large", std::string((16u << 20) + 1, '\n'));
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"--replay", dir / "missing"}, "does not exist"},
       {{"--replay", dir / "garbage"}, "line 2"},
@@ -81,7 +86,7 @@ TEST(Replay, WhatCannotBeReplayedIsAUsageError) {
       {{"--replay", dir / "x", "--trace", dir / "x"}, "--replay"},
   };
   for (const auto& [args, named] : cases) {
-    const CliRun r = run(args);
+    const ProgramRun r = runFlasher(args);
     EXPECT_EQ(r.code, -1) << args[1];
     EXPECT_EQ(r.err.rfind("flashwell-cli: ", 0), 0u) << r.err;
     EXPECT_NE(r.err.substr(0, r.err.find('\n')).find(named), std::string::npos) << r.err;
@@ -92,19 +97,18 @@ TEST(Replay, WhatCannotBeReplayedIsAUsageError) {
 // the run asks for more or waits for what never comes.
 TEST(Replay, ALogThatRunsOutEndsTheReplayThere) {
   Scratch dir;
-  std::ofstream(dir / "no-key") << "{\"t\":0,\"ev\":\"search\",\"ok\":false}\n";
-  std::ofstream(dir / "member-failed") << "{\"t\":0,\"ev\":\"search\",\"ok\":true}\n"
-                                       << "{\"t\":0,\"ev\":\"member\",\"ok\":false,\"error\":5}\n";
+  writeFile(dir / "no-key", "{\"t\":0,\"ev\":\"search\",\"ok\":false}\n");
+  writeFile(dir / "member-failed",
+            "{\"t\":0,\"ev\":\"search\",\"ok\":true}\n"
+            "{\"t\":0,\"ev\":\"member\",\"ok\":false,\"error\":5}\n");
   std::vector<std::string> head;
-  {
-    std::ifstream in(fixture("only"));
-    for (std::string line; head.size() < 5 && std::getline(in, line);) head.push_back(line);
-  }
-  {
-    std::ofstream used(dir / "used-up"), reordered(dir / "reordered");
-    for (std::size_t i = 0; i < 4; ++i) used << head[i] << "\n";
-    for (std::size_t i = head.size(); i-- > 0;) reordered << head[i] << "\n";
-  }
+  std::istringstream recorded(readFile(fixture("only")));
+  for (std::string line; head.size() < 5 && std::getline(recorded, line);) head.push_back(line);
+  std::string used, reordered;
+  for (std::size_t i = 0; i < 4; ++i) used += head[i] + "\n";
+  for (std::size_t i = head.size(); i-- > 0;) reordered += head[i] + "\n";
+  writeFile(dir / "used-up", used);
+  writeFile(dir / "reordered", reordered);
   const std::pair<const char*, std::string> cases[] = {
       {"no-key", "nothing after line 1"},
       {"member-failed", "nothing after line 2"},
@@ -112,7 +116,7 @@ TEST(Replay, ALogThatRunsOutEndsTheReplayThere) {
       {"used-up", "nothing: the log had ended after line 4"},
   };
   for (const auto& [name, recorded] : cases) {
-    const CliRun r = run({"--replay", dir / name, "--mode", "only", "--yes"});
+    const ProgramRun r = runFlasher({"--replay", dir / name, "--mode", "only", "--yes"});
     EXPECT_EQ(r.code, kExitReplayDiffers) << name << "\n" << r.err;
     EXPECT_NE(r.err.find("recorded: " + recorded), std::string::npos) << name << "\n" << r.err;
   }

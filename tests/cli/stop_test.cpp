@@ -7,7 +7,6 @@
 #include <csignal>
 #include <functional>
 #include <map>
-#include <sstream>
 
 #include "app/stop_texts.h"
 #include "catalogue/cp1252.h"
@@ -17,14 +16,16 @@
 #include "protocol/component_table.h"
 #include "protocol/key_commands.h"
 #include "sequencer/text_ids.h"
-#include "tests/cli/cli_run.h"
+#include "tests/cli/run_logs.h"
+#include "tests/support/flasher_run.h"
 #include "tests/support/recording_keep_awake.h"
-#include "tools/cli/headless_run.h"
+#include "tools/cli/cli_options.h"
 
 namespace flashwell::cli {
 namespace {
 
 using namespace testing;
+using namespace support;
 
 constexpr const char* kBooterEntry = "status: starting the BOOTER...";
 constexpr const char* kErasing = "status: ERASING the firmware...";
@@ -39,47 +40,32 @@ struct Stop {
   int signal;
 };
 
-struct Ended {
-  int code;
-  std::string out;
-};
-
 // An emulated upgrade of a fresh key saved in `keyState` ("Only" unless `more` says), stopped
 // as `stops` say; `keepAwake` is held during it, and `look` sees the output after every tick.
-Ended stoppedRun(const std::string& keyState, const std::vector<Stop>& stops,
-                 std::vector<std::string> more = {"--mode", "only", "--yes"},
-                 app::KeepAwake* keepAwake = nullptr,
-                 const std::function<void(const std::string&)>& look = {}) {
-  std::vector<std::string> args{"flashwell-cli", "--emulated", "--key-state", keyState};
+ProgramRun stoppedRun(const std::string& keyState, const std::vector<Stop>& stops,
+                      std::vector<std::string> more = {"--mode", "only", "--yes"},
+                      app::KeepAwake* keepAwake = nullptr,
+                      const std::function<void(const std::string&)>& look = {}) {
+  std::vector<std::string> args{"--emulated", "--key-state", keyState};
   args.insert(args.end(), more.begin(), more.end());
-  std::vector<const char*> argv;
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  std::ostringstream out, err;
-  const ParseResult p = parseCommandLine(static_cast<int>(argv.size()), argv.data(), out, err);
-  EXPECT_TRUE(p.options) << err.str();
   std::size_t next = 0;
-  std::string shown;  // what the output showed before it was closed
-  Outside outside;
-  outside.keepAwake = keepAwake;
-  outside.nextSignal = [&] {
-    if (look) look(out.str());
-    if (next == stops.size() || out.str().find(stops[next].when) == std::string::npos) return 0;
-    const int signal = stops[next++].signal;
-    if (signal == 0) {
-      shown = out.str();
-      out.setstate(std::ios::badbit);
-    }
-    return signal;
-  };
-  const int code = runHeadless(*p.options, out, err, nullptr, outside);
-  EXPECT_EQ(next, stops.size()) << "a stop was never sent\n" << out.str() << err.str();
-  return {code, shown.empty() ? out.str() : shown};
+  const ProgramRun r = runFlasher(
+      args, {.keepAwake = keepAwake, .watch = [&](const std::string& out) {
+               if (look) look(out);
+               if (next == stops.size() || out.find(stops[next].when) == std::string::npos) {
+                 return 0;
+               }
+               const int signal = stops[next++].signal;
+               return signal == 0 ? kCloseOutput : signal;
+             }});
+  EXPECT_EQ(next, stops.size()) << "a stop was never sent\n" << r.out << r.err;
+  return r;
 }
 
 // `info` on the saved key: the key runs its firmware, and its MEMPOD row shows `version`.
 void expectKeyRuns(const std::string& keyState, const std::string& version,
                    const std::string& what) {
-  const CliRun r = run({"--emulated", "--key-state", keyState, "info"});
+  const ProgramRun r = runFlasher({"--emulated", "--key-state", keyState, "info"});
   ASSERT_EQ(r.code, kExitDone) << what << "\n" << r.out << r.err;
   EXPECT_NE(r.out.find("key: firmware running"), std::string::npos) << what << "\n" << r.out;
   const std::size_t row = r.out.find("  MEMPOD ");
@@ -94,8 +80,8 @@ void expectKeyRuns(const std::string& keyState, const std::string& version,
 // the key, nor writes a component block: the key was left running its firmware.
 void expectNeverRunLeavesFirmware(const std::string& keyState, const std::string& log,
                                   const std::string& what) {
-  const CliRun r =
-      run({"--emulated", "--key-state", keyState, "--mode", "never", "--yes", "--trace", log});
+  const ProgramRun r = runFlasher(
+      {"--emulated", "--key-state", keyState, "--mode", "never", "--yes", "--trace", log});
   EXPECT_EQ(r.code, kExitDone) << what << "\n" << r.out << r.err;
   for (const trace::LogEvent& e : readEvents(log)) {
     const bool flash = e.ev == "control" && e.setup && e.setup->substr(2, 2) == "0f";
@@ -143,7 +129,7 @@ TEST(OutsideStop, SignalsAndALostOutputActAsExit) {
     SCOPED_TRACE(c.name);
     Scratch dir;
     const std::string key = dir / "key.bin";
-    const Ended r = stoppedRun(key, c.stops);
+    const ProgramRun r = stoppedRun(key, c.stops);
     EXPECT_EQ(r.code, c.code) << r.out;
     EXPECT_EQ(count(r.out, held), c.heldLines) << r.out;
     EXPECT_EQ(count(r.out, again), c.againLines) << r.out;
@@ -154,7 +140,7 @@ TEST(OutsideStop, SignalsAndALostOutputActAsExit) {
 
 TEST(OutsideStop, AHeldSignalLetsTheFirmwareWriteEndFirst) {
   Scratch dir;
-  const Ended r = stoppedRun(dir / "key.bin", {{kWriting, SIGINT}});
+  const ProgramRun r = stoppedRun(dir / "key.bin", {{kWriting, SIGINT}});
   ASSERT_EQ(r.code, 130);
   // Said at once, then the key restarted into its new firmware, then the exit.
   const std::size_t held = r.out.find(app::stopText(app::StopText::held));
@@ -170,8 +156,8 @@ TEST(OutsideStop, JsonEndsWithTheEndEventAfterASignal) {
            {"\"UPDATE for", SIGTERM}, {"\"UPDATING the firmware...\"", SIGINT}}) {
     SCOPED_TRACE(when);
     Scratch dir;
-    const Ended r = stoppedRun(dir / "key.bin", {{when.c_str(), signal}},
-                               {"--mode", "only", "--yes", "--json"});
+    const ProgramRun r = stoppedRun(dir / "key.bin", {{when.c_str(), signal}},
+                                    {"--mode", "only", "--yes", "--json"});
     EXPECT_EQ(r.code, 128 + signal);
     const std::string end =
         "\"event\":\"end\",\"exit_code\":" + std::to_string(128 + signal) + "}\n";
@@ -188,7 +174,7 @@ TEST(OutsideStop, TheHeldLinesAreInTheRunsLanguage) {
     const std::string writing = catalogue::cp1252ToUtf8(catalogue::lookupTextIn(
         catalogue::embeddedPackage(), language, sequencer::kTextUpdatingFirmware));
     Scratch dir;
-    const Ended r =
+    const ProgramRun r =
         stoppedRun(dir / "key.bin", {{writing.c_str(), SIGINT}, {writing.c_str(), SIGTERM}},
                    {"--mode", "only", "--yes", "--lcid", lcid});
     EXPECT_EQ(r.code, 130);
@@ -238,7 +224,7 @@ TEST(KeepAwake, HeldFromTheGoOfProceedToTheReportAFailureOrTheExitsEnd) {
     Scratch dir;
     support::RecordingKeepAwake keepAwake;
     std::map<std::string, bool> seen;
-    const Ended r =
+    const ProgramRun r =
         stoppedRun(dir / "key.bin", c.stops, c.args, &keepAwake, [&](const std::string& out) {
           for (const auto& [text, _] : c.heldWhen) {
             if (!seen.contains(text) && out.find(text) != std::string::npos) {

@@ -3,12 +3,15 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/cli/cli_run.h"
+#include "tests/cli/run_logs.h"
+#include "tests/support/flasher_run.h"
+#include "tools/cli/cli_options.h"
 
 namespace flashwell::cli {
 namespace {
 
 using namespace testing;
+using namespace support;
 
 TEST(TerminalAsk, TheModeAndTheEraseQuestionAreAskedAndNoIsTheDefault) {
   struct Case {
@@ -25,7 +28,7 @@ TEST(TerminalAsk, TheModeAndTheEraseQuestionAreAskedAndNoIsTheDefault) {
       {"", kExitDeclined, nullptr},                // the input ended
   };
   for (const Case& c : cases) {
-    const CliRun r = runOnTerminal({"--emulated"}, c.typed);
+    const ProgramRun r = runFlasher({"--emulated"}, {.typed = c.typed});
     EXPECT_EQ(r.code, c.code) << c.typed << "\n" << r.out << r.err;
     const std::size_t key = r.out.find("Vers.  in  MEMPOD:");
     const std::size_t asked = r.out.find("Please  select one of the  three  MODES  for  MEMPOD:");
@@ -46,7 +49,7 @@ TEST(TerminalAsk, TheModeAndTheEraseQuestionAreAskedAndNoIsTheDefault) {
 }
 
 TEST(TerminalAsk, WithYesOnlyTheModeIsAsked) {
-  const CliRun r = runOnTerminal({"--emulated", "--yes"}, "always\n");
+  const ProgramRun r = runFlasher({"--emulated", "--yes"}, {.typed = "always\n"});
   EXPECT_EQ(r.code, kExitDone) << r.out;
   EXPECT_EQ(r.out.find("[y/N]"), std::string::npos) << r.out;
 }

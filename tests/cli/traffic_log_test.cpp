@@ -2,22 +2,22 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "emulator/trace.h"
-#include "tests/cli/cli_run.h"
+#include "tests/cli/run_logs.h"
+#include "tests/support/flasher_run.h"
+#include "tools/cli/cli_options.h"
 
 namespace flashwell::cli {
 namespace {
 
 using namespace testing;
+using namespace support;
 
 TEST(TrafficLog, AWholeUpgradeIsLoggedAsTheKeySawIt) {
   for (const char* mode : {"only", "never"}) {
     Scratch dir;
-    const CliRun r = run({"--emulated", "--mode", mode, "--yes", "--trace", dir / "host.jsonl",
-                          "--key-trace", dir / "key.jsonl"});
+    const ProgramRun r = runFlasher({"--emulated", "--mode", mode, "--yes", "--trace",
+                                     dir / "host.jsonl", "--key-trace", dir / "key.jsonl"});
     ASSERT_EQ(r.code, kExitDone) << mode << "\n" << r.out << r.err;
     const auto host = readEvents(dir.folder / "host.jsonl");
     const auto key = readEvents(dir.folder / "key.jsonl");
@@ -36,13 +36,6 @@ TEST(TrafficLog, AWholeUpgradeIsLoggedAsTheKeySawIt) {
   }
 }
 
-std::string contents(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 // Simulated time repeats: the same run twice gives the same logs, byte for byte, times included.
 TEST(TrafficLog, TheSameRunTwiceGivesTheSameLogs) {
   for (const char* state : {"fresh", "booter", "small-packet"}) {
@@ -51,15 +44,15 @@ TEST(TrafficLog, TheSameRunTwiceGivesTheSameLogs) {
       Scratch dir;
       for (const char* run_ : {"1", "2"}) {
         const std::string at = std::string("--emulated=") + state;
-        const CliRun r =
-            run({at, "--mode", mode, "--yes", "--trace", dir / (run_ + std::string(".host")),
-                 "--key-trace", dir / (run_ + std::string(".key"))});
+        const ProgramRun r =
+            runFlasher({at, "--mode", mode, "--yes", "--trace", dir / (run_ + std::string(".host")),
+                        "--key-trace", dir / (run_ + std::string(".key"))});
         ASSERT_EQ(r.code, kExitDone) << shown << "\n" << r.out << r.err;
       }
-      const std::string host = contents(dir.folder / "1.host");
+      const std::string host = readFile(dir.folder / "1.host");
       EXPECT_GT(host.size(), 1000u) << shown;
-      EXPECT_EQ(host, contents(dir.folder / "2.host")) << shown;
-      EXPECT_EQ(contents(dir.folder / "1.key"), contents(dir.folder / "2.key")) << shown;
+      EXPECT_EQ(host, readFile(dir.folder / "2.host")) << shown;
+      EXPECT_EQ(readFile(dir.folder / "1.key"), readFile(dir.folder / "2.key")) << shown;
     }
   }
 }
@@ -68,9 +61,10 @@ TEST(TrafficLog, TheSameRunTwiceGivesTheSameLogs) {
 TEST(TrafficLog, EachModeLogsItsRecordedRunWhole) {
   for (const char* mode : {"only", "always", "never"}) {
     Scratch dir;
-    const CliRun r = run({"--emulated", "--mode", mode, "--yes", "--trace", dir / "host.jsonl"});
+    const ProgramRun r =
+        runFlasher({"--emulated", "--mode", mode, "--yes", "--trace", dir / "host.jsonl"});
     ASSERT_EQ(r.code, kExitDone) << mode << "\n" << r.out << r.err;
-    EXPECT_EQ(contents(dir.folder / "host.jsonl"), contents(fixture(mode))) << mode;
+    EXPECT_EQ(readFile(dir.folder / "host.jsonl"), readFile(fixture(mode))) << mode;
   }
 }
 
@@ -84,23 +78,24 @@ std::string withoutPrompt(std::string out) {
 
 TEST(TrafficLog, TheLogChangesNothingTheUserSees) {
   Scratch dir;
-  const CliRun with = run({"--emulated", "--mode", "always", "--yes", "--trace", dir / "t.jsonl"});
-  const CliRun without = run({"--emulated", "--mode", "always", "--yes"});
+  const ProgramRun with =
+      runFlasher({"--emulated", "--mode", "always", "--yes", "--trace", dir / "t.jsonl"});
+  const ProgramRun without = runFlasher({"--emulated", "--mode", "always", "--yes"});
   EXPECT_EQ(with.code, kExitDone);
   EXPECT_EQ(withoutPrompt(with.out), withoutPrompt(without.out));
 }
 
 TEST(TrafficLog, TheCommandLineTakesALogOnAnyBackend) {
   Scratch dir;
-  const CliRun plain = run({"--trace", dir / "t.jsonl", "--help"});
+  const ProgramRun plain = runFlasher({"--trace", dir / "t.jsonl", "--help"});
   EXPECT_EQ(plain.code, -1);
   EXPECT_EQ(plain.err, "");
   // The key's own trace needs the virtual key, and the two logs need two files.
-  const CliRun keyTrace = run({"--key-trace", dir / "k.jsonl"});
+  const ProgramRun keyTrace = runFlasher({"--key-trace", dir / "k.jsonl"});
   EXPECT_EQ(keyTrace.code, -1);
   EXPECT_NE(keyTrace.err.find("--emulated"), std::string::npos) << keyTrace.err;
-  const CliRun same =
-      run({"--emulated", "--trace", dir / "t.jsonl", "--key-trace", dir / "t.jsonl"});
+  const ProgramRun same =
+      runFlasher({"--emulated", "--trace", dir / "t.jsonl", "--key-trace", dir / "t.jsonl"});
   EXPECT_NE(same.err.find("--key-trace"), std::string::npos) << same.err;
   EXPECT_TRUE(std::filesystem::is_empty(dir.folder));
 }

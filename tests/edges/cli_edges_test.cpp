@@ -10,10 +10,12 @@
 #include <optional>
 
 #include "emulator/faults.h"
-#include "tests/edges/program_run.h"
+#include "tests/support/program_run.h"
 
 namespace flashwell::edges {
 namespace {
+
+using namespace support;
 
 namespace fs = std::filesystem;
 
@@ -27,16 +29,14 @@ struct Refusal {
 
 class CliEdges : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = scratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+  ProgramRun cli(const std::vector<std::string>& args) {
+    return runProgram(kCli, args, dir_.folder);
   }
-  void TearDown() override { fs::remove_all(dir_); }
-  ProgramResult cli(const std::vector<std::string>& args) { return runProgram(kCli, args, dir_); }
   // Runs the refused case and checks its exit code and first line; the first line, or none.
   std::optional<std::string> refused(const Refusal& c) {
     const std::string shown = ::testing::PrintToString(c.args);
     result_ = cli(c.args);
-    EXPECT_EQ(result_.exitCode, 2) << shown << "\n" << result_.err;
+    EXPECT_EQ(result_.code, 2) << shown << "\n" << result_.err;
     const auto lines = result_.errLines();
     EXPECT_FALSE(lines.empty()) << shown;
     if (lines.empty()) return std::nullopt;
@@ -45,28 +45,33 @@ class CliEdges : public ::testing::Test {
     }
     return lines[0];
   }
-  fs::path dir_;
-  ProgramResult result_;
+  Scratch dir_;
+  ProgramRun result_;
 };
 
 TEST_F(CliEdges, BadArgumentsAreNamedAndWriteNothing) {
-  const std::vector<Refusal> cases{
+  // Values refused beside --emulated: the first line names the option and what is wrong.
+  struct BadValues {
+    const char* option;
+    std::vector<std::pair<const char*, const char*>> valueAndNamed;
+  };
+  const BadValues badValues[] = {
+      {"--fault",
+       {{"erase:explode", "explode"},
+        {"nowhere:refuse", "nowhere"},
+        {"erase:refuse@0", "erase:refuse@0"},
+        {"erase:refuse@", "erase:refuse@"},
+        {"erase-fails@2", "erase-fails"},
+        {"gibberish", "gibberish"}}},
+      {"--timeout",
+       {{"0", "'0'"}, {"-5", "'-5'"}, {"ten", "'ten'"}, {"99999999999", "99999999999"}}},
+      {"--lcid", {{"0xZZ", "0xZZ"}, {"12345", "12345"}}},
+      {"--clock", {{"fast", "fast"}}},
+  };
+  std::vector<Refusal> cases{
       {{"--mode", "sometimes"}, {"--mode", "sometimes"}},
       {{"--mode"}, {"--mode"}},
-      {{"--emulated", "--fault", "erase:explode"}, {"--fault", "explode"}},
-      {{"--emulated", "--fault", "nowhere:refuse"}, {"--fault", "nowhere"}},
-      {{"--emulated", "--fault", "erase:refuse@0"}, {"--fault", "erase:refuse@0"}},
-      {{"--emulated", "--fault", "erase:refuse@"}, {"--fault", "erase:refuse@"}},
-      {{"--emulated", "--fault", "erase-fails@2"}, {"--fault", "erase-fails"}},
-      {{"--emulated", "--fault", "gibberish"}, {"--fault", "gibberish"}},
       {{"--emulated=nowhere"}, {"--emulated", "nowhere"}},
-      {{"--emulated", "--timeout", "0"}, {"--timeout", "'0'"}},
-      {{"--emulated", "--timeout", "-5"}, {"--timeout", "'-5'"}},
-      {{"--emulated", "--timeout", "ten"}, {"--timeout", "'ten'"}},
-      {{"--emulated", "--timeout", "99999999999"}, {"--timeout", "99999999999"}},
-      {{"--emulated", "--lcid", "0xZZ"}, {"--lcid", "0xZZ"}},
-      {{"--emulated", "--lcid", "12345"}, {"--lcid", "12345"}},
-      {{"--emulated", "--clock", "fast"}, {"--clock", "fast"}},
       {{"--fault", "erase-fails"}, {"--emulated"}},
       {{"--key-state", "key.bin"}, {"--emulated"}},
       {{"--key-trace", "trace.jsonl"}, {"--emulated"}},
@@ -81,38 +86,44 @@ TEST_F(CliEdges, BadArgumentsAreNamedAndWriteNothing) {
       {{"--emulated", "fresh"}, {"--mode"}},
       {{"--emulated=booter", "--yes"}, {"--mode"}},
   };
+  for (const BadValues& b : badValues) {
+    for (const auto& [value, named] : b.valueAndNamed) {
+      cases.push_back({{"--emulated", b.option, value}, {b.option, named}});
+    }
+  }
   for (const Refusal& c : cases) {
     const std::string shown = ::testing::PrintToString(c.args);
     const std::optional<std::string> first = refused(c);
     if (!first) continue;
     EXPECT_EQ(first->rfind("flashwell-cli: ", 0), 0u) << *first;
     EXPECT_TRUE(result_.out.empty()) << shown;
-    EXPECT_TRUE(filesBelow(dir_).empty()) << shown << ::testing::PrintToString(filesBelow(dir_));
+    EXPECT_TRUE(filesBelow(dir_.folder).empty())
+        << shown << ::testing::PrintToString(filesBelow(dir_.folder));
   }
 }
 
 TEST_F(CliEdges, AKeyStateFileThatIsNoneIsKeptAndNoTraceIsStarted) {
   for (const std::string& bytes : {std::string("garbage"), std::string(), std::string(40, '\0')}) {
     writeFile(dir_ / "key.bin", bytes);
-    const ProgramResult r =
+    const ProgramRun r =
         cli({"--emulated", "--key-state", "key.bin", "--trace", "trace.jsonl", "--timeout", "5"});
-    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_EQ(r.code, 2) << r.err;
     ASSERT_EQ(r.errLines().size(), 1u) << r.err;
     EXPECT_NE(r.err.find("key.bin"), std::string::npos) << r.err;
     EXPECT_EQ(readFile(dir_ / "key.bin"), bytes);
-    EXPECT_EQ(filesBelow(dir_), std::vector<std::string>{"key.bin"});
+    EXPECT_EQ(filesBelow(dir_.folder), std::vector<std::string>{"key.bin"});
   }
   // A scenario would be ignored for the key in the file: the two together are refused.
-  const ProgramResult both = cli({"--emulated=booter", "--key-state", "key.bin", "--timeout", "5"});
-  EXPECT_EQ(both.exitCode, 2) << both.err;
+  const ProgramRun both = cli({"--emulated=booter", "--key-state", "key.bin", "--timeout", "5"});
+  EXPECT_EQ(both.code, 2) << both.err;
   EXPECT_NE(both.errLines().at(0).find("--emulated"), std::string::npos) << both.err;
 }
 
 TEST_F(CliEdges, AKeyStateThatCannotBeSavedFailsTheRun) {
   // The key-state file is written beside itself first; a folder in that place stops it.
   fs::create_directories(dir_ / "key.bin.part" / "blocker");
-  const ProgramResult r = cli({"--emulated", "--mode", "only", "--yes", "--key-state", "key.bin"});
-  EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+  const ProgramRun r = cli({"--emulated", "--mode", "only", "--yes", "--key-state", "key.bin"});
+  EXPECT_EQ(r.code, 1) << r.out << r.err;
   EXPECT_NE(r.err.find("key.bin"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(dir_ / "key.bin"));
 }
@@ -143,19 +154,18 @@ TEST_F(CliEdges, HostileFilesAreRefusedAtOnceAndSpecialFilesStayAsTheyWere) {
 TEST_F(CliEdges, KeyStateThroughALinkAndLogsThatCannotBeWrittenWhole) {
   // The link is followed: its target holds the key, the link stays.
   fs::create_symlink("key-target.bin", dir_ / "key-link.bin");
-  ASSERT_EQ(cli({"--emulated", "--mode", "never", "--yes", "--key-state", "key-link.bin"}).exitCode,
-            0);
+  ASSERT_EQ(cli({"--emulated", "--mode", "never", "--yes", "--key-state", "key-link.bin"}).code, 0);
   EXPECT_TRUE(fs::is_symlink(dir_ / "key-link.bin"));
   EXPECT_GT(fs::file_size(dir_ / "key-target.bin"), 0u);
 
   // Files may grow to 64 KB only: the logs are cut short, and the run says so and fails.
   for (const char* option : {"--trace", "--key-trace"}) {
-    const ProgramResult r =
+    const ProgramRun r =
         runProgram("/bin/sh",
                    {"-c", "trap '' XFSZ; ulimit -f 128; exec " + kCli +
                               " --emulated --mode only --yes " + option + " log.jsonl"},
-                   dir_);
-    EXPECT_EQ(r.exitCode, 1) << option << "\n" << r.err;
+                   dir_.folder);
+    EXPECT_EQ(r.code, 1) << option << "\n" << r.err;
     EXPECT_EQ(r.errLines(),
               std::vector<std::string>{
                   "flashwell-cli: log.jsonl: could not be written whole (is the disk "
@@ -165,8 +175,8 @@ TEST_F(CliEdges, KeyStateThroughALinkAndLogsThatCannotBeWrittenWhole) {
 }
 
 TEST_F(CliEdges, ListFaultsPrintsEveryNameOnceUnderItsHeading) {
-  const ProgramResult r = cli({"--list-faults"});
-  EXPECT_EQ(r.exitCode, 0) << r.err;
+  const ProgramRun r = cli({"--list-faults"});
+  EXPECT_EQ(r.code, 0) << r.err;
   for (const std::string& name : emulator::faultNames()) {
     const std::string line = "\n  " + name + "\n";
     EXPECT_NE(r.out.find(line), std::string::npos) << name;
@@ -183,15 +193,16 @@ TEST_F(CliEdges, ListFaultsPrintsEveryNameOnceUnderItsHeading) {
 
 TEST_F(CliEdges, OnATerminalTheBarReachesAHundredAndAPipeGetsThePlainLines) {
   // script gives the program a pseudo-terminal, as a user's terminal would.
-  const ProgramResult tty = runProgram(
-      "/usr/bin/script", {"-qec", kCli + " --emulated --mode only --yes", "/dev/null"}, dir_);
-  EXPECT_EQ(tty.exitCode, 0) << tty.out << tty.err;
+  const ProgramRun tty =
+      runProgram("/usr/bin/script", {"-qec", kCli + " --emulated --mode only --yes", "/dev/null"},
+                 dir_.folder);
+  EXPECT_EQ(tty.code, 0) << tty.out << tty.err;
   EXPECT_NE(tty.out.find("\r\x1b[K[##############################] 100%"), std::string::npos)
       << tty.out;
   EXPECT_NE(tty.out.find("Congratulations!"), std::string::npos);
 
-  const ProgramResult piped = cli({"--emulated", "--mode", "only", "--yes"});
-  EXPECT_EQ(piped.exitCode, 0) << piped.err;
+  const ProgramRun piped = cli({"--emulated", "--mode", "only", "--yes"});
+  EXPECT_EQ(piped.code, 0) << piped.err;
   EXPECT_EQ(piped.out.find_first_of("\r\x1b%"), std::string::npos) << piped.out;
   EXPECT_NE(piped.out.find("\nstatus: Copying Firmware for GPS\n"), std::string::npos);
 }

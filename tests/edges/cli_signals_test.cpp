@@ -9,10 +9,12 @@
 #include <filesystem>
 #include <regex>
 
-#include "tests/edges/program_run.h"
+#include "tests/support/program_run.h"
 
 namespace flashwell::edges {
 namespace {
+
+using namespace support;
 
 namespace fs = std::filesystem;
 
@@ -20,16 +22,11 @@ const std::string kCli = FLASHWELL_CLI;
 
 class CliSignals : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = scratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   // `info` on the saved key: it runs its firmware, of the version the tool carries or not.
   void expectKeyRuns(bool newFirmware) {
-    const ProgramResult info =
-        runProgram(kCli, {"--emulated", "--key-state", "key.bin", "info"}, dir_);
-    ASSERT_EQ(info.exitCode, 0) << info.out << info.err;
+    const ProgramRun info =
+        runProgram(kCli, {"--emulated", "--key-state", "key.bin", "info"}, dir_.folder);
+    ASSERT_EQ(info.code, 0) << info.out << info.err;
     EXPECT_NE(info.out.find("key: firmware running"), std::string::npos) << info.out;
     // The tool's column, then the key's: the same version when the firmware is the new one.
     const std::regex same("\n  MEMPOD +([0-9.]+) .* \\1 ");
@@ -39,16 +36,16 @@ class CliSignals : public ::testing::Test {
   // The next "Never" run on the key sends no flash command: no firmware erase, no programmed
   // block, no restart out of a booter.
   void expectNeverRunLeavesFirmware() {
-    const ProgramResult r = runProgram(
+    const ProgramRun r = runProgram(
         kCli, {"--emulated", "--key-state", "key.bin", "--mode", "never", "--trace", "never.jsonl"},
-        dir_);
-    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+        dir_.folder);
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
     const std::string log = readFile(dir_ / "never.jsonl");
     EXPECT_FALSE(log.empty());
     EXPECT_EQ(log.find("\"setup\":\"400f"), std::string::npos);
   }
 
-  fs::path dir_;
+  Scratch dir_;
 };
 
 TEST_F(CliSignals, SigintActsAsExitAndIsHeldWhileTheFirmwareIsWritten) {
@@ -61,15 +58,15 @@ TEST_F(CliSignals, SigintActsAsExitAndIsHeldWhileTheFirmwareIsWritten) {
     SCOPED_TRACE(c.when);
     fs::remove(dir_ / "key.bin");
     bool sent = false;
-    const ProgramResult r = runProgram(kCli,
-                                       {"--emulated", "fresh", "--clock", "real", "--mode", "only",
-                                        "--yes", "--key-state", "key.bin"},
-                                       dir_, [&](int pid, const std::string& out) {
-                                         if (!sent && out.find(c.when) != std::string::npos)
-                                           sent = ::kill(pid, SIGINT) == 0;
-                                       });
+    const ProgramRun r = runProgram(kCli,
+                                    {"--emulated", "fresh", "--clock", "real", "--mode", "only",
+                                     "--yes", "--key-state", "key.bin"},
+                                    dir_.folder, [&](int pid, const std::string& out) {
+                                      if (!sent && out.find(c.when) != std::string::npos)
+                                        sent = ::kill(pid, SIGINT) == 0;
+                                    });
     ASSERT_TRUE(sent) << r.out << r.err;
-    EXPECT_EQ(r.exitCode, 130) << r.out << r.err;
+    EXPECT_EQ(r.code, 130) << r.out << r.err;
     const bool saidHeld =
         r.out.find("Flashwell will exit as soon as it is safe.") != std::string::npos;
     EXPECT_EQ(saidHeld, c.held) << r.out;
@@ -90,15 +87,15 @@ TEST_F(CliSignals, AReaderThatLeavesEndsTheRunAsExit) {
                        Case{"grep -m 1 'UPDATING the firmware'", 1, true}}) {
     SCOPED_TRACE(c.reader);
     fs::remove(dir_ / "key.bin");
-    const ProgramResult r = runProgram(
+    const ProgramRun r = runProgram(
         "/bin/bash",
         {"-c", kCli +
                    " --emulated fresh --clock real --mode only --yes --json --key-state key.bin"
                    " | " +
                    c.reader + "; exit ${PIPESTATUS[0]}"},
-        dir_);
+        dir_.folder);
     // EXIT before the final report: the run's own outcome, not the end by SIGPIPE (141).
-    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(r.code, 1) << r.err;
     EXPECT_EQ(static_cast<std::size_t>(std::count(r.out.begin(), r.out.end(), '\n')), c.lines)
         << r.out;
     expectKeyRuns(c.newFirmware);

@@ -5,10 +5,12 @@
 
 #include <filesystem>
 
-#include "tests/edges/program_run.h"
+#include "tests/support/program_run.h"
 
 namespace flashwell::edges {
 namespace {
+
+using namespace support;
 
 TEST(DesktopStart, WithoutADisplayOnlyTheAnswersThatNeedNoWindowAreGiven) {
   struct Case {
@@ -26,18 +28,17 @@ TEST(DesktopStart, WithoutADisplayOnlyTheAnswersThatNeedNoWindowAreGiven) {
       {{"--help"}, 0, "Usage: flashwell ", ""},
       {{"--version"}, 0, "flashwell " FLASHWELL_VERSION "\n", ""},
   };
-  const std::filesystem::path dir = scratchFolder("DesktopStart");
+  const Scratch dir;
   for (const Case& c : cases) {
     std::vector<std::string> args{
         "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", FLASHWELL_DESKTOP};
     args.insert(args.end(), c.args.begin(), c.args.end());
-    const ProgramResult r = runProgram("/usr/bin/env", args, dir);
+    const ProgramRun r = runProgram("/usr/bin/env", args, dir.folder);
     const std::string shown = ::testing::PrintToString(c.args);
-    EXPECT_EQ(r.exitCode, c.code) << shown << r.err;
+    EXPECT_EQ(r.code, c.code) << shown << r.err;
     EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << shown << r.out;
     EXPECT_EQ(r.err, c.err) << shown;
   }
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -5,10 +5,12 @@
 
 #include <filesystem>
 
-#include "tests/edges/program_run.h"
+#include "tests/support/program_run.h"
 
 namespace flashwell::edges {
 namespace {
+
+using namespace support;
 
 namespace fs = std::filesystem;
 
@@ -22,7 +24,7 @@ TEST(ManualPages, RenderWithoutWarningsAndHaveTheirSections) {
       {"flashwell.1", {"ENVIRONMENT", "FLASHWELL_TRACE", "EXAMPLES", "EXIT STATUS", "128+N"}},
       {"flashwell-pack.1", {}},
   };
-  const fs::path dir = scratchFolder("ManualPages");
+  const Scratch dir;
   for (const Page& p : pages) {
     const fs::path page = fs::path(FLASHWELL_MAN_DIR) / p.name;
     if (!fs::exists(page)) {
@@ -30,9 +32,10 @@ TEST(ManualPages, RenderWithoutWarningsAndHaveTheirSections) {
       continue;
     }
     // What man -l runs, with every warning on.
-    const ProgramResult r = runProgram(
-        "/usr/bin/groff", {"-ww", "-man", "-Tutf8", "-P-cbou", "-rLL=80n", page.string()}, dir);
-    EXPECT_EQ(r.exitCode, 0) << p.name;
+    const ProgramRun r =
+        runProgram("/usr/bin/groff",
+                   {"-ww", "-man", "-Tutf8", "-P-cbou", "-rLL=80n", page.string()}, dir.folder);
+    EXPECT_EQ(r.code, 0) << p.name;
     EXPECT_EQ(r.err, "") << p.name;
     for (const char* section : p.sections) {
       EXPECT_NE(r.out.find(section), std::string::npos) << p.name << ": " << section;
@@ -41,7 +44,6 @@ TEST(ManualPages, RenderWithoutWarningsAndHaveTheirSections) {
     EXPECT_EQ(r.out.find(":{"), std::string::npos) << p.name;
     EXPECT_EQ(r.out.find("SECONDS:"), std::string::npos) << p.name;
   }
-  fs::remove_all(dir);
 }
 
 }  // namespace

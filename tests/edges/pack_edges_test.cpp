@@ -9,10 +9,12 @@
 #include <filesystem>
 #include <functional>
 
-#include "tests/edges/program_run.h"
+#include "tests/support/program_run.h"
 
 namespace flashwell::edges {
 namespace {
+
+using namespace support;
 
 namespace fs = std::filesystem;
 
@@ -26,14 +28,12 @@ constexpr std::size_t kGpsLength = 0x10000;
 
 class PackEdges : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = scratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::copy(kData, dir_ / "data", fs::copy_options::recursive);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  void SetUp() override { fs::copy(kData, dir_ / "data", fs::copy_options::recursive); }
 
-  ProgramResult pack(const std::vector<std::string>& args) { return runProgram(kPack, args, dir_); }
-  ProgramResult build(const std::string& manifest = "data/manifest.json") {
+  ProgramRun pack(const std::vector<std::string>& args) {
+    return runProgram(kPack, args, dir_.folder);
+  }
+  ProgramRun build(const std::string& manifest = "data/manifest.json") {
     return pack({"build", manifest, "-o", "out"});
   }
 
@@ -53,17 +53,17 @@ class PackEdges : public ::testing::Test {
 
   // The bytes the recipe makes of the GPS component, from a package built from the data.
   std::string gpsImage() {
-    const ProgramResult r = pack({"build", "data/manifest.json", "-o", "reference"});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const ProgramRun r = pack({"build", "data/manifest.json", "-o", "reference"});
+    EXPECT_EQ(r.code, 0) << r.err;
     const std::string package = readFile(dir_ / "reference" / "package.bin");
     fs::remove_all(dir_ / "reference");
     return package.substr(kImageInPackage + kGpsOffset, kGpsLength);
   }
 
   // Refused: a non-zero exit, one line on stderr naming `file` and holding `reason`, no output.
-  void expectRefused(const ProgramResult& r, const std::string& file, const std::string& reason) {
-    EXPECT_NE(r.exitCode, 0);
-    EXPECT_LT(r.exitCode, 128) << "ended by a signal:\n" << r.err;
+  void expectRefused(const ProgramRun& r, const std::string& file, const std::string& reason) {
+    EXPECT_NE(r.code, 0);
+    EXPECT_LT(r.code, 128) << "ended by a signal:\n" << r.err;
     const auto lines = r.errLines();
     ASSERT_EQ(lines.size(), 1u) << r.err;
     EXPECT_EQ(lines[0].rfind("flashwell-pack: ", 0), 0u) << lines[0];
@@ -73,7 +73,7 @@ class PackEdges : public ::testing::Test {
         << ::testing::PrintToString(filesBelow(dir_ / "out"));
   }
 
-  fs::path dir_;
+  Scratch dir_;
 };
 
 TEST_F(PackEdges, TheDataAndAFirmwareFileMadeFromItBuild) {
@@ -81,8 +81,8 @@ TEST_F(PackEdges, TheDataAndAFirmwareFileMadeFromItBuild) {
   const std::string gps = gpsImage();
   ASSERT_EQ(gps.size(), kGpsLength);
   gpsFromFile(gps);
-  const ProgramResult r = build();
-  EXPECT_EQ(r.exitCode, 0) << r.err;
+  const ProgramRun r = build();
+  EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(filesBelow(dir_ / "out"),
             (std::vector<std::string>{"component-names.bin", "locales.bin", "model-names.bin",
                                       "package.bin"}));
@@ -214,8 +214,8 @@ TEST_F(PackEdges, OutputsThatCannotBeWrittenLeaveTheOldOnesAsTheyWere) {
   // A folder where the second output goes: nothing may be replaced, the first output included.
   fs::create_directories(dir_ / "out" / "locales.bin");
   writeFile(dir_ / "out" / "package.bin", "old package");
-  const ProgramResult r = build();
-  EXPECT_EQ(r.exitCode, 1);
+  const ProgramRun r = build();
+  EXPECT_EQ(r.code, 1);
   ASSERT_EQ(r.errLines().size(), 1u) << r.err;
   EXPECT_NE(r.err.find("out/locales.bin: cannot be written: a folder is in its place"),
             std::string::npos)
@@ -225,14 +225,14 @@ TEST_F(PackEdges, OutputsThatCannotBeWrittenLeaveTheOldOnesAsTheyWere) {
 
   // An output folder that is a file.
   writeFile(dir_ / "file", "x");
-  const ProgramResult onFile = pack({"build", "data/manifest.json", "-o", "file"});
-  EXPECT_EQ(onFile.exitCode, 1);
+  const ProgramRun onFile = pack({"build", "data/manifest.json", "-o", "file"});
+  EXPECT_EQ(onFile.code, 1);
   EXPECT_EQ(onFile.errLines().size(), 1u) << onFile.err;
   EXPECT_EQ(readFile(dir_ / "file"), "x");
 }
 
 TEST_F(PackEdges, HostileFilesAreRefusedInOneLineAndSpecialFilesStayAsTheyWere) {
-  ASSERT_EQ(pack({"export", "package.bin"}).exitCode, 0);
+  ASSERT_EQ(pack({"export", "package.bin"}).code, 0);
   const std::string package = readFile(dir_ / "package.bin");
   writeFile(dir_ / "short.bin", package.substr(0, package.size() - 1));
   writeFile(dir_ / "long.bin", package + std::string(1 << 20, '\0'));
@@ -270,16 +270,16 @@ TEST_F(PackEdges, HostileFilesAreRefusedInOneLineAndSpecialFilesStayAsTheyWere) 
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
-    const ProgramResult r = pack(c.args);
-    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    const ProgramRun r = pack(c.args);
+    EXPECT_EQ(r.code, c.exitCode) << r.err;
     ASSERT_EQ(r.errLines().size(), 1u) << r.err;
     EXPECT_EQ(r.err.rfind("flashwell-pack: " + c.args[1] + ": ", 0), 0u) << r.err;
     EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
     EXPECT_TRUE(r.out.empty()) << r.out;
   }
   // A package of the right size that holds nothing usable: its account, then why it fails.
-  const ProgramResult garbage = pack({"inspect", "broken.bin"});
-  EXPECT_EQ(garbage.exitCode, 1);
+  const ProgramRun garbage = pack({"inspect", "broken.bin"});
+  EXPECT_EQ(garbage.code, 1);
   EXPECT_NE(garbage.out.find("WRONG"), std::string::npos) << garbage.out;
   EXPECT_EQ(garbage.err, "flashwell-pack: broken.bin: is not a package this program can use\n");
   EXPECT_TRUE(fs::is_fifo(dir_ / "fifo"));
@@ -288,7 +288,7 @@ TEST_F(PackEdges, HostileFilesAreRefusedInOneLineAndSpecialFilesStayAsTheyWere) 
   // A link is followed: its target gets the package, the link stays a link.
   writeFile(dir_ / "target.bin", "old");
   fs::create_symlink("target.bin", dir_ / "link.bin");
-  EXPECT_EQ(pack({"export", "link.bin"}).exitCode, 0);
+  EXPECT_EQ(pack({"export", "link.bin"}).code, 0);
   EXPECT_TRUE(fs::is_symlink(dir_ / "link.bin"));
   EXPECT_EQ(readFile(dir_ / "target.bin"), package);
 }
@@ -306,8 +306,8 @@ TEST_F(PackEdges, UsageErrorsNameTheArgument) {
       {{"build", "data/manifest.json", "-o", "out", "--level", "9"}, "--level"},
   };
   for (const Case& c : cases) {
-    const ProgramResult r = pack(c.args);
-    EXPECT_EQ(r.exitCode, 2) << c.names;
+    const ProgramRun r = pack(c.args);
+    EXPECT_EQ(r.code, 2) << c.names;
     ASSERT_FALSE(r.errLines().empty()) << c.names;
     EXPECT_NE(r.errLines()[0].find(c.names), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir_ / "out")) << c.names;

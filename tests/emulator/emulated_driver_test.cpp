@@ -7,24 +7,24 @@
 #include <thread>
 
 #include "emulator/faulted_key.h"
-#include "tests/emulator/key_host.h"
+#include "tests/support/key_frames.h"
 #include "usb/bytes.h"
 #include "usb/transfer_request.h"
 
 namespace flashwell::emulator {
 namespace {
 
-using testing::KeyHost;
-using testing::named;
+using support::KeyBench;
+using support::namedKey;
 
 TEST(EmulatedDiscovery, OtherDeviceIsClosedAndTheKeyAfterItOpened) {
-  KeyHost host(named("fresh"));
-  host.driver.addDevice(kOtherDevicePath);
-  host.driver.addEnumerationError(1784);
-  host.driver.addMemberWithoutPath();
-  ASSERT_TRUE(host.open());
-  EXPECT_EQ(host.driver.openHandles(), 1u);
-  const auto events = host.trace.events();
+  KeyBench host(namedKey("fresh"));
+  host.driver->addDevice(kOtherDevicePath);
+  host.driver->addEnumerationError(1784);
+  host.driver->addMemberWithoutPath();
+  ASSERT_TRUE(open(host));
+  EXPECT_EQ(host.driver->openHandles(), 1u);
+  const auto events = host.traceEvents();
   ASSERT_GE(events.size(), 5u);
   EXPECT_EQ(events[1].ev, "open");
   EXPECT_EQ(events[1].path, std::string(kOtherDevicePath));
@@ -52,53 +52,53 @@ TEST(EmulatedDiscovery, NoKeyWithoutAMatchingDevice) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    KeyHost host(named("fresh"));
-    c.arrange(host.driver);
-    EXPECT_FALSE(host.open());
-    EXPECT_EQ(host.driver.openHandles(), 0u);
-    EXPECT_TRUE(host.link.UsbIsLargePacketKey());
+    KeyBench host(namedKey("fresh"));
+    c.arrange(*host.driver);
+    EXPECT_FALSE(open(host));
+    EXPECT_EQ(host.driver->openHandles(), 0u);
+    EXPECT_TRUE(host.link->UsbIsLargePacketKey());
   }
 }
 
 TEST(EmulatedDiscovery, BusyKeyShowsTheNoticeAndYieldsNoKey) {
-  KeyHost host(named("fresh"));
-  host.driver.setHeldByAnotherProgram(true);
-  EXPECT_FALSE(host.open());
-  EXPECT_EQ(host.notices.busy, 1);
-  host.driver.setHeldByAnotherProgram(false);
-  EXPECT_TRUE(host.open());
+  KeyBench host(namedKey("fresh"));
+  host.driver->setHeldByAnotherProgram(true);
+  EXPECT_FALSE(open(host));
+  EXPECT_EQ(host.notices.busyNotices, 1);
+  host.driver->setHeldByAnotherProgram(false);
+  EXPECT_TRUE(open(host));
   // Exclusive: a second open of the same path is refused with 998 while the first is held.
-  EXPECT_EQ(host.driver.openExclusive(kDefaultKeyPath).error, usb::kErrorNoAccess);
+  EXPECT_EQ(host.driver->openExclusive(kDefaultKeyPath).error, usb::kErrorNoAccess);
 }
 
 TEST(EmulatedDiscovery, FirstEndpointPacketSizeTellsTheKindAndBadSetsAreRefused) {
-  KeyHost large(named("fresh"));
-  ASSERT_TRUE(large.open());
-  EXPECT_TRUE(large.link.UsbIsLargePacketKey());
-  KeyHost small(named("small-packet"));
-  ASSERT_TRUE(small.open());
-  EXPECT_FALSE(small.link.UsbIsLargePacketKey());
+  KeyBench large(namedKey("fresh"));
+  ASSERT_TRUE(open(large));
+  EXPECT_TRUE(large.link->UsbIsLargePacketKey());
+  KeyBench small(namedKey("small-packet"));
+  ASSERT_TRUE(open(small));
+  EXPECT_FALSE(small.link->UsbIsLargePacketKey());
 
-  KeyHost malformed(named("fresh"));
-  malformed.driver.setMalformedDescriptor(true);
-  EXPECT_FALSE(malformed.open());
-  EXPECT_EQ(malformed.driver.openHandles(), 0u) << "the handle is closed again";
+  KeyBench malformed(namedKey("fresh"));
+  malformed.driver->setMalformedDescriptor(true);
+  EXPECT_FALSE(open(malformed));
+  EXPECT_EQ(malformed.driver->openHandles(), 0u) << "the handle is closed again";
 
   // A set cut short before the endpoint's packet size.
-  KeyHost cut(named("fresh"));
-  cut.driver.setDescriptorHook([](std::vector<std::uint8_t>& set) { set.resize(20); });
-  EXPECT_FALSE(cut.open());
+  KeyBench cut(namedKey("fresh"));
+  cut.driver->setDescriptorHook([](std::vector<std::uint8_t>& set) { set.resize(20); });
+  EXPECT_FALSE(open(cut));
 }
 
 TEST(EmulatedRecords, LayoutMustFitTheSystemAndTheColumn) {
   // On 64-bit Windows the link sends the 56-byte layout and the driver takes it.
-  KeyHost wide(named("fresh"));
-  wide.driver.setNativeArchitecture(9);
-  EXPECT_EQ(wide.identify().size(), 128u);
+  KeyBench wide(namedKey("fresh"));
+  wide.driver->setNativeArchitecture(9);
+  EXPECT_EQ(identify(wide).size(), 128u);
 
   // A 48-byte record on a 64-bit system, and records whose words do not fit the endpoint.
-  KeyHost host(named("fresh"));
-  const usb::DriverHandle handle = host.driver.openExclusive(kDefaultKeyPath).handle;
+  KeyBench host(namedKey("fresh"));
+  const usb::DriverHandle handle = host.driver->openExclusive(kDefaultKeyPath).handle;
   ASSERT_NE(handle, usb::kNoHandle);
   std::vector<std::uint8_t> data(128);
   struct Case {
@@ -118,33 +118,33 @@ TEST(EmulatedRecords, LayoutMustFitTheSystemAndTheColumn) {
     auto request = usb::makeTransferRequest(usb::TransferKind::readEp2, data.data(), 128);
     c.spoil(request);
     auto record = usb::encode32(request);
-    EXPECT_FALSE(host.driver.ioControl(handle, usb::kIoctlEndpointTransfer, record, data));
+    EXPECT_FALSE(host.driver->ioControl(handle, usb::kIoctlEndpointTransfer, record, data));
   }
-  host.driver.setNativeArchitecture(9);
+  host.driver->setNativeArchitecture(9);
   auto record =
       usb::encode32(usb::makeTransferRequest(usb::TransferKind::readEp2, data.data(), 128));
-  EXPECT_FALSE(host.driver.ioControl(handle, usb::kIoctlEndpointTransfer, record, data));
-  EXPECT_EQ(host.driver.lastRejection(), "record layout does not fit the system");
+  EXPECT_FALSE(host.driver->ioControl(handle, usb::kIoctlEndpointTransfer, record, data));
+  EXPECT_EQ(host.driver->lastRejection(), "record layout does not fit the system");
 }
 
 TEST(EmulatedBus, HandlesDieWithAnUnplugAndScheduledEventsKeepTheirTime) {
-  KeyHost host(named("fresh"), /*plugged=*/false);
-  host.driver.schedulePlug(2500);
-  EXPECT_FALSE(host.open());
+  KeyBench host(namedKey("fresh"), true, nullptr, /*plugged=*/false);
+  host.driver->schedulePlug(2500);
+  EXPECT_FALSE(open(host));
   host.clock.sleepMs(2600);
-  ASSERT_TRUE(host.open());
+  ASSERT_TRUE(open(host));
   // Applied on the first call after it was due, traced at its own time.
-  ASSERT_EQ(host.trace.events().front().ev, "plug");
-  EXPECT_EQ(host.trace.events().front().t, 2500u);
+  ASSERT_EQ(host.traceEvents().front().ev, "plug");
+  EXPECT_EQ(host.traceEvents().front().t, 2500u);
 
-  host.driver.scheduleUnplug(3000, 4000);
+  host.driver->scheduleUnplug(3000, 4000);
   host.clock.sleepMs(500);
-  EXPECT_TRUE(host.identify().empty()) << "the handle opened before the unplug is dead";
-  host.link.UsbClose();
-  EXPECT_FALSE(host.open());
+  EXPECT_TRUE(identify(host).empty()) << "the handle opened before the unplug is dead";
+  host.link->UsbClose();
+  EXPECT_FALSE(open(host));
   host.clock.sleepMs(4000);
-  EXPECT_EQ(host.identify().size(), 128u);
-  const auto events = host.trace.events();
+  EXPECT_EQ(identify(host).size(), 128u);
+  const auto events = host.traceEvents();
   const auto unplug = std::find_if(events.begin(), events.end(),
                                    [](const TraceEvent& e) { return e.ev == "unplug"; });
   ASSERT_NE(unplug, events.end());
@@ -152,18 +152,18 @@ TEST(EmulatedBus, HandlesDieWithAnUnplugAndScheduledEventsKeepTheirTime) {
 }
 
 TEST(EmulatedTiming, CommandsAndTransfersTakeTheirModelledTime) {
-  KeyHost host(named("booter"));
-  ASSERT_TRUE(host.open());
-  const std::uint64_t start = host.driver.nowMs();
-  ASSERT_TRUE(host.shortCommand(7));                                // 1 ms
-  ASSERT_TRUE(host.transferSetup(1, 128));                          // 1 ms
-  ASSERT_EQ(host.readEp2(128).size(), 128u);                        // 1 ms
-  ASSERT_TRUE(host.sendBlock(std::vector<std::uint8_t>(4096, 0)));  // 1 + 4 ms
-  ASSERT_TRUE(host.flashCommand(2, 0x0FB000, 2048));                // 1 ms
-  ASSERT_TRUE(host.flashCommand(1, 0, 2048));                       // 1 + 1500 ms
-  EXPECT_EQ(host.driver.nowMs() - start, 1510u);
-  EXPECT_EQ(host.key.modelledBusyMs(), host.driver.nowMs() - start);
-  EXPECT_EQ(host.key.commandsSeen(15, 2), 1u);
+  KeyBench host(namedKey("booter"));
+  ASSERT_TRUE(open(host));
+  const std::uint64_t start = host.driver->nowMs();
+  ASSERT_TRUE(shortCommand(host, 7));                                // 1 ms
+  ASSERT_TRUE(transferSetup(host, 1, 128));                          // 1 ms
+  ASSERT_EQ(readEp2(host, 128).size(), 128u);                        // 1 ms
+  ASSERT_TRUE(sendBlock(host, std::vector<std::uint8_t>(4096, 0)));  // 1 + 4 ms
+  ASSERT_TRUE(flashCommand(host, 2, 0x0FB000, 2048));                // 1 ms
+  ASSERT_TRUE(flashCommand(host, 1, 0, 2048));                       // 1 + 1500 ms
+  EXPECT_EQ(host.driver->nowMs() - start, 1510u);
+  EXPECT_EQ(host.key->modelledBusyMs(), host.driver->nowMs() - start);
+  EXPECT_EQ(host.key->commandsSeen(15, 2), 1u);
 }
 
 // Each kind of fault at one command: what the host sees, and whether the key carried it out.
@@ -191,26 +191,26 @@ TEST(EmulatedFaults, EachKindAtAStoreIdentity) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault);
-    KeyHost host(named("fresh"));
+    KeyBench host(namedKey("fresh"));
     const Fault fault = parseFault(c.fault)->front();
-    host.driver.addFault(fault);
-    auto id = host.identify();
+    host.driver->addFault(fault);
+    auto id = identify(host);
     id[54] = 0xFF;
-    ASSERT_TRUE(host.sendBlock(id));
-    const std::uint64_t before = host.driver.nowMs();
-    EXPECT_EQ(host.shortCommand(8), c.hostSeesSuccess);
-    EXPECT_EQ(host.driver.nowMs() - before, c.takesMs);
-    EXPECT_EQ(host.key.configuration()[kMarkByte] == 0xFF, c.carriedOut);
+    ASSERT_TRUE(sendBlock(host, id));
+    const std::uint64_t before = host.driver->nowMs();
+    EXPECT_EQ(shortCommand(host, 8), c.hostSeesSuccess);
+    EXPECT_EQ(host.driver->nowMs() - before, c.takesMs);
+    EXPECT_EQ(host.key->configuration()[kMarkByte] == 0xFF, c.carriedOut);
     const Effect effect = effectOf(fault);
     const std::optional<std::uint32_t> away =
         effect.pulls ? effect.backAfterMs : std::optional<std::uint32_t>(0);
-    EXPECT_EQ(host.driver.keyPresent(), away == 0u);
+    EXPECT_EQ(host.driver->keyPresent(), away == 0u);
     if (away > 0u) {
       host.clock.sleepMs(*away - 1);
-      EXPECT_FALSE(host.driver.keyPresent());
+      EXPECT_FALSE(host.driver->keyPresent());
       host.clock.sleepMs(1);
     }
-    EXPECT_EQ(host.driver.keyPresent(), away.has_value());
+    EXPECT_EQ(host.driver->keyPresent(), away.has_value());
   }
 }
 
@@ -227,89 +227,89 @@ TEST(EmulatedFaults, StayKeepsTheKeyInItsProgramOverARestart) {
         Case{"restart:stay@2", "fresh", KeyProgram::booter},
         Case{"restart:stay", "booter", KeyProgram::booter}}) {
     SCOPED_TRACE(std::string(c.fault) + " " + c.start);
-    KeyHost host(named(c.start));
-    host.key.timing().reenumerationMs = 3500;
-    if (*c.fault) host.driver.addFaults(*parseFault(c.fault));
-    ASSERT_TRUE(host.flashCommand(4));
+    KeyBench host(namedKey(c.start));
+    host.key->timing().reenumerationMs = 3500;
+    if (*c.fault) host.addFault(c.fault);
+    ASSERT_TRUE(flashCommand(host, 4));
     host.clock.sleepMs(3499);
-    EXPECT_FALSE(host.driver.keyPresent());
+    EXPECT_FALSE(host.driver->keyPresent());
     host.clock.sleepMs(1);
-    EXPECT_TRUE(host.driver.keyPresent());
-    EXPECT_EQ(host.key.program(), c.after);
+    EXPECT_TRUE(host.driver->keyPresent());
+    EXPECT_EQ(host.key->program(), c.after);
   }
 }
 
 TEST(EmulatedFaults, OccurrencesInTransfersOpenAndDescriptor) {
   {
-    KeyHost host(named("fresh"));
-    host.driver.addFaults(*parseFault("in:zero@2"));
-    EXPECT_EQ(host.identify().size(), 128u);
-    EXPECT_TRUE(host.identify().empty());
-    EXPECT_EQ(host.identify().size(), 128u);
+    KeyBench host(namedKey("fresh"));
+    host.driver->addFaults(*parseFault("in:zero@2"));
+    EXPECT_EQ(identify(host).size(), 128u);
+    EXPECT_TRUE(identify(host).empty());
+    EXPECT_EQ(identify(host).size(), 128u);
   }
   {
     // The key's driver resets a stalled pipe itself: the halt does not outlast the transfer.
-    KeyHost host(named("fresh"));
-    host.driver.addFaults(*parseFault("in:stall"));
-    EXPECT_TRUE(host.identify().empty());
-    EXPECT_EQ(host.identify().size(), 128u);
+    KeyBench host(namedKey("fresh"));
+    host.driver->addFaults(*parseFault("in:stall"));
+    EXPECT_TRUE(identify(host).empty());
+    EXPECT_EQ(identify(host).size(), 128u);
   }
   {
-    KeyHost host(named("fresh"));
-    host.driver.addFaults(*parseFault("identity-unreadable@2"));
-    EXPECT_TRUE(host.identify().empty());
-    host.link.UsbClose();
-    EXPECT_TRUE(host.identify().empty());
-    host.link.UsbClose();
-    EXPECT_EQ(host.identify().size(), 128u);
+    KeyBench host(namedKey("fresh"));
+    host.driver->addFaults(*parseFault("identity-unreadable@2"));
+    EXPECT_TRUE(identify(host).empty());
+    host.link->UsbClose();
+    EXPECT_TRUE(identify(host).empty());
+    host.link->UsbClose();
+    EXPECT_EQ(identify(host).size(), 128u);
   }
   {
-    KeyHost host(named("fresh"));
-    host.driver.addFaults(*parseFault("open:refuse"));
-    EXPECT_FALSE(host.open());
-    EXPECT_EQ(host.notices.busy, 0) << "not a busy key";
-    EXPECT_TRUE(host.open());
+    KeyBench host(namedKey("fresh"));
+    host.driver->addFaults(*parseFault("open:refuse"));
+    EXPECT_FALSE(open(host));
+    EXPECT_EQ(host.notices.busyNotices, 0) << "not a busy key";
+    EXPECT_TRUE(open(host));
   }
   {
-    KeyHost host(named("fresh"));
-    host.driver.addFaults(*parseFault("descriptor:refuse"));
-    EXPECT_FALSE(host.open());
-    EXPECT_EQ(host.driver.openHandles(), 0u);
-    EXPECT_TRUE(host.open());
+    KeyBench host(namedKey("fresh"));
+    host.driver->addFaults(*parseFault("descriptor:refuse"));
+    EXPECT_FALSE(open(host));
+    EXPECT_EQ(host.driver->openHandles(), 0u);
+    EXPECT_TRUE(open(host));
   }
   {
-    KeyHost host(named("booter"));
-    host.driver.addFaults(*parseFault("out:status"));
-    EXPECT_FALSE(host.sendBlock(std::vector<std::uint8_t>(4096, 0)));
-    EXPECT_TRUE(host.flashCommand(2, 0x0FB000, 2048)) << "the block did arrive";
+    KeyBench host(namedKey("booter"));
+    host.driver->addFaults(*parseFault("out:status"));
+    EXPECT_FALSE(sendBlock(host, std::vector<std::uint8_t>(4096, 0)));
+    EXPECT_TRUE(flashCommand(host, 2, 0x0FB000, 2048)) << "the block did arrive";
   }
 }
 
 TEST(EmulatedFaults, InHookReplacesTheKeysAnswer) {
-  KeyHost host(named("fresh"));
-  host.driver.setInHook([](std::uint8_t endpoint, std::vector<std::uint8_t>& bytes) {
+  KeyBench host(namedKey("fresh"));
+  host.driver->setInHook([](std::uint8_t endpoint, std::vector<std::uint8_t>& bytes) {
     if (endpoint == 0x82) bytes.assign(200, 0xAB);
   });
-  const auto id = host.identify();
+  const auto id = identify(host);
   EXPECT_EQ(id, std::vector<std::uint8_t>(128, 0xAB)) << "never more than asked for";
 }
 
 TEST(EmulatedFaults, UnplugDuringRegionsStrikesTheThirdRegion) {
-  KeyHost host(named("fresh"));
-  host.driver.addFaults(*parseFault("unplug-during-regions"));
+  KeyBench host(namedKey("fresh"));
+  host.driver->addFaults(*parseFault("unplug-during-regions"));
   const std::vector<std::uint8_t> block(2048, 0);
   const std::uint16_t codes[] = {0x0515, 0x0631, 0x0634};
   for (int r = 0; r < 3; ++r) {
-    ASSERT_TRUE(host.longCommand(15, codes[r], 0xFFFF, 0, 0));
+    ASSERT_TRUE(longCommand(host, 15, codes[r], 0xFFFF, 0, 0));
     for (std::uint16_t i = 0; i < 2; ++i) {
-      ASSERT_TRUE(host.sendBlock(block));
-      const bool ok = host.longCommand(15, codes[r], 0x3100, i, 2);
+      ASSERT_TRUE(sendBlock(host, block));
+      const bool ok = longCommand(host, 15, codes[r], 0x3100, i, 2);
       EXPECT_EQ(ok, !(r == 2 && i == 1)) << r << " " << i;
     }
   }
-  EXPECT_FALSE(host.driver.keyPresent());
+  EXPECT_FALSE(host.driver->keyPresent());
   host.clock.sleepMs(5000);
-  EXPECT_TRUE(host.driver.keyPresent());
+  EXPECT_TRUE(host.driver->keyPresent());
 }
 
 }  // namespace
@@ -320,28 +320,28 @@ namespace {
 
 // The worker talks to the key while another thread pulls it and plugs it back.
 TEST(EmulatedConcurrency, PlugAndPullWhileTheKeyIsBusy) {
-  testing::KeyHost host(testing::named("fresh"));
+  support::KeyBench host(support::namedKey("fresh"));
   int read = 0;
   host.clock.addThread();
   std::thread worker([&] {
     for (int i = 0; i < 40; ++i) {
-      if (host.identify().size() == 128) ++read;
-      host.link.UsbClose();
+      if (identify(host).size() == 128) ++read;
+      host.link->UsbClose();
       host.clock.sleepMs(50);
     }
     host.clock.removeThread();
   });
   for (int i = 0; i < 4; ++i) {
     host.clock.sleepMs(230);
-    host.driver.unplug();
+    host.driver->unplug();
     host.clock.sleepMs(200);
-    host.driver.plug();
+    host.driver->plug();
   }
   host.clock.removeThread();
   worker.join();
   EXPECT_GT(read, 10);
   EXPECT_LT(read, 40);
-  EXPECT_EQ(host.driver.openHandles(), 0u);
+  EXPECT_EQ(host.driver->openHandles(), 0u);
 }
 
 }  // namespace

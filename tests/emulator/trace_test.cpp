@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "tests/emulator/key_host.h"
+#include "tests/support/key_frames.h"
 
 namespace flashwell::emulator {
 namespace {
@@ -44,10 +44,10 @@ TEST(TraceFormat, PathsThatAreNotUtf8AreStillWritten) {
 }
 
 TEST(TraceOfARun, IdentifyIsRecordedByteForByte) {
-  testing::KeyHost host(testing::named("fresh"));
-  const auto id = host.identify();
+  support::KeyBench host(support::namedKey("fresh"));
+  const auto id = identify(host);
   ASSERT_EQ(id.size(), 128u);
-  const auto events = host.trace.events();
+  const auto events = host.traceEvents();
   // plug, open, descriptor, control identify, control setup, in
   ASSERT_EQ(events.size(), 6u);
   EXPECT_EQ(events[3].setup, "400e000000000600");

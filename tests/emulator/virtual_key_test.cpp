@@ -3,16 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "emulator/sample_components.h"
-#include "tests/emulator/key_host.h"
+#include "tests/support/key_frames.h"
 #include "usb/bytes.h"
 
 namespace flashwell::emulator {
 namespace {
 
-using testing::KeyHost;
-using testing::named;
+using support::KeyBench;
+using support::namedKey;
 
 std::uint16_t programOf(const std::vector<std::uint8_t>& identity) {
   return usb::le16(identity, 28);
@@ -31,34 +32,34 @@ std::vector<std::uint8_t> newFirmware() {
 }
 
 // Programs a whole firmware image into the booter's area, block by block.
-void programFirmware(KeyHost& host, const std::vector<std::uint8_t>& image) {
+void programFirmware(KeyBench& host, const std::vector<std::uint8_t>& image) {
   for (std::size_t at = 0; at < image.size(); at += kFlashBlockSize) {
     std::vector<std::uint8_t> block(kFlashBlockSize, 0xFF);
     std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(at),
                 std::min(kFlashBlockSize, image.size() - at), block.begin());
-    ASSERT_TRUE(host.sendBlock(block));
-    ASSERT_TRUE(host.flashCommand(2, static_cast<std::uint32_t>(kFirmwareAreaStart + at), 2048));
+    ASSERT_TRUE(sendBlock(host, block));
+    ASSERT_TRUE(flashCommand(host, 2, static_cast<std::uint32_t>(kFirmwareAreaStart + at), 2048));
   }
 }
 
 TEST(VirtualKeyPrograms, RestartLeavesTheBusAndComesBackInTheOtherProgram) {
-  KeyHost host(named("fresh"));
-  EXPECT_EQ(programOf(host.identify()), 0x33);
-  ASSERT_TRUE(host.open());
-  ASSERT_TRUE(host.flashCommand(4));
-  const std::uint64_t off = host.driver.nowMs();
+  KeyBench host(namedKey("fresh"));
+  EXPECT_EQ(programOf(identify(host)), 0x33);
+  ASSERT_TRUE(open(host));
+  ASSERT_TRUE(flashCommand(host, 4));
+  const std::uint64_t off = host.driver->nowMs();
   // The handle opened before the restart is dead at once.
-  EXPECT_TRUE(host.readEp2(128).empty());
-  host.link.UsbClose();
+  EXPECT_TRUE(readEp2(host, 128).empty());
+  host.link->UsbClose();
   host.clock.sleepMs(1499);
-  EXPECT_FALSE(host.driver.keyPresent());
+  EXPECT_FALSE(host.driver->keyPresent());
   host.clock.sleepMs(1);
-  EXPECT_TRUE(host.driver.keyPresent());
-  EXPECT_EQ(programOf(host.identify()), 16);
+  EXPECT_TRUE(host.driver->keyPresent());
+  EXPECT_EQ(programOf(identify(host)), 16);
 
   // The trace has the unplug right after the restart and the plug 1500 ms later.
   std::vector<TraceEvent> bus;
-  for (const TraceEvent& e : host.trace.events()) {
+  for (const TraceEvent& e : host.traceEvents()) {
     if (e.ev == "plug" || e.ev == "unplug") bus.push_back(e);
   }
   ASSERT_EQ(bus.size(), 3u);
@@ -84,47 +85,47 @@ TEST(VirtualKeyPrograms, BooterStartsTheFirmwareOnlyWhenTheAreaHoldsAValidOne) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    KeyImage image = named("fresh");
+    KeyImage image = namedKey("fresh");
     image.program = KeyProgram::booter;
     c.spoil(image.firmwareArea);
-    KeyHost host(std::move(image));
-    ASSERT_TRUE(host.restartAndWait());
-    EXPECT_EQ(programOf(host.identify()), c.comesBackIn);
+    KeyBench host(std::move(image));
+    ASSERT_TRUE(restartAndWait(host));
+    EXPECT_EQ(programOf(identify(host)), c.comesBackIn);
   }
 }
 
 TEST(VirtualKeyPrograms, PowerCycleStartsTheFirmwareWhenValid) {
-  KeyImage image = named("fresh");
+  KeyImage image = namedKey("fresh");
   image.program = KeyProgram::booter;
-  KeyHost host(std::move(image));
-  EXPECT_EQ(programOf(host.identify()), 16);
-  host.driver.unplug();
-  host.driver.plug();
-  host.link.UsbClose();
-  EXPECT_EQ(programOf(host.identify()), 0x33);
+  KeyBench host(std::move(image));
+  EXPECT_EQ(programOf(identify(host)), 16);
+  host.driver->unplug();
+  host.driver->plug();
+  host.link->UsbClose();
+  EXPECT_EQ(programOf(identify(host)), 0x33);
 }
 
 TEST(VirtualKeyFlash, EraseOnlyInTheBooterAndItTakes1500Ms) {
-  KeyHost host(named("fresh"));
-  EXPECT_FALSE(host.flashCommand(1, 0, 2048));
-  EXPECT_TRUE(holdsValidFirmware(host.key.firmwareArea()));
+  KeyBench host(namedKey("fresh"));
+  EXPECT_FALSE(flashCommand(host, 1, 0, 2048));
+  EXPECT_TRUE(holdsValidFirmware(host.key->firmwareArea()));
 
-  ASSERT_TRUE(host.restartAndWait());
-  ASSERT_TRUE(host.open());
-  const std::uint64_t before = host.driver.nowMs();
-  ASSERT_TRUE(host.flashCommand(1, 0, 2048));
-  EXPECT_EQ(host.driver.nowMs() - before, 1500u + 1u);
-  EXPECT_TRUE(std::all_of(host.key.firmwareArea().begin(), host.key.firmwareArea().end(),
+  ASSERT_TRUE(restartAndWait(host));
+  ASSERT_TRUE(open(host));
+  const std::uint64_t before = host.driver->nowMs();
+  ASSERT_TRUE(flashCommand(host, 1, 0, 2048));
+  EXPECT_EQ(host.driver->nowMs() - before, 1500u + 1u);
+  EXPECT_TRUE(std::all_of(host.key->firmwareArea().begin(), host.key->firmwareArea().end(),
                           [](std::uint8_t b) { return b == 0xFF; }));
 }
 
 TEST(VirtualKeyFlash, ProgrammingClearsBitsOnlyAndNeedsTheErase) {
-  KeyHost host(named("booter"));
+  KeyBench host(namedKey("booter"));
   const std::vector<std::uint8_t> image = newFirmware();
   programFirmware(host, image);
-  EXPECT_TRUE(std::equal(image.begin(), image.end(), host.key.firmwareArea().begin()));
-  ASSERT_TRUE(host.restartAndWait());
-  const auto id = host.identify();
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), host.key->firmwareArea().begin()));
+  ASSERT_TRUE(restartAndWait(host));
+  const auto id = identify(host);
   EXPECT_EQ(programOf(id), 0x33);
   // The new firmware's version and date.
   EXPECT_EQ(id[26], 0x02);
@@ -133,93 +134,87 @@ TEST(VirtualKeyFlash, ProgrammingClearsBitsOnlyAndNeedsTheErase) {
   EXPECT_EQ(id[23], 0x24);
 
   // Over the old firmware without an erase: old AND new, which the booter will not start.
-  KeyImage old = named("fresh");
+  KeyImage old = namedKey("fresh");
   old.program = KeyProgram::booter;
   const std::vector<std::uint8_t> before = old.firmwareArea;
-  KeyHost over(std::move(old));
+  KeyBench over(std::move(old));
   programFirmware(over, image);
   for (std::size_t i = 0; i < image.size(); ++i) {
-    ASSERT_EQ(over.key.firmwareArea()[i], before[i] & image[i]) << i;
+    ASSERT_EQ(over.key->firmwareArea()[i], before[i] & image[i]) << i;
   }
-  ASSERT_TRUE(over.restartAndWait());
-  EXPECT_EQ(programOf(over.identify()), 16);
+  ASSERT_TRUE(restartAndWait(over));
+  EXPECT_EQ(programOf(identify(over)), 16);
 }
 
 TEST(VirtualKeyFlash, ProgramIsRefusedUnlessEverythingFits) {
-  struct Case {
-    const char* what;
-    std::size_t blockBytes;
-    std::uint32_t address;
-    std::uint16_t count;
-  };
-  const Case cases[] = {
-      {"below the area", 4096, 0x0DF000, 2048},
-      {"the booter above the area", 4096, 0x0FC000, 2048},
-      {"not a block boundary", 4096, 0x0E0800, 2048},
-      {"count not 2048", 4096, 0x0E0000, 1024},
-      {"block too short", 2048, 0x0E0000, 2048},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    KeyHost host(named("booter"));
-    const std::vector<std::uint8_t> block(c.blockBytes, 0x00);
-    host.transferSetup(0, 4096);
-    host.writeEp2(block);
-    EXPECT_FALSE(host.flashCommand(2, c.address, c.count));
-    EXPECT_TRUE(std::all_of(host.key.firmwareArea().begin(), host.key.firmwareArea().end(),
+  // What is wrong, the block sent, and the program command's address and count.
+  using Case = std::tuple<const char*, std::size_t, std::uint32_t, std::uint16_t>;
+  for (const auto& [what, blockBytes, address, count] : {
+           Case{"below the area", 4096, 0x0DF000, 2048},
+           Case{"the booter above the area", 4096, 0x0FC000, 2048},
+           Case{"not a block boundary", 4096, 0x0E0800, 2048},
+           Case{"count not 2048", 4096, 0x0E0000, 1024},
+           Case{"block too short", 2048, 0x0E0000, 2048},
+       }) {
+    SCOPED_TRACE(what);
+    KeyBench host(namedKey("booter"));
+    transferSetup(host, 0, 4096);
+    writeEp2(host, std::vector<std::uint8_t>(blockBytes, 0x00));
+    EXPECT_FALSE(flashCommand(host, 2, address, count));
+    EXPECT_TRUE(std::all_of(host.key->firmwareArea().begin(), host.key->firmwareArea().end(),
                             [](std::uint8_t b) { return b == 0xFF; }));
   }
   // A block is used up by the command that takes it.
-  KeyHost host(named("booter"));
-  ASSERT_TRUE(host.sendBlock(std::vector<std::uint8_t>(4096, 0)));
-  EXPECT_TRUE(host.flashCommand(2, 0x0FB000, 2048));
-  EXPECT_FALSE(host.flashCommand(2, 0x0FA000, 2048));
+  KeyBench host(namedKey("booter"));
+  ASSERT_TRUE(sendBlock(host, std::vector<std::uint8_t>(4096, 0)));
+  EXPECT_TRUE(flashCommand(host, 2, 0x0FB000, 2048));
+  EXPECT_FALSE(flashCommand(host, 2, 0x0FA000, 2048));
   // And the running firmware programs nothing.
-  KeyHost firmware(named("fresh"));
-  ASSERT_TRUE(firmware.sendBlock(std::vector<std::uint8_t>(4096, 0)));
-  EXPECT_FALSE(firmware.flashCommand(2, 0x0FB000, 2048));
+  KeyBench firmware(namedKey("fresh"));
+  ASSERT_TRUE(sendBlock(firmware, std::vector<std::uint8_t>(4096, 0)));
+  EXPECT_FALSE(flashCommand(firmware, 2, 0x0FB000, 2048));
 }
 
 TEST(VirtualKeyRegions, OpenErasesAndCommitsWriteTheirBlock) {
-  KeyHost host(named("fresh"));
-  ASSERT_NE(host.key.region(0x0632)[0], 0xFF);
-  ASSERT_TRUE(host.longCommand(15, 0x0632, 0xFFFF, 0, 0));
-  EXPECT_TRUE(std::all_of(host.key.region(0x0632).begin(), host.key.region(0x0632).end(),
+  KeyBench host(namedKey("fresh"));
+  ASSERT_NE(host.key->region(0x0632)[0], 0xFF);
+  ASSERT_TRUE(longCommand(host, 15, 0x0632, 0xFFFF, 0, 0));
+  EXPECT_TRUE(std::all_of(host.key->region(0x0632).begin(), host.key->region(0x0632).end(),
                           [](std::uint8_t b) { return b == 0xFF; }));
   // ZUNIT's 48 blocks run past the start of LAMBDA's window and stay in ZUNIT's storage.
-  const std::vector<std::uint8_t> lambda(host.key.region(0x0225).begin(),
-                                         host.key.region(0x0225).end());
+  const std::vector<std::uint8_t> lambda(host.key->region(0x0225).begin(),
+                                         host.key->region(0x0225).end());
   for (std::uint16_t i = 0; i < 48; ++i) {
-    ASSERT_TRUE(host.sendBlock(std::vector<std::uint8_t>(2048, static_cast<std::uint8_t>(i))));
-    ASSERT_TRUE(host.longCommand(15, 0x0632, '2' * 256, i, 48)) << i;
+    ASSERT_TRUE(sendBlock(host, std::vector<std::uint8_t>(2048, static_cast<std::uint8_t>(i))));
+    ASSERT_TRUE(longCommand(host, 15, 0x0632, '2' * 256, i, 48)) << i;
   }
-  EXPECT_EQ(host.key.region(0x0632)[47 * 2048 + 5], 47);
-  EXPECT_TRUE(std::equal(lambda.begin(), lambda.end(), host.key.region(0x0225).begin()));
+  EXPECT_EQ(host.key->region(0x0632)[47 * 2048 + 5], 47);
+  EXPECT_TRUE(std::equal(lambda.begin(), lambda.end(), host.key->region(0x0225).begin()));
   // Reads at LAMBDA's window return LAMBDA's bytes, not ZUNIT's.
-  EXPECT_EQ(host.readMemory(kExternalFlashBit | 0x40000, 16),
+  EXPECT_EQ(readMemory(host, kExternalFlashBit | 0x40000, 16),
             std::vector<std::uint8_t>(lambda.begin(), lambda.begin() + 16));
 }
 
 TEST(VirtualKeyRegions, CommitsThatDoNotFitAreRefused) {
   const std::vector<std::uint8_t> block(2048, 0x11);
   {
-    KeyHost host(named("fresh"));
-    ASSERT_TRUE(host.sendBlock(block));
-    EXPECT_FALSE(host.longCommand(15, 0x0631, '1' * 256, 0, 8)) << "region not opened";
+    KeyBench host(namedKey("fresh"));
+    ASSERT_TRUE(sendBlock(host, block));
+    EXPECT_FALSE(longCommand(host, 15, 0x0631, '1' * 256, 0, 8)) << "region not opened";
   }
   {
-    KeyHost host(named("fresh"));
-    ASSERT_TRUE(host.longCommand(15, 0x0631, 0xFFFF, 0, 0));
-    ASSERT_TRUE(host.sendBlock(block));
-    EXPECT_FALSE(host.longCommand(15, 0x0631, '1' * 256, 8, 8)) << "index not below count";
-    EXPECT_FALSE(host.longCommand(15, 0x0631, '1' * 256, 0, 8)) << "no block sent";
-    ASSERT_TRUE(host.sendBlock(block));
-    EXPECT_FALSE(host.longCommand(15, 0x0631, '1' * 256, 64, 65)) << "past the storage";
-    EXPECT_FALSE(host.longCommand(15, 0x0999, 0xFFFF, 0, 0)) << "unknown region";
+    KeyBench host(namedKey("fresh"));
+    ASSERT_TRUE(longCommand(host, 15, 0x0631, 0xFFFF, 0, 0));
+    ASSERT_TRUE(sendBlock(host, block));
+    EXPECT_FALSE(longCommand(host, 15, 0x0631, '1' * 256, 8, 8)) << "index not below count";
+    EXPECT_FALSE(longCommand(host, 15, 0x0631, '1' * 256, 0, 8)) << "no block sent";
+    ASSERT_TRUE(sendBlock(host, block));
+    EXPECT_FALSE(longCommand(host, 15, 0x0631, '1' * 256, 64, 65)) << "past the storage";
+    EXPECT_FALSE(longCommand(host, 15, 0x0999, 0xFFFF, 0, 0)) << "unknown region";
   }
   {
-    KeyHost host(named("booter"));
-    EXPECT_FALSE(host.longCommand(15, 0x0515, 0xFFFF, 0, 0)) << "the booter has no regions";
+    KeyBench host(namedKey("booter"));
+    EXPECT_FALSE(longCommand(host, 15, 0x0515, 0xFFFF, 0, 0)) << "the booter has no regions";
   }
 }
 
@@ -230,16 +225,16 @@ TEST(VirtualKeyDataErase, EachKindTakesItsOwnCommandAndErasesEveryRegion) {
   };
   for (const Case c : {Case{"fresh", true}, Case{"small-packet", false}}) {
     SCOPED_TRACE(c.state);
-    KeyHost host(named(c.state));
-    const bool wrong = c.longForm ? host.shortCommand(18) : host.longCommand(7, 0, 0, 0, 0);
+    KeyBench host(namedKey(c.state));
+    const bool wrong = c.longForm ? shortCommand(host, 18) : longCommand(host, 7, 0, 0, 0, 0);
     EXPECT_FALSE(wrong);
-    host.link.UsbClose();
-    ASSERT_TRUE(host.open());
-    const std::uint64_t before = host.driver.nowMs();
-    EXPECT_TRUE(c.longForm ? host.longCommand(7, 0, 0, 0, 0) : host.shortCommand(18));
-    EXPECT_EQ(host.driver.nowMs() - before, 4000u + 1u);
+    host.link->UsbClose();
+    ASSERT_TRUE(open(host));
+    const std::uint64_t before = host.driver->nowMs();
+    EXPECT_TRUE(c.longForm ? longCommand(host, 7, 0, 0, 0, 0) : shortCommand(host, 18));
+    EXPECT_EQ(host.driver->nowMs() - before, 4000u + 1u);
     for (const RegionWindow& w : kRegionWindows) {
-      EXPECT_TRUE(std::all_of(host.key.region(w.code).begin(), host.key.region(w.code).end(),
+      EXPECT_TRUE(std::all_of(host.key->region(w.code).begin(), host.key->region(w.code).end(),
                               [](std::uint8_t b) { return b == 0xFF; }));
     }
   }
@@ -262,28 +257,28 @@ TEST(VirtualKeyFrames, MisframedCommandsStall) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    KeyHost host(named("fresh"));
-    ASSERT_TRUE(host.open());
+    KeyBench host(namedKey("fresh"));
+    ASSERT_TRUE(open(host));
     std::vector<std::uint8_t> payload(c.payload, 0);
     payload[0] = std::string(c.what) == "unknown sub-command" ? 99 : 7;
-    EXPECT_EQ(host.link.UsbControlTransfer(payload, c.setup), -1);
-    ASSERT_FALSE(host.trace.events().empty());
-    EXPECT_EQ(host.trace.events().back().ok, false);
+    EXPECT_EQ(host.link->UsbControlTransfer(payload, c.setup), -1);
+    ASSERT_FALSE(host.traceEvents().empty());
+    EXPECT_EQ(host.traceEvents().back().ok, false);
   }
 }
 
 TEST(VirtualKeyStoreIdentity, WritesBytes48To127BackIntoConfiguration) {
-  KeyHost host(named("fresh"));
-  std::vector<std::uint8_t> id = host.identify();
+  KeyBench host(namedKey("fresh"));
+  std::vector<std::uint8_t> id = identify(host);
   ASSERT_EQ(id.size(), 128u);
   EXPECT_NE(id[54], 0xFF);
-  EXPECT_FALSE(host.shortCommand(8)) << "nothing sent before";
+  EXPECT_FALSE(shortCommand(host, 8)) << "nothing sent before";
   id[54] = 0xFF;
-  ASSERT_TRUE(host.sendBlock(id));
-  ASSERT_TRUE(host.shortCommand(8));
-  EXPECT_EQ(host.key.configuration()[kMarkByte], 0xFF);
-  EXPECT_TRUE(std::equal(id.begin() + 48, id.end(), host.key.configuration().begin()));
-  EXPECT_EQ(host.identify(), id);
+  ASSERT_TRUE(sendBlock(host, id));
+  ASSERT_TRUE(shortCommand(host, 8));
+  EXPECT_EQ(host.key->configuration()[kMarkByte], 0xFF);
+  EXPECT_TRUE(std::equal(id.begin() + 48, id.end(), host.key->configuration().begin()));
+  EXPECT_EQ(identify(host), id);
 }
 
 }  // namespace
@@ -297,11 +292,11 @@ TEST(VirtualKeyImage, HandMadeImageGetsWholeMemories) {
   image.program = KeyProgram::booter;
   image.firmwareArea.clear();
   image.regions.clear();
-  testing::KeyHost host(std::move(image));
-  EXPECT_EQ(host.key.firmwareArea().size(), kFirmwareAreaSize);
-  ASSERT_TRUE(host.sendBlock(std::vector<std::uint8_t>(4096, 0)));
-  EXPECT_TRUE(host.flashCommand(2, 0x0FB000, 2048));
-  EXPECT_EQ(host.readMemory(kExternalFlashBit | 0x40000, 16), std::vector<std::uint8_t>(16, 0xFF));
+  support::KeyBench host(std::move(image));
+  EXPECT_EQ(host.key->firmwareArea().size(), kFirmwareAreaSize);
+  ASSERT_TRUE(sendBlock(host, std::vector<std::uint8_t>(4096, 0)));
+  EXPECT_TRUE(flashCommand(host, 2, 0x0FB000, 2048));
+  EXPECT_EQ(readMemory(host, kExternalFlashBit | 0x40000, 16), std::vector<std::uint8_t>(16, 0xFF));
 }
 
 }  // namespace

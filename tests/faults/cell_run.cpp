@@ -15,6 +15,7 @@ namespace flashwell::faults {
 namespace {
 
 using namespace sequencer;
+using protocol::UpgradeOption;
 using support::UpgradeRun;
 
 constexpr int kCleanRunTicks = 20000;
@@ -50,7 +51,7 @@ std::string exitAndCount(UpgradeRun& run, CellResult& r) {
   if (!run.ended()) {
     return "EXIT did not end the program within " + std::to_string(kExitTicks) + " ticks (state " +
            std::to_string(stateNumber(run.state())) + ", finish mode " +
-           std::to_string(static_cast<int>(run.dialog->fields().finishMode)) + ")";
+           std::to_string(static_cast<int>(run.dialog->status().finishMode)) + ")";
   }
   return countExit(run, from, r);
 }
@@ -70,7 +71,7 @@ void faultedRun(const Cell& cell, UpgradeRun& run, CellResult& r) {
     r.ending = Ending::kReport;
     const std::string exit = countExit(run, static_cast<std::size_t>(std::max(reportAt, 0)), r);
     const std::string expected =
-        run.text(cell.mode == protocol::kOptionNever ? kTextNoUpgrade : kTextCongratulations);
+        run.text(cell.mode == UpgradeOption::never ? kTextNoUpgrade : kTextCongratulations);
     if (run.view.messageBoxes.empty() || run.view.messageBoxes.back().text != expected) {
       r.problem = "ended without the final report";
     } else if (*run.view.endResult != kEndOrderly) {
@@ -85,7 +86,7 @@ void faultedRun(const Cell& cell, UpgradeRun& run, CellResult& r) {
     return;
   }
 
-  const SequencerFields& f = run.dialog->fields();
+  const RunStatus& f = run.dialog->status();
   if (run.dialog->failureReached()) {
     r.ending = Ending::kFailure;
     const std::string impossible = run.text(kTextImpossible);
@@ -118,12 +119,14 @@ void faultedRun(const Cell& cell, UpgradeRun& run, CellResult& r) {
 }  // namespace
 
 std::string cellName(const Cell& cell) {
-  static const char* const kModes[] = {"", "Only", "Always", "Never"};
-  return cell.step + " " + faultText(cell) + " (" + kModes[cell.mode] + ", " + cell.start + " key)";
+  const char* const mode = cell.mode == UpgradeOption::only     ? "Only"
+                           : cell.mode == UpgradeOption::always ? "Always"
+                                                                : "Never";
+  return cell.step + " " + faultText(cell) + " (" + mode + ", " + cell.start + " key)";
 }
 
-const Reference& reference(const std::string& start, std::uint8_t mode) {
-  static std::map<std::pair<std::string, std::uint8_t>, Reference> cache;
+const Reference& reference(const std::string& start, UpgradeOption mode) {
+  static std::map<std::pair<std::string, UpgradeOption>, Reference> cache;
   auto found = cache.find({start, mode});
   if (found != cache.end()) return found->second;
   Reference& ref = cache[{start, mode}];
@@ -202,8 +205,8 @@ CellResult runCell(const Cell& cell) {
   }
 
   UpgradeRun next(std::move(*image), {.keepTrace = false});
-  next.choose(1);
-  next.runUntil(kRecoveryPasses * reference("fresh", 1).ticks + kSlackTicks);
+  next.choose(UpgradeOption::only);
+  next.runUntil(kRecoveryPasses * reference("fresh", UpgradeOption::only).ticks + kSlackTicks);
   if (!next.ended()) {
     r.problem = "the next run did not end (state " +
                 std::to_string(sequencer::stateNumber(next.state())) + ")";
@@ -213,7 +216,9 @@ CellResult runCell(const Cell& cell) {
   } else if (next.view.messageBoxes.empty() ||
              next.view.messageBoxes.back().text != next.text(kTextCongratulations)) {
     r.problem = "the next run ended without the final report";
-  } else if (const auto held = holdsPackage(*next.key, next.dialog->block().regions, 1); !held) {
+  } else if (const auto held =
+                 holdsPackage(*next.key, next.dialog->block().regions, UpgradeOption::only);
+             !held) {
     r.problem = std::string("the next run left the key incomplete: ") + held.message();
   }
   r.recovered = r.problem.empty();

@@ -10,6 +10,7 @@
 
 #include "emulator/faults.h"
 #include "emulator/key_image.h"
+#include "protocol/upgrade_option.h"
 #include "tests/faults/upgrade_steps.h"
 
 namespace flashwell::faults {
@@ -45,8 +46,8 @@ struct Cell {
   std::string step;
   FaultPlace place;
   emulator::FaultKind kind;
-  std::uint8_t mode;            // of the faulted run; the next run always upgrades with "Only"
-  std::string start = "fresh";  // the named state the key starts the faulted run in
+  protocol::UpgradeOption mode;  // of the faulted run; the next run always upgrades with "Only"
+  std::string start = "fresh";   // the named state the key starts the faulted run in
 };
 
 std::string cellName(const Cell& cell);
@@ -57,7 +58,7 @@ struct Reference {
   std::vector<emulator::TraceEvent> events;
   std::vector<UpgradeStep> steps;
 };
-const Reference& reference(const std::string& start, std::uint8_t mode);
+const Reference& reference(const std::string& start, protocol::UpgradeOption mode);
 
 // Runs the cell. A refusal is also traced and checked against the clean run: everything up to
 // the struck occurrence went as in the clean run, and the struck request is the same one, failed.

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +14,7 @@
 #include "emulator/virtual_key.h"
 #include "tests/faults/cell_run.h"
 #include "tests/faults/key_checks.h"
+#include "tests/support/temp_folder.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/headless_run.h"
 
@@ -44,13 +43,7 @@ CliRun runCli(std::vector<std::string> args) {
 
 class CliRecovery : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("flashwell-faults-" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string path(const char* name) const { return (dir_ / name).string(); }
+  std::string path(const char* name) const { return folder_.path(name); }
 
   // The length of a clean run in simulated seconds, from the time of its trace's last event.
   int cleanRunSeconds() {
@@ -72,10 +65,10 @@ class CliRecovery : public ::testing::Test {
     const auto image = emulator::loadKeyImage(keyState, &why);
     ASSERT_TRUE(image) << what << ": " << why;
     const emulator::VirtualKey key(*image);
-    EXPECT_TRUE(holdsPackage(key, packageSlots(), 1)) << what;
+    EXPECT_TRUE(holdsPackage(key, packageSlots(), protocol::UpgradeOption::only)) << what;
   }
 
-  fs::path dir_;
+  support::TempFolder folder_{"flashwell-faults-"};
 };
 
 TEST_F(CliRecovery, InterruptedAnywhereTheNextRunCompletes) {
@@ -142,7 +135,7 @@ TEST_F(CliRecovery, KeyPulledForGoodDuringTheFirmwareIsRestoredNextTime) {
 
 TEST_F(CliRecovery, KeyPulledForGoodWhileTheToolWaitsForItEndsOnTheTimeout) {
   // Pulled as the mark step reads the identity: the worker then waits for the key.
-  const Reference& clean = reference("fresh", 1);
+  const Reference& clean = reference("fresh", protocol::UpgradeOption::only);
   const auto mark = std::find_if(clean.steps.begin(), clean.steps.end(),
                                  [](const UpgradeStep& s) { return s.name == "mark"; });
   ASSERT_NE(mark, clean.steps.end());

@@ -21,6 +21,7 @@ namespace flashwell::faults {
 namespace {
 
 using emulator::FaultKind;
+using protocol::UpgradeOption;
 
 constexpr FaultKind kKinds[] = {FaultKind::refuse, FaultKind::late,   FaultKind::status,
                                 FaultKind::zero,   FaultKind::unplug, FaultKind::unplugForGood};
@@ -50,7 +51,7 @@ struct Tally {
 };
 
 // Runs every cell of the steps whose name starts with `group`, for `kinds`.
-Tally runGroup(std::uint8_t mode, const std::string& group,
+Tally runGroup(UpgradeOption mode, const std::string& group,
                std::initializer_list<FaultKind> kinds = {}, const std::string& start = "fresh") {
   Tally t;
   const Reference& ref = reference(start, mode);
@@ -81,13 +82,13 @@ Tally runGroup(std::uint8_t mode, const std::string& group,
   std::printf(
       "%s, %s key, mode %u: %d cells (%d final report, %d failure, %d waiting for the key); "
       "longest exit %d ticks, of them %d for the booter and %d for the worker\n",
-      group.c_str(), start.c_str(), unsigned(mode), t.runs, t.reports, t.failures, t.waits,
-      t.longestExit, t.longestBooterWait, t.longestWorkerStop);
+      group.c_str(), start.c_str(), unsigned(protocol::optionByte(mode)), t.runs, t.reports,
+      t.failures, t.waits, t.longestExit, t.longestBooterWait, t.longestWorkerStop);
   return t;
 }
 
 TEST(UpgradeSteps, TheCleanRunShowsEveryStepOnce) {
-  const Reference& ref = reference("fresh", 1);
+  const Reference& ref = reference("fresh", UpgradeOption::only);
   ASSERT_GT(ref.ticks, 0);
   std::set<std::string> names;
   int firmwareBlocks = 0;
@@ -122,41 +123,33 @@ TEST(UpgradeSteps, TheCleanRunShowsEveryStepOnce) {
 }
 
 TEST(CleanRuns, LeaveTheKeyHoldingThePackageInEachMode) {
-  for (std::uint8_t mode : {1, 2, 3}) {
+  for (const protocol::OptionWrites& row : protocol::kOptionWrites) {
+    const UpgradeOption mode = row.option;
     for (const char* start : {"fresh", "booter"}) {
+      const std::string what =
+          start + std::string(" ") + std::to_string(protocol::optionByte(mode));
       support::UpgradeRun run(start, {.keepTrace = false});
       run.choose(mode);
       run.runUntil(20000);
-      ASSERT_TRUE(run.ended()) << start << " " << int(mode);
-      EXPECT_FALSE(run.dialog->failureReached()) << start << " " << int(mode);
-      // A key found in its booter gets its firmware back whatever the mode.
-      const std::uint8_t option = std::string(start) == "booter" && mode == 3 ? 3 : mode;
-      EXPECT_TRUE(holdsPackage(*run.key, run.dialog->block().regions, option))
-          << start << " " << int(mode);
+      ASSERT_TRUE(run.ended()) << what;
+      EXPECT_FALSE(run.dialog->failureReached()) << what;
+      EXPECT_TRUE(holdsPackage(*run.key, run.dialog->block().regions, mode)) << what;
     }
   }
 }
 
-struct Group {
-  const char* name;
-  std::uint8_t mode;
-};
-
-class FaultMatrix : public ::testing::TestWithParam<Group> {};
+class FaultMatrix : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(FaultMatrix, EndsClearlyExitsInTimeAndRecoversOnTheNextRun) {
-  runGroup(GetParam().mode, GetParam().name);
+  runGroup(UpgradeOption::only, GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(Only, FaultMatrix,
-                         ::testing::Values(Group{"connect", 1}, Group{"identity", 1},
-                                           Group{"versions", 1}, Group{"booter entry", 1},
-                                           Group{"firmware-area erase", 1},
-                                           Group{"firmware block", 1}, Group{"booter exit", 1},
-                                           Group{"data erase", 1}, Group{"mark", 1},
-                                           Group{"component", 1}, Group{"final read", 1}),
+                         ::testing::Values("connect", "identity", "versions", "booter entry",
+                                           "firmware-area erase", "firmware block", "booter exit",
+                                           "data erase", "mark", "component", "final read"),
                          [](const auto& info) {
-                           std::string name = info.param.name;
+                           std::string name = info.param;
                            std::replace(name.begin(), name.end(), ' ', '_');
                            std::replace(name.begin(), name.end(), '-', '_');
                            return name;
@@ -165,20 +158,21 @@ INSTANTIATE_TEST_SUITE_P(Only, FaultMatrix,
 // "Always" differs from "Only" only in what the components carry; "Never" opens the regions
 // and writes nothing.
 TEST(FaultMatrixOtherModes, AlwaysComponents) {
-  runGroup(2, "component 0x0515");
-  runGroup(2, "component 0x0640", {FaultKind::refuse, FaultKind::unplug});
+  runGroup(UpgradeOption::always, "component 0x0515");
+  runGroup(UpgradeOption::always, "component 0x0640", {FaultKind::refuse, FaultKind::unplug});
 }
 
 TEST(FaultMatrixOtherModes, NeverMarkAndComponents) {
-  runGroup(3, "mark");
-  runGroup(3, "component", {FaultKind::refuse, FaultKind::late, FaultKind::unplugForGood});
+  runGroup(UpgradeOption::never, "mark");
+  runGroup(UpgradeOption::never, "component",
+           {FaultKind::refuse, FaultKind::late, FaultKind::unplugForGood});
 }
 
 // A key left in its booter by an earlier run: the firmware is restored first, then a second
 // pass upgrades it. A fault on that way must leave it no worse.
 TEST(FaultMatrixBooterKey, RestoringTheFirmware) {
   for (const char* group : {"identity", "firmware-area erase", "firmware block", "booter exit"}) {
-    runGroup(1, group, {}, "booter");
+    runGroup(UpgradeOption::only, group, {}, "booter");
   }
 }
 
@@ -186,7 +180,7 @@ TEST(FaultMatrixBooterKey, RestoringTheFirmware) {
 // after the upgrade finds it, whichever stored component it is. The booter component has no
 // storage address to be read back from, and bytes past a head are not read back at all.
 TEST(FaultMatrixCorrupt, AHeadStoredWrongEndsInTheCopyErrorAndRecovers) {
-  const Reference& ref = reference("fresh", 1);
+  const Reference& ref = reference("fresh", UpgradeOption::only);
   int cells = 0;
   for (const UpgradeStep& step : ref.steps) {
     if (step.name.find(" first block") == std::string::npos ||
@@ -195,7 +189,7 @@ TEST(FaultMatrixCorrupt, AHeadStoredWrongEndsInTheCopyErrorAndRecovers) {
     }
     for (const FaultPlace& place : step.places) {
       if (place.site != emulator::FaultSite::out) continue;
-      const Cell cell{step.name, place, FaultKind::corrupt, 1, "fresh"};
+      const Cell cell{step.name, place, FaultKind::corrupt, UpgradeOption::only, "fresh"};
       const CellResult r = runCell(cell);
       ++cells;
       EXPECT_TRUE(r.problem.empty()) << cellName(cell) << ": " << r.problem;

@@ -35,7 +35,8 @@ RegionSlots packageSlots() {
 }
 
 ::testing::AssertionResult holdsPackage(const emulator::VirtualKey& key, const RegionSlots& slots,
-                                        std::uint8_t option) {
+                                        protocol::UpgradeOption option) {
+  using enum protocol::UpgradeOption;
   // The package as the program carries it: the run's own copy has the pass-on marks of an
   // "Always" run in it, which only the header of each component is sent with.
   const std::span<const std::uint8_t> package = catalogue::embeddedPackage();
@@ -48,7 +49,7 @@ RegionSlots packageSlots() {
   const auto firmware = slot(0, protocol::kMaxFirmwareLength);
   if (firmware.empty()) return ::testing::AssertionFailure() << "slot 0 lies outside the package";
   const auto area = key.firmwareArea();
-  if (option != 3 && !std::ranges::equal(area, firmware)) {
+  if (option != never && !std::ranges::equal(area, firmware)) {
     std::size_t first = 0;
     while (first < area.size() && area[first] == firmware[first]) ++first;
     return ::testing::AssertionFailure()
@@ -67,10 +68,10 @@ RegionSlots packageSlots() {
       return ::testing::AssertionFailure() << region(row.regionCode) << " too small";
     }
     std::vector<std::uint8_t> expected(row.byteCount, 0xFF);
-    if (option != 3) {
+    if (option != never) {
       const auto sent = slot(row.slot, row.byteCount);
       expected.assign(sent.begin(), sent.end());
-      if (option == 2 && !expected.empty())
+      if (option == always && !expected.empty())
         expected[protocol::kPolicyMark] = protocol::kPassOnAlways;
     }
     if (!std::equal(expected.begin(), expected.end(), stored.begin())) {
@@ -86,7 +87,7 @@ RegionSlots packageSlots() {
   if (protocol::programCode(id) != protocol::kProgramFirmware) {
     return ::testing::AssertionFailure() << "the identity is not the firmware's";
   }
-  if (option == 3) return ::testing::AssertionSuccess();
+  if (option == never) return ::testing::AssertionSuccess();
   // The identity carries the firmware header's date (bytes 0x0C-0x0F) and version (0x1E-0x1F).
   const bool date = std::equal(id.begin() + 20, id.begin() + 24, firmware.begin() + 0x0C);
   if (!date || id[26] != firmware[0x1E] || id[27] != firmware[0x1F]) {

@@ -31,10 +31,6 @@ class AnsweringDriver final : public usb::UsbDriver {
     if (in_.remaining_bytes() == 0) return {usb::kNoHandle, 2};
     return {1, usb::kErrorSuccess};
   }
-  bool ioControl(usb::DriverHandle handle, std::uint32_t code, std::span<std::uint8_t> record,
-                 std::span<std::uint8_t> data) override {
-    return ioControlCounted(handle, code, record, data).has_value();
-  }
   std::optional<std::size_t> ioControlCounted(usb::DriverHandle, std::uint32_t code,
                                               std::span<std::uint8_t> record,
                                               std::span<std::uint8_t> data) override {

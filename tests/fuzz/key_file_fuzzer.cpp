@@ -12,9 +12,11 @@
 
 #include "emulator/key_file.h"
 #include "emulator/named_states.h"
+#include "tests/fuzz/patched_bytes.h"
 
 namespace {
 
+using namespace flashwell;
 using namespace flashwell::emulator;
 
 void check(std::span<const std::uint8_t> file) {
@@ -38,31 +40,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(own);
     return 0;
   }
-  static std::vector<std::uint8_t> valid = encodeKeyImage(*namedKeyState("fresh"));
+  static fuzzing::PatchedBytes valid(encodeKeyImage(*namedKeyState("fresh")));
   // Where the fields are: the head with the identity and configuration lengths, the firmware
   // area's length, and the region records after it.
   const std::size_t regionsAt = 8 + 4 + 2 + 2 + (4 + 128) * 2 + 4 + 0x1C000;
-  std::vector<std::pair<std::size_t, std::uint8_t>> saved;
-  const int patches = in.ConsumeIntegralInRange(0, 16);
-  for (int i = 0; i < patches && in.remaining_bytes() > 0; ++i) {
-    std::size_t at = 0;
-    switch (in.ConsumeIntegralInRange(0, 2)) {
+  check(valid.patch(in, 16, [regionsAt](FuzzedDataProvider& at, std::span<const std::uint8_t>) {
+    switch (at.ConsumeIntegralInRange(0, 2)) {
       case 0:
-        at = in.ConsumeIntegralInRange<std::size_t>(0, 0x120);
-        break;
+        return at.ConsumeIntegralInRange<std::size_t>(0, 0x120);
       case 1:
-        at = regionsAt - 4 + in.ConsumeIntegralInRange<std::size_t>(0, 7 * (0x20000 + 6) + 4);
-        break;
+        return regionsAt - 4 + at.ConsumeIntegralInRange<std::size_t>(0, 7 * (0x20000 + 6) + 4);
       default:
-        at = in.ConsumeIntegral<std::uint32_t>();
+        return std::size_t{at.ConsumeIntegral<std::uint32_t>()};
     }
-    at %= valid.size();
-    saved.push_back({at, valid[at]});
-    valid[at] = in.ConsumeIntegral<std::uint8_t>();
-  }
-  std::span<const std::uint8_t> file = valid;
-  if (in.ConsumeBool()) file = file.first(in.ConsumeIntegralInRange<std::size_t>(0, valid.size()));
-  check(file);
-  for (auto it = saved.rbegin(); it != saved.rend(); ++it) valid[it->first] = it->second;
+  }));
+  valid.restore();
   return 0;
 }

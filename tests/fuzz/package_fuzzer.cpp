@@ -9,60 +9,30 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/embedded_package.h"
+#include "tests/fuzz/patched_bytes.h"
 
 namespace {
 
 using namespace flashwell;
 using namespace flashwell::catalogue;
 
-// The embedded package, patched for one input and restored afterwards (a fresh megabyte per
-// input would cost most of the time).
-class PatchedPackage {
- public:
-  PatchedPackage() {
-    const auto embedded = embeddedPackage();
-    bytes_.assign(embedded.begin(), embedded.end());
-  }
-
-  std::span<std::uint8_t> patch(FuzzedDataProvider& in) {
-    auto& p = bytes_;
-    const int patches = in.ConsumeIntegralInRange(0, 32);
-    for (int i = 0; i < patches && in.remaining_bytes() > 0; ++i) {
-      std::size_t at = 0;
-      switch (in.ConsumeIntegralInRange(0, 3)) {
-        case 0:  // header and region table
-          at = kHeaderOffset + in.ConsumeIntegralInRange<std::size_t>(0, 0x1FF);
-          break;
-        case 1: {  // near the start of a region
-          const std::size_t record = in.ConsumeIntegralInRange<std::size_t>(0, 9);
-          const std::uint32_t offset = usb::le32(p, kRegionTableOffset + record * 24 + 4);
-          at = kFlashImageOffset + offset + in.ConsumeIntegralInRange<std::size_t>(0, 0x40);
-          break;
-        }
-        case 2:  // model identifiers and text tables
-          at = kModelIdsOffset + in.ConsumeIntegralInRange<std::size_t>(0, p.size() - 1);
-          break;
-        default:
-          at = in.ConsumeIntegral<std::uint32_t>();
-      }
-      at %= p.size();
-      saved_.push_back({at, p[at]});
-      p[at] = in.ConsumeIntegral<std::uint8_t>();
+// Where a patch goes: the header and region table, near the start of a region, the model
+// identifiers and text tables, or anywhere.
+std::size_t patchPlace(FuzzedDataProvider& in, std::span<const std::uint8_t> p) {
+  switch (in.ConsumeIntegralInRange(0, 3)) {
+    case 0:
+      return kHeaderOffset + in.ConsumeIntegralInRange<std::size_t>(0, 0x1FF);
+    case 1: {
+      const std::size_t record = in.ConsumeIntegralInRange<std::size_t>(0, 9);
+      const std::uint32_t offset = usb::le32(p, kRegionTableOffset + record * 24 + 4);
+      return kFlashImageOffset + offset + in.ConsumeIntegralInRange<std::size_t>(0, 0x40);
     }
-    std::span<std::uint8_t> out = p;
-    if (in.ConsumeBool()) out = out.first(in.ConsumeIntegralInRange<std::size_t>(0, p.size()));
-    return out;
+    case 2:
+      return kModelIdsOffset + in.ConsumeIntegralInRange<std::size_t>(0, p.size() - 1);
+    default:
+      return in.ConsumeIntegral<std::uint32_t>();
   }
-
-  void restore() {
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) bytes_[it->first] = it->second;
-    saved_.clear();
-  }
-
- private:
-  std::vector<std::uint8_t> bytes_;
-  std::vector<std::pair<std::size_t, std::uint8_t>> saved_;
-};
+}
 
 }  // namespace
 
@@ -90,11 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const auto table = in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange(0, 1024));
 
-  static PatchedPackage patched;
+  static fuzzing::PatchedBytes patched({embeddedPackage().begin(), embeddedPackage().end()});
   std::vector<std::uint8_t> own;
   std::span<std::uint8_t> package;
   if (patch) {
-    package = patched.patch(in);
+    package = patched.patch(in, 32, patchPlace);
   } else {
     own = in.ConsumeRemainingBytes<std::uint8_t>();
     package = own;

@@ -12,15 +12,6 @@
 #include "usb/clock.h"
 #include "usb/link.h"
 
-namespace {
-
-struct NoNotices : flashwell::usb::LinkNotices {
-  void anotherProgramUsesKey() override {}
-  void keyAccessDenied(const std::string&) override {}
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace flashwell;
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
@@ -36,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   usb::SimulatedClock clock;
   trace::ReplayDriver driver(clock, *events);
-  NoNotices notices;
+  usb::SilentNotices notices;
   usb::UsbLink link(driver, notices);
   for (int round = 0; round < 3 && !driver.difference(); ++round) {
     if (!link.UsbEnsureOpen()) continue;

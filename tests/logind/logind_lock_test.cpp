@@ -9,12 +9,11 @@
 #include <chrono>
 #include <csignal>
 #include <map>
-#include <sstream>
 #include <thread>
 
 #include "app/logind_keep_awake.h"
+#include "tests/support/flasher_run.h"
 #include "tools/cli/cli_options.h"
-#include "tools/cli/headless_run.h"
 
 namespace flashwell::cli {
 namespace {
@@ -88,36 +87,27 @@ TEST(LogindLock, TakenAfterYesHeldWhileWritingGivenBackAtEveryEnd) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    std::vector<std::string> args{"flashwell-cli", "--emulated"};
+    std::vector<std::string> args{"--emulated"};
     args.insert(args.end(), c.args.begin(), c.args.end());
-    std::vector<const char*> argv;
-    for (const std::string& a : args) argv.push_back(a.c_str());
-    std::ostringstream out, err;
-    const ParseResult p = parseCommandLine(static_cast<int>(argv.size()), argv.data(), out, err);
-    ASSERT_TRUE(p.options) << err.str();
-
     std::map<std::string, bool> seen;
     bool signalled = false;
     app::LogindKeepAwake keepAwake;
-    Outside outside;
-    outside.keepAwake = &keepAwake;
-    outside.nextSignal = [&] {
-      const std::string shown = out.str();
-      for (const auto& [text, held] : c.heldWhen) {
-        if (seen.contains(text) || shown.find(text) == std::string::npos) continue;
-        const std::vector<std::string> locks = inhibitorsOnceSettled(held);
-        seen[text] = locks == std::vector<std::string>{kFlashwellLock};
-        EXPECT_TRUE(locks.empty() || seen[text]) << text << ": " << locks.front();
-      }
-      if (c.signalAt && !signalled && shown.find(c.signalAt) != std::string::npos) {
-        signalled = true;
-        return SIGINT;
-      }
-      return 0;
-    };
-    EXPECT_EQ(runHeadless(*p.options, out, err, nullptr, outside), c.code)
-        << out.str() << err.str();
-    EXPECT_EQ(seen, c.heldWhen) << out.str();
+    const support::ProgramRun r = support::runFlasher(
+        args, {.keepAwake = &keepAwake, .watch = [&](const std::string& shown) {
+                 for (const auto& [text, held] : c.heldWhen) {
+                   if (seen.contains(text) || shown.find(text) == std::string::npos) continue;
+                   const std::vector<std::string> locks = inhibitorsOnceSettled(held);
+                   seen[text] = locks == std::vector<std::string>{kFlashwellLock};
+                   EXPECT_TRUE(locks.empty() || seen[text]) << text << ": " << locks.front();
+                 }
+                 if (c.signalAt && !signalled && shown.find(c.signalAt) != std::string::npos) {
+                   signalled = true;
+                   return SIGINT;
+                 }
+                 return 0;
+               }});
+    EXPECT_EQ(r.code, c.code) << r.out << r.err;
+    EXPECT_EQ(seen, c.heldWhen) << r.out;
     EXPECT_TRUE(inhibitorsOnceSettled(false).empty());
   }
 }

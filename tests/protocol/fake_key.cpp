@@ -55,8 +55,8 @@ void FakeKey::close(usb::DriverHandle handle) {
   events.push_back(makeEvent(FakeEvent::kClose));
 }
 
-bool FakeKey::ioControl(usb::DriverHandle handle, std::uint32_t code,
-                        std::span<std::uint8_t> record, std::span<std::uint8_t> data) {
+bool FakeKey::answer(usb::DriverHandle handle, std::uint32_t code, std::span<std::uint8_t> record,
+                     std::span<std::uint8_t> data) {
   if (handle != openHandle_ || !onBus()) return false;
   if (code == usb::kIoctlReadDescriptors) {
     // Configuration (9 bytes), interface (9 bytes), then the first endpoint descriptor.

@@ -67,8 +67,12 @@ class FakeKey final : public usb::UsbDriver {
   usb::InterfaceEntry interfaceAt(std::uint32_t index) override;
   void endSearch() override {}
   usb::OpenResult openExclusive(const std::string& path) override;
-  bool ioControl(usb::DriverHandle handle, std::uint32_t code, std::span<std::uint8_t> record,
-                 std::span<std::uint8_t> data) override;
+  std::optional<std::size_t> ioControlCounted(usb::DriverHandle handle, std::uint32_t code,
+                                              std::span<std::uint8_t> record,
+                                              std::span<std::uint8_t> data) override {
+    if (!answer(handle, code, record, data)) return std::nullopt;
+    return record.size();
+  }
   void close(usb::DriverHandle handle) override;
   std::uint16_t nativeProcessorArchitecture() override { return 0; }
 
@@ -76,6 +80,8 @@ class FakeKey final : public usb::UsbDriver {
       "\\\\?\\usb#vid_5f3a&pid_1001#1-1#{6b2d9c41-0e7a-4f35-9a1c-52d7e08b3f64}";
 
  private:
+  bool answer(usb::DriverHandle handle, std::uint32_t code, std::span<std::uint8_t> record,
+              std::span<std::uint8_t> data);
   bool onBus();
   FakeEvent makeEvent(FakeEvent::Kind kind);
   bool answerControl(FakeEvent& event);

@@ -17,8 +17,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <functional>
-#include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,7 +31,7 @@
 #include "catalogue/system_locale.h"
 #include "catalogue/text_tables.h"
 #include "sequencer/control_ids.h"
-#include "tests/qt/message_box_answerer.h"
+#include "tests/qt/qt_run.h"
 #include "tests/support/key_bench.h"
 #include "usb/clock.h"
 
@@ -41,122 +39,24 @@ namespace flashwell::app::qt {
 namespace {
 
 namespace seq = flashwell::sequencer;
+using protocol::UpgradeOption;
 using support::embeddedPackageCopy;
-using testing::MessageBoxAnswerer;
-
-// The dialog on the virtual key. With the simulated clock the test delivers every tick of
-// timer 10 after sleeping its 100 ms on the clock; with the real one the window's own timer
-// runs, as in flashwell-demo.
-class Rig {
- public:
-  enum class Time { simulated, real };
-
-  explicit Rig(Time time = Time::simulated, std::string keyState = "fresh",
-               std::vector<std::uint8_t> package = embeddedPackageCopy(),
-               catalogue::SystemLocale* locale = nullptr)
-      : time_(time),
-        bench_(support::namedKey(keyState), false, time == Time::real ? &system_ : nullptr),
-        clock_(time == Time::simulated ? static_cast<usb::Clock*>(&bench_.clock) : &system_),
-        locale_(locale != nullptr ? locale : &english_),
-        session_(std::make_unique<DialogSession>(
-            *bench_.driver, *clock_, *locale_, std::move(package),
-            time == Time::simulated ? WindowTimers::Mode::driven : WindowTimers::Mode::system)) {}
-
-  ~Rig() {
-    // A rig left running: the orderly end is not waited for.
-    session_.reset();
-  }
-
-  DialogWindow& window() { return session_->window(); }
-  DialogSession* session() { return session_.get(); }
-  CFlashwell_02Dlg& dialog() { return session_->controller(); }
-  support::KeyBench& bench() { return bench_; }
-  MessageBoxAnswerer& boxes() { return answerer_; }
-  seq::UpgradeState state() { return dialog().fields().state; }
-
-  template <typename T>
-  T* widget(int id) {
-    return qobject_cast<T*>(window().control(id));
-  }
-  QString text(int id) {
-    if (auto* label = widget<QLabel>(id)) return label->text();
-    if (auto* button = widget<QAbstractButton>(id)) return button->text();
-    return {};
-  }
-  QString textOf(std::uint16_t textId) { return decodeText(dialog().text(textId)); }
-
-  bool begin() { return window().begin(); }
-
-  // One tick: 100 ms of the clock, then timer 10 when it is set.
-  void tick() {
-    if (time_ == Time::simulated) {
-      bench_.clock.sleepMs(seq::kTimerPeriodMs);
-      QCoreApplication::processEvents();
-      window().timers().fire(seq::kTimerId);
-      if (states_.empty() || states_.back() != state()) states_.push_back(state());
-    } else {
-      QTest::qWait(static_cast<int>(seq::kTimerPeriodMs));
-    }
-    ++ticks_;
-  }
-
-  // Ticks until `done` holds or the dialog ends; false when `maxTicks` ran out first.
-  bool tickUntil(const std::function<bool()>& done, int maxTicks) {
-    for (int i = 0; i < maxTicks; ++i) {
-      if (done()) return true;
-      if (window().ended()) return false;
-      tick();
-    }
-    return done();
-  }
-
-  bool bothColumnsFilled() {
-    const QString key = text(seq::kIdKeyColumn);
-    return state() == seq::UpgradeState::awaitChoice &&
-           !text(seq::kIdToolColumn).trimmed().isEmpty() && key.count(QLatin1Char('.')) >= 4;
-  }
-
-  void click(int id) { QTest::mouseClick(window().control(id), Qt::LeftButton); }
-
-  // The user up to the upgrade: waits for both columns, ticks `modeBox`, waits for PROCEED and
-  // presses it, answering the erase question Yes. False when a wait ran out.
-  bool chooseAndProceed(int modeBox) {
-    if (!tickUntil([&] { return bothColumnsFilled(); }, 600)) return false;
-    click(modeBox);
-    if (!tickUntil([&] { return widget<QPushButton>(seq::kIdProceed)->isEnabled(); }, 50)) {
-      return false;
-    }
-    boxes().answers = {QMessageBox::Yes};
-    click(seq::kIdProceed);
-    return true;
-  }
-
-  int ticks() const { return ticks_; }
-  // The states the sequencer went through, for the messages of failed checks.
-  QByteArray stateTrail() const {
-    QByteArray trail;
-    for (const seq::UpgradeState state : states_) {
-      trail += QByteArray::number(seq::stateNumber(state)) + ' ';
-    }
-    return trail;
-  }
-
- private:
-  Time time_;
-  usb::SystemClock system_;
-  support::KeyBench bench_;
-  usb::Clock* clock_;
-  catalogue::FixedSystemLocale english_{0x0409};
-  catalogue::SystemLocale* locale_;
-  MessageBoxAnswerer answerer_;
-  std::unique_ptr<DialogSession> session_;
-  int ticks_ = 0;
-  std::vector<seq::UpgradeState> states_;
-};
+using testing::QtRun;
 
 // Ticks until the condition holds; the message names the states gone through.
-#define TICK_UNTIL(rig, condition, maxTicks) \
-  QVERIFY2((rig).tickUntil(condition, maxTicks), (rig).stateTrail().constData())
+#define RUN_UNTIL(run, condition, maxTicks)           \
+  do {                                                \
+    const std::function<bool()> done = (condition);   \
+    (run).runUntil(maxTicks, done);                   \
+    QVERIFY2(done(), (run).stateTrail().constData()); \
+  } while (false)
+
+// Both version columns are filled and the dialog waits for a mode.
+bool bothColumnsFilled(QtRun& run) {
+  const QString key = run.text(seq::kIdKeyColumn);
+  return run.state() == seq::UpgradeState::awaitChoice &&
+         !run.text(seq::kIdToolColumn).trimmed().isEmpty() && key.count(QLatin1Char('.')) >= 4;
+}
 
 // A picture of the window as the display shows it, under the build folder; the file's path.
 QString saveScreenshot(QWidget& window, const QString& name) {
@@ -224,98 +124,99 @@ class DesktopDialogTest : public QObject {
   void signalsActAsExitHeldWhileTheKeyFirmwareIsWritten();
 };
 
+// The user's part click by click, each checked as the window shows it.
 void DesktopDialogTest::onlyUpgradeByClicksEndsWithTheKeyShowingThePackagesVersions() {
-  Rig rig;
-  QVERIFY(rig.begin());
-  TICK_UNTIL(
-      rig, [&] { return rig.bothColumnsFilled(); }, 600);
-  const QString toolColumn = rig.text(seq::kIdToolColumn);
-  const QString keyBefore = rig.text(seq::kIdKeyColumn);
+  QtRun run("fresh");
+  QVERIFY(run.begin());
+  RUN_UNTIL(
+      run, [&] { return bothColumnsFilled(run); }, 600);
+  const QString toolColumn = run.text(seq::kIdToolColumn);
+  const QString keyBefore = run.text(seq::kIdKeyColumn);
   QVERIFY2(keyBefore != toolColumn, "the fresh key carries older versions");
-  QVERIFY(!rig.widget<QPushButton>(seq::kIdProceed)->isEnabled());
+  QVERIFY(!run.widget<QPushButton>(seq::kIdProceed)->isEnabled());
 
   // "Always" first, then "Only": only the last one stays ticked, and the markers go.
-  rig.click(seq::kIdAlways);
-  rig.click(seq::kIdOnly);
-  QVERIFY(rig.widget<QCheckBox>(seq::kIdOnly)->isChecked());
-  QVERIFY(!rig.widget<QCheckBox>(seq::kIdAlways)->isChecked());
-  QVERIFY(!rig.widget<QCheckBox>(seq::kIdNever)->isChecked());
+  run.click(seq::kIdAlways);
+  run.click(seq::kIdOnly);
+  QVERIFY(run.widget<QCheckBox>(seq::kIdOnly)->isChecked());
+  QVERIFY(!run.widget<QCheckBox>(seq::kIdAlways)->isChecked());
+  QVERIFY(!run.widget<QCheckBox>(seq::kIdNever)->isChecked());
   // Clicking the ticked box again leaves it ticked.
-  rig.click(seq::kIdOnly);
-  QVERIFY(rig.widget<QCheckBox>(seq::kIdOnly)->isChecked());
+  run.click(seq::kIdOnly);
+  QVERIFY(run.widget<QCheckBox>(seq::kIdOnly)->isChecked());
   for (const int marker : {seq::kIdMarkOnly, seq::kIdMarkAlways, seq::kIdMarkNever}) {
-    QCOMPARE(rig.text(marker), QStringLiteral(" "));
+    QCOMPARE(run.text(marker), QStringLiteral(" "));
   }
-  QVERIFY(!rig.widget<QLabel>(seq::kIdModePrompt)->isEnabled());
-  TICK_UNTIL(
-      rig, [&] { return rig.widget<QPushButton>(seq::kIdProceed)->isEnabled(); }, 50);
+  QVERIFY(!run.widget<QLabel>(seq::kIdModePrompt)->isEnabled());
+  RUN_UNTIL(
+      run, [&] { return run.widget<QPushButton>(seq::kIdProceed)->isEnabled(); }, 50);
 
-  rig.boxes().answers = {QMessageBox::Yes, QMessageBox::Ok};
-  rig.click(seq::kIdProceed);
-  QCOMPARE(rig.boxes().seen.size(), std::size_t{1});
-  QCOMPARE(rig.boxes().seen[0].icon, QMessageBox::Question);
-  QCOMPARE(rig.boxes().seen[0].text, rig.textOf(188));
+  run.boxes().answers = {QMessageBox::Yes, QMessageBox::Ok};
+  run.click(seq::kIdProceed);
+  QCOMPARE(run.boxes().seen.size(), std::size_t{1});
+  QCOMPARE(run.boxes().seen[0].icon, QMessageBox::Question);
+  QCOMPARE(run.boxes().seen[0].text, run.textOf(188));
   for (const int box : {seq::kIdOnly, seq::kIdAlways, seq::kIdNever}) {
-    QVERIFY(!rig.window().control(box)->isEnabled());
+    QVERIFY(!run.window().control(box)->isEnabled());
   }
 
   int highestBar = 0;
   QString midway;
-  TICK_UNTIL(
-      rig,
+  RUN_UNTIL(
+      run,
       [&] {
-        highestBar = std::max(highestBar, rig.widget<QProgressBar>(seq::kIdProgress)->value());
+        highestBar = std::max(highestBar, run.widget<QProgressBar>(seq::kIdProgress)->value());
         // A picture while the components are written: status line and bar in use.
-        if (midway.isEmpty() && rig.state() == seq::UpgradeState::writeRegions &&
-            rig.widget<QProgressBar>(seq::kIdProgress)->value() >= 100 &&
-            !rig.text(seq::kIdStatus).isEmpty()) {
-          midway = saveScreenshot(rig.window(), QStringLiteral("qt-upgrade"));
+        if (midway.isEmpty() && run.state() == seq::UpgradeState::writeRegions &&
+            run.widget<QProgressBar>(seq::kIdProgress)->value() >= 100 &&
+            !run.text(seq::kIdStatus).isEmpty()) {
+          midway = saveScreenshot(run.window(), QStringLiteral("qt-upgrade"));
         }
-        return rig.boxes().seen.size() == 2;
+        return run.boxes().seen.size() == 2;
       },
       kManyTicks);
-  QCOMPARE(rig.boxes().seen[1].icon, QMessageBox::Information);
-  QCOMPARE(rig.boxes().seen[1].text, rig.textOf(137));
-  QVERIFY(rig.boxes().seen[1].text.startsWith(QStringLiteral("Congratulations!")));
-  QCOMPARE(rig.widget<QProgressBar>(seq::kIdProgress)->maximum(), 1000);
+  QCOMPARE(run.boxes().seen[1].icon, QMessageBox::Information);
+  QCOMPARE(run.boxes().seen[1].text, run.textOf(137));
+  QVERIFY(run.boxes().seen[1].text.startsWith(QStringLiteral("Congratulations!")));
+  QCOMPARE(run.widget<QProgressBar>(seq::kIdProgress)->maximum(), 1000);
   QVERIFY(highestBar > 0 && highestBar <= 1000);
   QVERIFY2(!midway.isEmpty(), "a picture while the components were written");
   // The key read back carries what the package carries.
-  QCOMPARE(rig.text(seq::kIdKeyColumn), toolColumn);
+  QCOMPARE(run.text(seq::kIdKeyColumn), toolColumn);
   // The orderly exit ends the dialog once the worker has stopped.
-  TICK_UNTIL(
-      rig, [&] { return rig.window().ended(); }, 300);
-  QVERIFY(rig.dialog().block().workerEnded.get() == 1);
+  RUN_UNTIL(
+      run, [&] { return run.window().ended(); }, 300);
+  QVERIFY(run.dialog().block().workerEnded.get() == 1);
 }
 
 void DesktopDialogTest::exitAndCloseAreIgnoredWhileTheKeyFirmwareIsRewritten() {
-  Rig rig;
-  QVERIFY(rig.begin());
-  QVERIFY2(rig.chooseAndProceed(seq::kIdOnly), rig.stateTrail().constData());
+  QtRun run;
+  QVERIFY(run.begin());
+  run.choose(UpgradeOption::only);
 
   // In each locked state, once its work has begun: EXIT, the close command and Escape, more
   // than once.
   std::vector<seq::UpgradeState> triedIn;
   std::vector<seq::FinishMode> finishModes;
   bool endedWhileLocked = false;
-  TICK_UNTIL(
-      rig,
+  RUN_UNTIL(
+      run,
       [&]() -> bool {
-        const seq::UpgradeState state = rig.state();
+        const seq::UpgradeState state = run.state();
         if ((state == seq::UpgradeState::eraseFirmware ||
              state == seq::UpgradeState::writeFirmware) &&
-            rig.dialog().fields().exitLocked == 1 &&
+            run.dialog().status().exitLocked == 1 &&
             std::find(triedIn.begin(), triedIn.end(), state) == triedIn.end()) {
           triedIn.push_back(state);
           for (int i = 0; i < 2; ++i) {
-            rig.click(seq::kIdExit);
-            rig.window().close();
-            QTest::keyClick(&rig.window(), Qt::Key_Escape);
+            run.click(seq::kIdExit);
+            run.window().close();
+            QTest::keyClick(&run.window(), Qt::Key_Escape);
           }
-          endedWhileLocked = endedWhileLocked || rig.window().ended();
-          finishModes.push_back(rig.dialog().fields().finishMode);
+          endedWhileLocked = endedWhileLocked || run.window().ended();
+          finishModes.push_back(run.finishMode());
         }
-        return rig.state() == seq::UpgradeState::eraseData;
+        return run.state() == seq::UpgradeState::eraseData;
       },
       kManyTicks);
   QCOMPARE(triedIn, (std::vector<seq::UpgradeState>{seq::UpgradeState::eraseFirmware,
@@ -324,41 +225,41 @@ void DesktopDialogTest::exitAndCloseAreIgnoredWhileTheKeyFirmwareIsRewritten() {
   QCOMPARE(finishModes,
            (std::vector<seq::FinishMode>{seq::FinishMode::running, seq::FinishMode::running}));
   // The upgrade went on to the components as if nothing had been pressed.
-  QVERIFY(!rig.window().ended());
-  QCOMPARE(rig.dialog().fields().finishMode, seq::FinishMode::running);
+  QVERIFY(!run.window().ended());
+  QCOMPARE(run.finishMode(), seq::FinishMode::running);
 }
 
 void DesktopDialogTest::failureBlinksTenTicksOnThreeOff() {
-  Rig rig;
-  rig.bench().addFault("erase-fails");
-  QVERIFY(rig.begin());
-  QVERIFY2(rig.chooseAndProceed(seq::kIdOnly), rig.stateTrail().constData());
-  const QString impossible = rig.textOf(131);
-  TICK_UNTIL(
-      rig, [&] { return rig.text(seq::kIdStatus) == impossible; }, kManyTicks);
+  QtRun run;
+  run.addFault("erase-fails");
+  QVERIFY(run.begin());
+  run.choose(UpgradeOption::only);
+  const QString impossible = run.textOf(131);
+  RUN_UNTIL(
+      run, [&] { return run.text(seq::kIdStatus) == impossible; }, kManyTicks);
 
   // Once a blink cycle has begun (the text comes back after its off ticks): on for 10 ticks,
   // off for 3, over and over; the EXIT caption blinks with the status line.
-  TICK_UNTIL(
-      rig, [&] { return rig.text(seq::kIdStatus).isEmpty(); }, 20);
-  TICK_UNTIL(
-      rig, [&] { return rig.text(seq::kIdStatus) == impossible; }, 20);
-  const QString exitCaption = rig.textOf(102);
+  RUN_UNTIL(
+      run, [&] { return run.text(seq::kIdStatus).isEmpty(); }, 20);
+  RUN_UNTIL(
+      run, [&] { return run.text(seq::kIdStatus) == impossible; }, 20);
+  const QString exitCaption = run.textOf(102);
   std::string pattern;
   for (int i = 0; i < 39; ++i) {
-    const QString status = rig.text(seq::kIdStatus);
+    const QString status = run.text(seq::kIdStatus);
     const bool on = status == impossible;
     QVERIFY2(on || status.isEmpty(), qPrintable(status));
-    QCOMPARE(rig.text(seq::kIdExit), on ? exitCaption : QStringLiteral(" "));
+    QCOMPARE(run.text(seq::kIdExit), on ? exitCaption : QStringLiteral(" "));
     pattern += on ? '1' : '0';
-    rig.tick();
+    run.tick();
   }
   QCOMPARE(pattern, std::string("1111111111000") + "1111111111000" + "1111111111000");
-  QVERIFY(!rig.widget<QPushButton>(seq::kIdProceed)->isEnabled());
+  QVERIFY(!run.widget<QPushButton>(seq::kIdProceed)->isEnabled());
   // The failure left EXIT usable: it ends the program in order.
-  rig.click(seq::kIdExit);
-  TICK_UNTIL(
-      rig, [&] { return rig.window().ended(); }, 300);
+  run.click(seq::kIdExit);
+  RUN_UNTIL(
+      run, [&] { return run.window().ended(); }, 300);
 }
 
 void DesktopDialogTest::escapeFollowsTheGuardedExit_data() {
@@ -374,31 +275,31 @@ void DesktopDialogTest::escapeFollowsTheGuardedExit() {
   QFETCH(bool, useClose);
   std::vector<std::uint8_t> package = embeddedPackageCopy();
   if (brokenPackage) package.at(0x100) ^= 0x02;  // the model code of another logger
-  Rig rig(Rig::Time::simulated, "fresh", std::move(package));
-  QVERIFY(rig.begin());
+  QtRun run("fresh", std::move(package));
+  QVERIFY(run.begin());
   if (brokenPackage) {
-    TICK_UNTIL(
-        rig, [&] { return rig.text(seq::kIdStatus) == rig.textOf(120); }, 50);
+    RUN_UNTIL(
+        run, [&] { return run.text(seq::kIdStatus) == run.textOf(120); }, 50);
   } else {
-    TICK_UNTIL(
-        rig, [&] { return rig.bothColumnsFilled(); }, 600);
+    RUN_UNTIL(
+        run, [&] { return bothColumnsFilled(run); }, 600);
   }
   if (useClose) {
-    rig.window().close();
+    run.window().close();
   } else {
-    QTest::keyClick(&rig.window(), Qt::Key_Escape);
+    QTest::keyClick(&run.window(), Qt::Key_Escape);
   }
   if (brokenPackage) {
     // The error stop ends at once.
-    QVERIFY(rig.window().ended());
+    QVERIFY(run.window().ended());
     return;
   }
   // Otherwise the orderly exit: the worker stops first, then the dialog ends.
-  QVERIFY(!rig.window().ended());
-  TICK_UNTIL(
-      rig, [&] { return rig.window().ended(); }, 300);
-  QCOMPARE(rig.dialog().block().workerEnded.get(), 1);
-  QVERIFY(rig.boxes().seen.empty());
+  QVERIFY(!run.window().ended());
+  RUN_UNTIL(
+      run, [&] { return run.window().ended(); }, 300);
+  QCOMPARE(run.dialog().block().workerEnded.get(), 1);
+  QVERIFY(run.boxes().seen.empty());
 }
 
 void DesktopDialogTest::localeChoosesTheTexts_data() {
@@ -427,13 +328,13 @@ void DesktopDialogTest::localeChoosesTheTexts() {
   LocaleEnvironment environment;
   environment.set(locale.constData());
   PosixSystemLocale systemLocale;
-  Rig rig(Rig::Time::simulated, "fresh", embeddedPackageCopy(), &systemLocale);
-  QVERIFY(rig.begin());
-  rig.tick();
-  QCOMPARE(rig.text(seq::kIdExit), exitCaption);
-  QCOMPARE(rig.text(seq::kIdProceed), proceedCaption);
-  QVERIFY2(rig.window().windowTitle().startsWith(captionPrefix),
-           qPrintable(rig.window().windowTitle()));
+  QtRun run("fresh", embeddedPackageCopy(), &systemLocale);
+  QVERIFY(run.begin());
+  run.tick();
+  QCOMPARE(run.text(seq::kIdExit), exitCaption);
+  QCOMPARE(run.text(seq::kIdProceed), proceedCaption);
+  QVERIFY2(run.window().windowTitle().startsWith(captionPrefix),
+           qPrintable(run.window().windowTitle()));
 }
 
 // The six languages, by a locale of each.
@@ -464,28 +365,28 @@ void DesktopDialogTest::eachLanguageWordsQtsButtonsToo() {
   LocaleEnvironment environment;
   environment.set("C");
   catalogue::FixedSystemLocale locale(lcid);
-  Rig rig(Rig::Time::simulated, "fresh", embeddedPackageCopy(), &locale);
-  QVERIFY(rig.begin());
-  TICK_UNTIL(
-      rig, [&] { return rig.bothColumnsFilled(); }, 600);
+  QtRun run("fresh", embeddedPackageCopy(), &locale);
+  QVERIFY(run.begin());
+  RUN_UNTIL(
+      run, [&] { return bothColumnsFilled(run); }, 600);
   const QString language = QString::fromLatin1(QTest::currentDataTag());
-  QVERIFY(!saveScreenshot(rig.window(), QStringLiteral("qt-window-") + language).isEmpty());
-  rig.click(seq::kIdOnly);
-  TICK_UNTIL(
-      rig, [&] { return rig.widget<QPushButton>(seq::kIdProceed)->isEnabled(); }, 50);
+  QVERIFY(!saveScreenshot(run.window(), QStringLiteral("qt-window-") + language).isEmpty());
+  run.click(seq::kIdOnly);
+  RUN_UNTIL(
+      run, [&] { return run.widget<QPushButton>(seq::kIdProceed)->isEnabled(); }, 50);
   QString boxShot;
-  rig.boxes().whileOpen = [&](QMessageBox& box) {
+  run.boxes().whileOpen = [&](QMessageBox& box) {
     const QPixmap shot = box.grab();
     boxShot = QStringLiteral(FLASHWELL_BUILD_DIR "/screenshots/qt-question-%1-%2.png")
                   .arg(language, QGuiApplication::platformName());
     if (!shot.save(boxShot)) boxShot.clear();
   };
-  rig.boxes().answers = {QMessageBox::No};
-  rig.click(seq::kIdProceed);
-  QCOMPARE(rig.boxes().seen.size(), std::size_t{1});
-  QCOMPARE(rig.boxes().seen[0].text, rig.textOf(188));
-  QCOMPARE(rig.boxes().seen[0].buttonTexts.value(QMessageBox::Yes), yes);
-  QCOMPARE(rig.boxes().seen[0].buttonTexts.value(QMessageBox::No), no);
+  run.boxes().answers = {QMessageBox::No};
+  run.click(seq::kIdProceed);
+  QCOMPARE(run.boxes().seen.size(), std::size_t{1});
+  QCOMPARE(run.boxes().seen[0].text, run.textOf(188));
+  QCOMPARE(run.boxes().seen[0].buttonTexts.value(QMessageBox::Yes), yes);
+  QCOMPARE(run.boxes().seen[0].buttonTexts.value(QMessageBox::No), no);
   QVERIFY(!boxShot.isEmpty());
   qInfo("screenshots: %s and the window's", qPrintable(boxShot));
 }
@@ -574,7 +475,7 @@ void DesktopDialogTest::screenshotWithBothColumnsOnTheRealClock() {
   DialogSession session(*bench.driver, clock, english, embeddedPackageCopy());
   QVERIFY(session.window().begin());
   auto* keyColumn = qobject_cast<QLabel*>(session.window().control(seq::kIdKeyColumn));
-  QTRY_VERIFY_WITH_TIMEOUT(session.controller().fields().state == seq::UpgradeState::awaitChoice &&
+  QTRY_VERIFY_WITH_TIMEOUT(session.controller().status().state == seq::UpgradeState::awaitChoice &&
                                keyColumn->text().count(QLatin1Char('.')) >= 4,
                            30000);
   const qint64 elapsedMs = started.elapsed();
@@ -609,15 +510,15 @@ void DesktopDialogTest::signalsActAsExitHeldWhileTheKeyFirmwareIsWritten() {
   QFETCH(bool, held);
   QFETCH(bool, firmwareWritten);
   StopSignals stops;  // before the worker starts, as in the program
-  Rig rig;
-  const auto watch = watchStopSignals(stops, *rig.session());
+  QtRun run;
+  const auto watch = watchStopSignals(stops, run.session());
   QVERIFY(watch);
-  const std::vector<std::uint8_t> oldFirmware = rig.bench().key->image().firmwareArea;
-  QVERIFY(rig.begin());
-  QVERIFY2(rig.chooseAndProceed(seq::kIdOnly), rig.stateTrail().constData());
-  TICK_UNTIL(
-      rig, [&] { return static_cast<int>(rig.state()) == state; }, kManyTicks);
-  rig.tick();  // the state's first step: the firmware states lock EXIT in it
+  const std::vector<std::uint8_t> oldFirmware = run.key->image().firmwareArea;
+  QVERIFY(run.begin());
+  run.choose(UpgradeOption::only);
+  RUN_UNTIL(
+      run, [&] { return static_cast<int>(run.state()) == state; }, kManyTicks);
+  run.tick();  // the state's first step: the firmware states lock EXIT in it
   // Sent to this thread, where it is blocked: the notifier reads it on the next events.
   QCOMPARE(::raise(signal), 0);
   QCoreApplication::processEvents();
@@ -625,31 +526,31 @@ void DesktopDialogTest::signalsActAsExitHeldWhileTheKeyFirmwareIsWritten() {
     const std::string_view text = stopText(id);
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   };
-  QCOMPARE(rig.text(seq::kIdStatus) == note(StopText::held), held);
+  QCOMPARE(run.text(seq::kIdStatus) == note(StopText::held), held);
   if (held) {
-    const QString shot = saveScreenshot(rig.window(), QStringLiteral("qt-held-signal"));
+    const QString shot = saveScreenshot(run.window(), QStringLiteral("qt-held-signal"));
     if (!shot.isEmpty()) qInfo("screenshot: %s", qPrintable(shot));
     // A second signal is said once and changes nothing.
     QCOMPARE(::raise(SIGINT), 0);
     QCoreApplication::processEvents();
-    QCOMPARE(rig.text(seq::kIdStatus), note(StopText::alreadyHeld));
-    QCOMPARE(rig.dialog().fields().finishMode, seq::FinishMode::running);
+    QCOMPARE(run.text(seq::kIdStatus), note(StopText::alreadyHeld));
+    QCOMPARE(run.finishMode(), seq::FinishMode::running);
   }
-  TICK_UNTIL(
-      rig, [&] { return rig.window().ended(); }, kManyTicks);
-  QCOMPARE(rig.session()->exitStatus(0), 128 + signal);
+  RUN_UNTIL(
+      run, [&] { return run.window().ended(); }, kManyTicks);
+  QCOMPARE(run.session().exitStatus(0), 128 + signal);
   // The key finishes the restart that the exit asked for by itself.
-  for (int waited = 0; rig.bench().driver->eventsPending() && waited < 10000; waited += 10) {
-    rig.bench().clock.sleepMs(10);
+  for (int waited = 0; run.driver->eventsPending() && waited < 10000; waited += 10) {
+    run.clock.sleepMs(10);
   }
-  const emulator::KeyImage& key = rig.bench().key->image();
+  const emulator::KeyImage& key = run.key->image();
   QCOMPARE(key.program, emulator::KeyProgram::firmware);
   QCOMPARE(key.firmwareArea != oldFirmware, firmwareWritten);
   QVERIFY(emulator::holdsValidFirmware(key.firmwareArea));
   // Stopped where it was asked to, or, when held, once the key had left its booter.
   const seq::UpgradeState last =
       held ? seq::UpgradeState::leaveBooter : static_cast<seq::UpgradeState>(state);
-  QCOMPARE(rig.state(), last);
+  QCOMPARE(run.state(), last);
 }
 
 }  // namespace flashwell::app::qt

@@ -30,7 +30,7 @@ TEST(ExitDuringTheBooterEntry, LeavesTheKeyAsFoundAndTheNextNeverRunWritesNothin
     SCOPED_TRACE("EXIT " + std::to_string(at) + " ticks after Yes");
     UpgradeRun s;
     const emulator::KeyImage found = s.key->image();
-    s.choose(1);
+    s.choose(protocol::UpgradeOption::only);
     int ticksAfterYes = -1;
     bool pressed = false;
     UpgradeState pressedIn = UpgradeState::checkPackage;
@@ -39,7 +39,7 @@ TEST(ExitDuringTheBooterEntry, LeavesTheKeyAsFoundAndTheNextNeverRunWritesNothin
       pressed = true;
       pressedIn = s.state();
       s.dialog->OnExit();
-      reachedTheLock = s.dialog->fields().finishMode == flashwell::sequencer::FinishMode::running;
+      reachedTheLock = s.finishMode() == flashwell::sequencer::FinishMode::running;
     }));
     ASSERT_TRUE(pressed);
     if (reachedTheLock) {
@@ -64,7 +64,7 @@ TEST(ExitDuringTheBooterEntry, LeavesTheKeyAsFoundAndTheNextNeverRunWritesNothin
 
     // The next run, with "Never", finds a key that runs its firmware and leaves it alone.
     UpgradeRun next(s.key->image());
-    next.choose(3);
+    next.choose(protocol::UpgradeOption::never);
     ASSERT_TRUE(next.run(kEnoughTicks));
     EXPECT_EQ(next.keyWrites(), std::vector<std::string>{});
     ASSERT_EQ(next.view.messageBoxes.size(), 1u);
@@ -77,7 +77,7 @@ TEST(ExitDuringTheBooterEntry, LeavesTheKeyAsFoundAndTheNextNeverRunWritesNothin
 
 TEST(SecondProceed, RightAfterYesIsIgnored) {
   UpgradeRun s;
-  s.choose(1);
+  s.choose(protocol::UpgradeOption::only);
   // Were the question asked again, this "No" would start the exit under the upgrade.
   s.view.answers.push_back(MessageBoxAnswer::no);
   bool again = false;

@@ -28,7 +28,7 @@ TEST(Dialog, InitialisationOpensThePackageAndStartsTheTimer) {
   EXPECT_NE(b.imageBase, nullptr);
   EXPECT_EQ(b.imageSize, support::embeddedPackageCopy().size());
   EXPECT_EQ(b.startRequest.get(), 0);
-  EXPECT_EQ(s.dialog->fields().finishMode, flashwell::sequencer::FinishMode::running);
+  EXPECT_EQ(s.finishMode(), flashwell::sequencer::FinishMode::running);
   EXPECT_EQ(s.dialog->mainIcon(), 128);
 }
 
@@ -59,7 +59,7 @@ TEST(Dialog, ErrorStopEndsAtOnceOnExitCloseOrEscape) {
     std::vector<std::uint8_t> package = support::embeddedPackageCopy();
     package[0x100] = 99;  // a model that the tool does not serve
     UpgradeRun s("fresh", {.package = package});
-    ASSERT_EQ(s.dialog->fields().finishMode, flashwell::sequencer::FinishMode::errorStop);
+    ASSERT_EQ(s.finishMode(), flashwell::sequencer::FinishMode::errorStop);
     s.run(5);
     if (how == 0) s.dialog->OnExit();
     if (how == 1) s.dialog->OnClose();

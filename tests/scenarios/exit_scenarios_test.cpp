@@ -19,7 +19,7 @@ constexpr int kEnoughTicks = 5000;
 
 TEST(DeclinedErase, ExitsWithoutTouchingTheKey) {
   UpgradeRun s;
-  s.choose(1, /*answerYes=*/false);
+  s.choose(protocol::UpgradeOption::only, /*answerYes=*/false);
   const emulator::KeyImage before = s.key->image();
   ASSERT_TRUE(s.run(kEnoughTicks));
   ASSERT_EQ(s.view.messageBoxes.size(), 1u);
@@ -64,7 +64,7 @@ class ExitAfterTheFirmware : public ::testing::TestWithParam<UpgradeState> {};
 TEST_P(ExitAfterTheFirmware, WaitsOneTickForTheKeyThatIsBackAlready) {
   const UpgradeState at = GetParam();
   UpgradeRun s;
-  s.choose(1);
+  s.choose(protocol::UpgradeOption::only);
   s.pressExitInState(at);
   ASSERT_TRUE(s.run(kEnoughTicks));
   EXPECT_EQ(s.states.back(), at);
@@ -88,20 +88,19 @@ INSTANTIATE_TEST_SUITE_P(States, ExitAfterTheFirmware,
 
 TEST(LockedStates, IgnoreExitAndCloseWhileTheFirmwareIsRewritten) {
   UpgradeRun s;
-  s.choose(2);
+  s.choose(protocol::UpgradeOption::always);
   int pressedInErase = 0;
   int pressedInWrite = 0;
   ASSERT_TRUE(s.run(kEnoughTicks, [&] {
     // From the first tick each state has run: the tick that enters the erase does not lock yet.
     const UpgradeState st = s.state();
     const bool erasing = st == UpgradeState::eraseFirmware;
-    if ((!erasing && st != UpgradeState::writeFirmware) || !s.dialog->fields().exitLocked) return;
+    if ((!erasing && st != UpgradeState::writeFirmware) || !s.dialog->status().exitLocked) return;
     (erasing ? pressedInErase : pressedInWrite)++;
     s.dialog->OnExit();
     s.dialog->OnClose();
     s.dialog->OnEscape();
-    EXPECT_EQ(s.dialog->fields().finishMode, flashwell::sequencer::FinishMode::running)
-        << stateNumber(st);
+    EXPECT_EQ(s.finishMode(), flashwell::sequencer::FinishMode::running) << stateNumber(st);
   }));
   EXPECT_GT(pressedInErase, 0);
   EXPECT_GT(pressedInWrite, 0);

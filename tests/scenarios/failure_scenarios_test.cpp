@@ -32,15 +32,25 @@ void expectFailureThenExit(UpgradeRun& s, std::uint16_t textId, UpgradeState fai
               s.view.messageBoxes.back().kind == MessageBoxKind::yesNoQuestion);
 }
 
+// Presses EXIT once the error stop has shown for `ticks` ticks; whether the dialog ended.
+bool exitAfterErrorStop(UpgradeRun& s, int ticks) {
+  int stopped = 0;
+  return s.run(kEnoughTicks, [&] {
+    if (s.finishMode() == flashwell::sequencer::FinishMode::errorStop && ++stopped == ticks) {
+      s.dialog->OnExit();
+    }
+  });
+}
+
 TEST(Failures, RefusedFirmwareErase) {
   UpgradeRun s;
   s.addFault("erase-fails");
-  s.choose(1);
+  s.choose(protocol::UpgradeOption::only);
   std::string exitCaptions;
   bool exitPressed = false;
   s.run(kEnoughTicks, [&] {
     if (!s.dialog->failureReached() || exitPressed) return;
-    EXPECT_EQ(s.dialog->fields().exitLocked, 0);
+    EXPECT_EQ(s.dialog->status().exitLocked, 0);
     exitCaptions += s.shown(kIdExit) == " " ? '_' : 'E';
     if (exitCaptions.size() == 26) {
       exitPressed = true;
@@ -58,7 +68,7 @@ TEST(Failures, RefusedFirmwareErase) {
 TEST(Failures, RefusedRegionShowsTheCopyError) {
   UpgradeRun s;
   s.addFault("booter-region-open-fails");
-  s.choose(2);
+  s.choose(protocol::UpgradeOption::always);
   expectFailureThenExit(s, kTextCopyError, UpgradeState::writeRegions);
 }
 
@@ -71,20 +81,14 @@ TEST(Failures, UnreadableIdentityShowsTheFailure) {
 TEST(Failures, KeyPulledDuringTheComponentsShowsTheCopyError) {
   UpgradeRun s;
   s.addFault("unplug-during-regions");
-  s.choose(1);
+  s.choose(protocol::UpgradeOption::only);
   expectFailureThenExit(s, kTextCopyError, UpgradeState::writeRegions);
 }
 
 TEST(Failures, KeyOfTheWrongKindEntersTheErrorStopWithTextOneTwentyFive) {
   UpgradeRun s("wrong-kind");
-  s.choose(1);
-  int stopped = 0;
-  s.run(kEnoughTicks, [&] {
-    if (s.dialog->fields().finishMode == flashwell::sequencer::FinishMode::errorStop &&
-        ++stopped == 40)
-      s.dialog->OnExit();
-  });
-  ASSERT_TRUE(s.view.ended());
+  s.choose(protocol::UpgradeOption::only);
+  ASSERT_TRUE(exitAfterErrorStop(s, 40));
   EXPECT_EQ(*s.view.endResult, kEndAtOnce);
   EXPECT_EQ(s.states.back(), UpgradeState::notApplicable);
   EXPECT_EQ(s.view.statusLog.back(), s.text(kTextNotApplicable));
@@ -107,13 +111,7 @@ TEST_P(BrokenPackages, StopWithTextOneTwentyAndNeverStartTheWorker) {
   ASSERT_LT(GetParam().offset, package.size());
   package[GetParam().offset] ^= GetParam().flip;
   UpgradeRun s("fresh", {.package = package});
-  int stopped = 0;
-  s.run(kEnoughTicks, [&] {
-    if (s.dialog->fields().finishMode == flashwell::sequencer::FinishMode::errorStop &&
-        ++stopped == 30)
-      s.dialog->OnExit();
-  });
-  ASSERT_TRUE(s.view.ended());
+  ASSERT_TRUE(exitAfterErrorStop(s, 30));
   EXPECT_EQ(*s.view.endResult, kEndAtOnce);
   EXPECT_EQ(s.view.statusLog, std::vector<std::string>{s.text(kTextCorrupted)});
   EXPECT_EQ(s.dialog->block().startRequest.get(), 0);

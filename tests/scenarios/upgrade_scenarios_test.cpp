@@ -27,7 +27,7 @@ class WholeUpgrade : public ::testing::TestWithParam<ModeCase> {};
 TEST_P(WholeUpgrade, RunsToTheFinalReportAndStopsInOrder) {
   const std::uint8_t mode = GetParam().mode;
   UpgradeRun s;
-  s.choose(mode);
+  s.choose(*protocol::optionFromByte(mode));
   const std::vector<std::uint8_t> firmwareBefore = s.key->image().firmwareArea;
   std::string keyColumnBefore;
   const bool ended = s.run(kEnoughTicks, [&] {
@@ -104,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(EachMode, WholeUpgrade,
 
 TEST(BooterKey, RestoresTheFirmwareThenRunsASecondPassWithTheFirstChoice) {
   UpgradeRun s("booter");
-  s.choose(3);  // whatever the mode, the firmware is restored first
+  s.choose(protocol::UpgradeOption::never);  // whatever the mode, the firmware is restored first
   std::string keyColumnAtChoice;
   ASSERT_TRUE(s.run(kEnoughTicks, [&] {
     if (s.state() == UpgradeState::awaitChoice && keyColumnAtChoice.empty())
@@ -119,7 +119,7 @@ TEST(BooterKey, RestoresTheFirmwareThenRunsASecondPassWithTheFirstChoice) {
                                            readKey,      awaitChoice,  proceed,       eraseData,
                                            clearMark,    writeRegions, readBack,      finalReport};
   EXPECT_EQ(s.states, expected);
-  EXPECT_EQ(s.dialog->fields().booterPasses, 2);
+  EXPECT_EQ(s.dialog->status().booterPasses, 2);
   // The final read shows the restored firmware's versions, not the booter notice.
   EXPECT_EQ(s.shown(kIdKeyColumn).find("BOOTER"), std::string::npos);
   EXPECT_NE(s.shown(kIdKeyColumn).find("02.05"), std::string::npos);
@@ -131,7 +131,7 @@ TEST(BooterKey, RestoresTheFirmwareThenRunsASecondPassWithTheFirstChoice) {
 TEST(LateKey, PluggedInAtThePromptIsReadAndUpgraded) {
   UpgradeRun s;
   s.pullKey();
-  s.choose(1);
+  s.choose(protocol::UpgradeOption::only);
   ASSERT_FALSE(s.run(50));
   EXPECT_EQ(s.state(), UpgradeState::connect);
   EXPECT_EQ(s.shown(kIdKeyColumn), s.text(kTextConnectPrompt));

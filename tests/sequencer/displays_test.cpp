@@ -6,84 +6,81 @@
 namespace flashwell::sequencer::tests {
 namespace {
 
-TEST_F(SequencerTest, StatusLineBlinksAndSoDoesTheExitCaptionWhenAsked) {
-  f().blinkPhase = 0;
-  seq.showStatus(kTextImpossible, true);
-  EXPECT_EQ(view.text(kIdStatus), "");
-  EXPECT_EQ(view.text(kIdExit), " ");
-  f().blinkPhase = 1;
-  seq.showStatus(kTextImpossible, true);
-  EXPECT_EQ(view.text(kIdStatus), T(kTextImpossible));
-  EXPECT_EQ(view.text(kIdExit), T(kTextExit));
-
-  view.setText(kIdExit, "unchanged");
-  seq.showStatus(kTextErasingData, false);
-  f().blinkPhase = 0;
-  seq.showStatus(kTextErasingData, false);
-  EXPECT_EQ(view.text(kIdExit), "unchanged");
-
-  f().blinkPhase = 7;  // no phase: nothing written
-  const int writes = view.control(kIdStatus).textWrites;
-  seq.showStatus(kTextErasingData, false);
-  EXPECT_EQ(view.control(kIdStatus).textWrites, writes);
+// The status line blinks with the state; the EXIT caption blinks with it on the failure
+// display only.
+TEST(SequencerDisplaysTest, StatusLineBlinksAndSoDoesTheExitCaptionWhenAsked) {
+  struct Case {
+    const char* what;
+    std::uint16_t status;
+    bool exitBlinks;
+  };
+  for (const Case& c : {Case{"firmware erase under way", kTextErasingFirmware, false},
+                        Case{"firmware erase refused", kTextImpossible, true}}) {
+    SCOPED_TRACE(c.what);
+    SequencerRig r;
+    r.runTo(UpgradeState::eraseFirmware);
+    if (c.exitBlinks) r.block.eraseDone.set(protocol::kJobRefused);
+    std::string exitCaptions;
+    const std::string seen = r.watch(kIdStatus, T(c.status), "", 1);
+    for (int i = 0; i < 25; ++i) {
+      exitCaptions += r.view.text(kIdExit) == T(kTextExit) ? '1'
+                      : r.view.text(kIdExit) == " "        ? '0'
+                                                           : '?';
+      EXPECT_EQ(r.view.text(kIdStatus), i % 13 < 10 ? T(c.status) : "") << i;
+      r.tick();
+    }
+    EXPECT_EQ(seen, "1");
+    EXPECT_EQ(exitCaptions, c.exitBlinks ? "1111111111000111111111100" : std::string(25, '1'));
+  }
 }
 
-TEST_F(SequencerTest, ExitingTextUnlocksExit) {
-  f().exitLocked = 1;
-  seq.showStatus(kTextExiting, false);
-  EXPECT_EQ(f().exitLocked, 0);
-}
-
-// Ticks of state 1 without a key: which of them write the connect prompt into static 1106.
-std::string connectPromptTicks(Sequencer& seq, RecordingView& view, int ticks) {
+// Ticks of a state without a key: which of them write the connect prompt into static 1106.
+std::string connectPromptTicks(SequencerRig& r, int ticks) {
   std::string out;
   for (int i = 0; i < ticks; ++i) {
-    const int before = view.control(kIdKeyColumn).textWrites;
-    seq.onTimer(kTimerId);
-    const bool written = view.control(kIdKeyColumn).textWrites != before;
-    out += !written ? '.' : view.text(kIdKeyColumn).empty() ? '_' : 'P';
+    const int before = r.view.control(kIdKeyColumn).textWrites;
+    r.tick();
+    const bool written = r.view.control(kIdKeyColumn).textWrites != before;
+    out += !written ? '.' : r.view.text(kIdKeyColumn).empty() ? '_' : 'P';
   }
   return out;
 }
 
 TEST_F(SequencerTest, ConnectPromptFromTheThirdOnTickOn) {
   tick();  // state 0 (its first on-tick counts nothing: it does not refresh the prompts)
-  const std::string seen = connectPromptTicks(seq, view, 40);
+  const std::string seen = connectPromptTicks(*this, 40);
   // State 1 from an on-phase: on-ticks 1 and 2 only count, from the third on the prompt shows;
   // off-ticks blank the column.
   EXPECT_EQ(seen.substr(0, 13), "..PPPPPPPP___");
   EXPECT_EQ(seen.substr(13, 13), "PPPPPPPPPP___");
-  EXPECT_EQ(f().connectPromptDelay, 2);
 
-  // The delay is not counted again in later passes.
-  seq.goToState(UpgradeState::checkPackage);
-  tick();
-  EXPECT_EQ(connectPromptTicks(seq, view, 3), "PPP");
+  // The delay is not counted again in a later pass: a key found in its booter, whose firmware
+  // is restored, is searched for again when it restarts.
+  keyIdentity = booterIdentity();
+  runTo(UpgradeState::leaveBooter);
+  runTo(UpgradeState::awaitStart);
+  ASSERT_EQ(status().booterPasses, 2);
+  block.connected.set(0);
+  EXPECT_EQ(connectPromptTicks(*this, 3), "PPP");
 }
 
 TEST_F(SequencerTest, ConnectedKeyNeverGetsTheConnectPrompt) {
   block.connected.set(1);
   tick();
-  EXPECT_EQ(connectPromptTicks(seq, view, 40), std::string(40, '.'));
+  EXPECT_EQ(connectPromptTicks(*this, 40), std::string(40, '.'));
 }
 
 TEST_F(SequencerTest, AfterProceedTheColumnIsOnlyBlankedWhileTheKeyIsAway) {
-  f().connectPromptDelay = 2;
-  f().proceedStarted = 1;
-  seq.goToState(UpgradeState::awaitStart);
-  EXPECT_EQ(connectPromptTicks(seq, view, 13), "..........___");
+  tick();
+  connectPromptTicks(*this, 4);  // the delay is counted out
+  runTo(UpgradeState::leaveBooter);
+  block.connected.set(0);  // the key restarts into its firmware
+  EXPECT_EQ(connectPromptTicks(*this, 13), "..........___");
 }
 
 TEST_F(SequencerTest, ModePromptBlinksUntilAModeIsTicked) {
   tick();
-  std::string seen;
-  for (int i = 0; i < 13; ++i) {
-    tick();
-    seen += view.text(kIdModePrompt) == T(kTextModePrompt) ? 'P'
-            : view.text(kIdModePrompt).empty()             ? '_'
-                                                           : '?';
-  }
-  EXPECT_EQ(seen, "PPPPPPPPPP___");
+  EXPECT_EQ(watch(kIdModePrompt, T(kTextModePrompt), "", 13), "1111111111000");
 
   seq.chooseMode(UpgradeOption::only);
   const int writes = view.control(kIdModePrompt).textWrites;
@@ -93,51 +90,12 @@ TEST_F(SequencerTest, ModePromptBlinksUntilAModeIsTicked) {
   EXPECT_FALSE(view.control(kIdModePrompt).enabled);
 }
 
-TEST_F(SequencerTest, ResetDisplaySetsCaptionsAndLowersTheRequestsOfAPass) {
-  view.setCheck(kIdNever, true);
-  view.enable(kIdModePrompt, false);
-  view.setText(kIdMarkOnly, "Key:");
-  view.setText(kIdKeyColumn, "versions");
-  view.enable(kIdProceed, true);
-  f().finishMode = FinishMode::exitAsked;
-  f().exitLocked = 1;
-  f().selectedOption = UpgradeOption::always;
-  f().finishTicks = 7;
-  f().proceedStarted = 1;
-  f().booterPasses = 1;
-  f().progressPos = 300;
-  for (protocol::SharedByte* b :
-       {&block.exitRequest, &block.connectRequest, &block.identityRequest,
-        &block.enterBooterRequest, &block.eraseRequest, &block.keyFirmwareRequest,
-        &block.leaveBooterRequest, &block.upgradeOption, &block.startRequest,
-        &block.versionsRequest, &block.dataEraseRequest, &block.regionsRequest,
-        &block.markRequest}) {
-    b->set(1);
-  }
-
-  seq.resetDisplay();
-
+TEST_F(SequencerTest, BeginSetsTheCaptionsAndTheBar) {
+  seq.begin();
   EXPECT_EQ(package.languageChoices, 1);
   EXPECT_EQ(view.progressMin, 0);
   EXPECT_EQ(view.progressMax, 1000);
-  EXPECT_EQ(view.progressPos, 0);
-  EXPECT_EQ(f().finishMode, FinishMode::running);
-  EXPECT_EQ(f().exitLocked, 0);
-  EXPECT_FALSE(f().selectedOption);
-  EXPECT_EQ(f().finishTicks, 0u);
-  EXPECT_EQ(f().proceedStarted, 0);
-  EXPECT_EQ(f().booterPasses, 1);
-  for (const protocol::SharedByte* b :
-       {&block.exitRequest, &block.connectRequest, &block.identityRequest,
-        &block.enterBooterRequest, &block.eraseRequest, &block.keyFirmwareRequest,
-        &block.leaveBooterRequest}) {
-    EXPECT_EQ(b->get(), 0);
-  }
-  for (const protocol::SharedByte* b :
-       {&block.upgradeOption, &block.startRequest, &block.versionsRequest, &block.dataEraseRequest,
-        &block.regionsRequest, &block.markRequest}) {
-    EXPECT_EQ(b->get(), 1);
-  }
+  EXPECT_EQ(view.progressLog, std::vector<int>{0});
   EXPECT_EQ(view.text(kIdExit), T(kTextExit));
   EXPECT_TRUE(view.control(kIdExit).enabled);
   EXPECT_EQ(view.text(kIdProceed), T(kTextProceed));
@@ -146,11 +104,54 @@ TEST_F(SequencerTest, ResetDisplaySetsCaptionsAndLowersTheRequestsOfAPass) {
   EXPECT_EQ(view.text(kIdOnly), T(kTextOnly));
   EXPECT_EQ(view.text(kIdAlways), T(kTextAlways));
   EXPECT_EQ(view.text(kIdNever), T(kTextNever));
-  // What a pass leaves as it was.
-  EXPECT_TRUE(view.control(kIdNever).checked);
+  EXPECT_EQ(status().finishMode, FinishMode::running);
+  EXPECT_FALSE(status().selectedOption);
+}
+
+// The second pass, after a key's firmware was restored from its booter, starts over from the
+// package: the requests of the pass before are lowered, the rest stands.
+TEST_F(SequencerTest, SecondPassResetsTheDisplaysAndLowersTheRequestsOfTheFirst) {
+  keyIdentity = booterIdentity();
+  mode = UpgradeOption::always;
+  tick();
+  runTo(UpgradeState::checkPackage);
+  ASSERT_EQ(status().booterPasses, 2);
+  view.enable(kIdProceed, true);
+  view.setText(kIdExit, "blank");
+  for (const protocol::SharedByte* b :
+       {&block.connectRequest, &block.identityRequest, &block.eraseRequest,
+        &block.keyFirmwareRequest, &block.leaveBooterRequest, &block.upgradeOption}) {
+    ASSERT_NE(b->get(), 0);
+  }
+
+  tick();
+
+  EXPECT_EQ(package.languageChoices, 2);
+  EXPECT_EQ(view.progressMax, 1000);
+  EXPECT_EQ(view.progressPos, 0);
+  EXPECT_EQ(status().finishMode, FinishMode::running);
+  EXPECT_EQ(status().exitLocked, 0);
+  EXPECT_EQ(status().proceedStarted, 0);
+  EXPECT_EQ(status().booterPasses, 2);
+  EXPECT_EQ(status().selectedOption, UpgradeOption::always);
+  for (const protocol::SharedByte* b :
+       {&block.exitRequest, &block.connectRequest, &block.identityRequest,
+        &block.enterBooterRequest, &block.eraseRequest, &block.keyFirmwareRequest,
+        &block.leaveBooterRequest}) {
+    EXPECT_EQ(b->get(), 0);
+  }
+  EXPECT_EQ(block.upgradeOption.get(), protocol::optionByte(UpgradeOption::always));
+  EXPECT_EQ(block.startRequest.get(), 1);
+  EXPECT_EQ(view.text(kIdExit), T(kTextExit));
+  EXPECT_TRUE(view.control(kIdExit).enabled);
+  EXPECT_FALSE(view.control(kIdProceed).enabled);
+  EXPECT_EQ(view.text(kIdModePrompt), T(kTextModePrompt));
+  EXPECT_EQ(view.text(kIdAlways), T(kTextAlways));
+  // What a pass leaves as it was: the ticked box, the prompt disabled by the choice, the key's
+  // column.
+  EXPECT_TRUE(view.control(kIdAlways).checked);
   EXPECT_FALSE(view.control(kIdModePrompt).enabled);
-  EXPECT_EQ(view.text(kIdMarkOnly), "Key:");
-  EXPECT_EQ(view.text(kIdKeyColumn), "versions");
+  EXPECT_EQ(view.text(kIdKeyColumn), "BOOTER");
 }
 
 }  // namespace

@@ -1,122 +1,160 @@
 // The frame of the machine: the tick, the blink, the bar, the exit and the error stop.
 
+#include <functional>
+
 #include "sequencer/text_ids.h"
 #include "sequencer_fixture.h"
 
 namespace flashwell::sequencer::tests {
 namespace {
 
-TEST_F(SequencerTest, AfterAnyStateChangeTenOnTicksThenThreeOffTicks) {
-  for (UpgradeState next :
-       {UpgradeState::checkPackage, UpgradeState::awaitChoice, UpgradeState::finalReport}) {
-    seq.goToState(next);
-    std::string phases;
-    for (int i = 0; i < 27; ++i) {
-      seq.blinkTick();
-      phases += f().blinkPhase ? '1' : '0';
-    }
-    EXPECT_EQ(phases, "111111111100011111111110001")
-        << "after goToState(" << stateNumber(next) << ")";
-  }
-}
-
-TEST_F(SequencerTest, ProgressStepsAndStartsOverNearItsBeginning) {
+// The mode prompt blinks while no mode is ticked: from each change of state, ten on-ticks and
+// three off-ticks, whatever the blink had come to in the state before.
+TEST(SequencerFrameTest, AfterAnyStateChangeTenOnTicksThenThreeOffTicks) {
   struct Case {
-    std::int32_t start, position, step, expected;
+    const char* what;
+    UpgradeState state;
+    std::function<void(SequencerRig&)> enter;
   };
-  for (const Case& c :
-       {Case{989, 0, 10, 999}, Case{990, 0, 10, 50}, Case{995, 0, 10, 50}, Case{500, 0, 0, 0},
-        Case{500, 320, 0, 320}, Case{0, 0, 5, 5}, Case{998, 0, 3, 50}}) {
-    f().progressPos = c.start;
-    seq.setProgress(c.position, c.step);
-    EXPECT_EQ(f().progressPos, c.expected) << c.start << " + " << c.step;
-    EXPECT_EQ(view.progressPos, c.expected);
+  const Case cases[] = {
+      {"state 1 after state 0", UpgradeState::awaitStart, [](SequencerRig& r) { r.tick(); }},
+      {"state 2 in an off-phase of state 1", UpgradeState::connect,
+       [](SequencerRig& r) {
+         r.tick(12);  // state 0, then state 1 into its off-ticks
+         r.block.startDone.set(1);
+         r.tick();
+       }},
+      {"state 53 after the key read", UpgradeState::awaitChoice,
+       [](SequencerRig& r) { r.runTo(UpgradeState::awaitChoice); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SequencerRig r;
+    c.enter(r);
+    ASSERT_EQ(r.state(), c.state);
+    EXPECT_EQ(r.watch(kIdModePrompt, T(kTextModePrompt), "", 27), "111111111100011111111110001");
   }
 }
 
-TEST_F(SequencerTest, TimerMessageOfAnotherTimerChangesNothing) {
-  tick();  // state 0 has run; the timer is set
-  view.timers.clear();
-  const auto before = view.controls;
-  const SequencerFields fieldsBefore = f();
-  seq.onTimer(11);
-  EXPECT_FALSE(view.timerSet(kTimerId));
-  EXPECT_EQ(f().state, fieldsBefore.state);
-  EXPECT_EQ(f().blinkTicks, fieldsBefore.blinkTicks);
-  for (const auto& [id, c] : view.controls) EXPECT_EQ(c.textWrites, before.at(id).textWrites);
+// The bar moves by each state's step and starts over near its beginning rather than stopping
+// full. Each state here starts it from 0, but for the read-back, which state 56 leaves at 6; in
+// the read-back the worker has not cleared the key read's old answers, so only its own step runs.
+TEST(SequencerFrameTest, BarStepsAndStartsOverNearItsBeginning) {
+  struct Case {
+    UpgradeState held;     // the state whose job the worker leaves unanswered
+    int first;             // the bar after the state's first tick
+    std::size_t lastTick;  // the tick before the bar starts over
+    int last;              // the bar after it
+    int step;
+  };
+  for (const Case& c : {Case{UpgradeState::eraseFirmware, 10, 98, 990, 10},
+                        Case{UpgradeState::eraseData, 7, 141, 994, 7},
+                        Case{UpgradeState::clearMark, 5, 198, 995, 5},
+                        Case{UpgradeState::readBack, 9, 330, 999, 3}}) {
+    SCOPED_TRACE(stateNumber(c.held));
+    SequencerRig r;
+    r.runTo(c.held);
+    r.view.progressLog.clear();
+    r.tick(static_cast<int>(c.lastTick) + 3);
+    EXPECT_EQ(r.state(), c.held);
+    ASSERT_EQ(r.view.progressLog.size(), c.lastTick + 3);
+    EXPECT_EQ(r.view.progressLog[0], c.first);
+    EXPECT_EQ(r.view.progressLog[c.lastTick - 1], c.last - c.step);
+    EXPECT_EQ(r.view.progressLog[c.lastTick], c.last);
+    EXPECT_EQ(r.view.progressLog[c.lastTick + 1], 50);
+    EXPECT_EQ(r.view.progressLog[c.lastTick + 2], 50 + c.step);
+  }
+}
+
+TEST(SequencerFrameTest, TimerMessageOfAnotherTimerChangesNothing) {
+  SequencerRig told, untold;
+  for (SequencerRig* r : {&told, &untold}) {
+    r->tick(4);
+    r->block.startDone.set(1);
+  }
+  told.view.timers.clear();
+  told.seq.onTimer(11);
+  EXPECT_FALSE(told.view.timerSet(kTimerId));
+  EXPECT_EQ(told.state(), UpgradeState::awaitStart);
+  // The tick after it runs as it would have: the blink and the prompts went on from where they
+  // were.
+  for (SequencerRig* r : {&told, &untold}) r->tick(12);
+  EXPECT_EQ(told.state(), untold.state());
+  for (const auto& [id, c] : untold.view.controls) {
+    EXPECT_EQ(told.view.controls[id].textWrites, c.textWrites) << id;
+    EXPECT_EQ(told.view.controls[id].text, c.text) << id;
+  }
+  EXPECT_EQ(told.view.progressLog, untold.view.progressLog);
 }
 
 TEST_F(SequencerTest, TickKillsTheTimerWhileItRunsAndSetsItAgain) {
-  seq.goToState(UpgradeState::finalReport);
+  runTo(UpgradeState::finalReport);
   bool setWhileOpen = true;
   view.whileOpen = [&](const std::string&) { setWhileOpen = view.timerSet(kTimerId); };
   view.setTimer(kTimerId, kTimerPeriodMs);
   tick();
-  ASSERT_EQ(view.messageBoxes.size(), 1u);
+  ASSERT_EQ(view.messageBoxes.size(), 2u);  // the erase question, the report
   EXPECT_FALSE(setWhileOpen);
   ASSERT_TRUE(view.timerSet(kTimerId));
   EXPECT_EQ(view.timers[kTimerId], 100u);
 }
 
 TEST_F(SequencerTest, StatesDoNotRunWhileExiting) {
-  reachChoice();
-  f().finishMode = FinishMode::exitAsked;
-  f().exitLocked = 1;
-  f().progressPos = 400;
+  mode = UpgradeOption::never;
+  runTo(UpgradeState::clearMark);
+  tick(3);  // the mark is not answered; the bar moves on
+  ASSERT_EQ(view.progressPos, 15);
+  seq.guardedExit(true);
   tick();
-  EXPECT_EQ(state(), UpgradeState::awaitChoice);
-  EXPECT_EQ(f().exitLocked, 0);
-  EXPECT_EQ(f().progressPos, 0);
-  EXPECT_EQ(f().finishTicks, 100u);
-  EXPECT_EQ(f().finishMode, FinishMode::stopWorker);  // no booter was entered
+  EXPECT_EQ(state(), UpgradeState::clearMark);
+  EXPECT_EQ(view.progressPos, 0);
+  EXPECT_EQ(status().exitLocked, 0);
+  EXPECT_EQ(status().finishMode, FinishMode::stopWorker);  // no booter was entered
   EXPECT_EQ(view.statusLog.back(), T(kTextExiting));
 }
 
-TEST_F(SequencerTest, ExitWithTheBooterEnteredBringsTheKeyBackFirst) {
-  block.enterBooterDone.set(1);
-  block.connectRequest.set(1);
-  f().finishMode = FinishMode::exitAsked;
-  tick();
-  EXPECT_EQ(f().finishMode, FinishMode::awaitFirmware);
-  EXPECT_EQ(block.connectRequest.get(), 0);
-  EXPECT_EQ(block.leaveBooterRequest.get(), 1);
-
-  // The key gets 100 ticks to come back; then the worker is stopped anyway.
-  tick(99);
-  EXPECT_EQ(f().finishMode, FinishMode::awaitFirmware);
-  tick();
-  EXPECT_EQ(f().finishMode, FinishMode::stopWorker);
-}
-
-TEST_F(SequencerTest, ExitDuringTheBooterEntryWithdrawsItAndBringsTheKeyBack) {
-  // State 50 has raised the entry; the worker may be restarting the key right now.
-  block.enterBooterRequest.set(1);
-  block.connectRequest.set(1);
-  f().finishMode = FinishMode::exitAsked;
-  tick();
-  EXPECT_EQ(f().finishMode, FinishMode::awaitFirmware);
-  EXPECT_EQ(block.enterBooterRequest.get(), 0);
-  EXPECT_EQ(block.connectRequest.get(), 0);
-  EXPECT_EQ(block.leaveBooterRequest.get(), 1);
-  // The entry's answer comes in and is cleared; only the key's return ends the wait.
-  block.enterBooterDone.set(1);
-  tick(5);
-  EXPECT_EQ(f().finishMode, FinishMode::awaitFirmware);
-  block.leaveBooterDone.set(1);
-  tick();
-  EXPECT_EQ(f().finishMode, FinishMode::stopWorker);
-}
-
-TEST_F(SequencerTest, ExitEndsOnTheFirstTickWhenTheKeyIsBackAlready) {
-  block.enterBooterDone.set(1);
-  block.leaveBooterDone.set(1);
-  f().finishMode = FinishMode::exitAsked;
-  tick(2);
-  EXPECT_EQ(f().finishMode, FinishMode::stopWorker);
+// EXIT once the key was put into its booter, or while it is put there: the key is sent back to
+// its firmware first, and the worker is stopped once it is back or after 100 ticks.
+TEST(SequencerFrameTest, ExitBringsAKeyInItsBooterBackFirst) {
+  struct Case {
+    const char* what;
+    UpgradeState exitIn;
+    bool entryAnswered;  // the worker has answered the booter entry before EXIT
+    bool keyBack;        // the worker answers the return at once
+    int ticksToStop;     // ticks from EXIT until the worker is stopped
+  };
+  const Case cases[] = {
+      {"booter running, key never back", UpgradeState::proceed, true, false, 101},
+      {"booter entry under way", UpgradeState::proceed, false, true, 7},
+      {"key back already", UpgradeState::eraseData, true, true, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SequencerRig r;
+    r.runTo(c.exitIn);
+    r.tick();  // the state raises its request
+    if (c.entryAnswered) r.block.enterBooterDone.set(1);
+    ASSERT_EQ(r.block.connectRequest.get(), 1);
+    r.seq.guardedExit(true);
+    ASSERT_EQ(r.status().finishMode, FinishMode::exitAsked);
+    r.tick();
+    EXPECT_EQ(r.block.enterBooterRequest.get(), 0) << "a booter entry not begun is withdrawn";
+    EXPECT_EQ(r.block.connectRequest.get(), 0);
+    EXPECT_EQ(r.block.leaveBooterRequest.get(), 1);
+    for (int t = 1; t < c.ticksToStop; ++t) {
+      EXPECT_NE(r.status().finishMode, FinishMode::stopWorker) << "after " << t << " ticks";
+      if (t == 5) r.block.enterBooterDone.set(1);  // the entry's answer comes in late
+      if (t == 6 && c.keyBack) r.block.leaveBooterDone.set(1);
+      r.tick();
+    }
+    EXPECT_EQ(r.status().finishMode, FinishMode::stopWorker);
+    EXPECT_EQ(r.state(), c.exitIn);
+  }
 }
 
 TEST_F(SequencerTest, DialogEndsOnlyOnceTheWorkerHasEnded) {
-  f().finishMode = FinishMode::stopWorker;
+  runTo(UpgradeState::awaitChoice);
+  seq.guardedExit(true);
   tick(3);
   EXPECT_EQ(block.exitRequest.get(), 1);
   EXPECT_FALSE(view.ended());
@@ -127,27 +165,17 @@ TEST_F(SequencerTest, DialogEndsOnlyOnceTheWorkerHasEnded) {
   EXPECT_EQ(*view.endResult, kEndOrderly);
 }
 
-TEST_F(SequencerTest, ErrorStopFromTheStartShowsTextOneTwentyAndNeverRunsStateZero) {
-  f().finishMode = FinishMode::errorStop;
+TEST_F(SequencerTest, RefusedPackageShowsTextOneTwentyAndNeverRunsStateZero) {
+  seq.begin();
+  seq.refusePackage();
+  EXPECT_EQ(status().finishMode, FinishMode::errorStop);
+  EXPECT_EQ(watch(kIdExit, T(kTextExit), " ", 13), "1111111111000");
+  EXPECT_EQ(view.text(kIdStatus), "");
   tick(30);
   EXPECT_EQ(package.rowBuilds, 0);
   EXPECT_EQ(block.startRequest.get(), 0);
-  EXPECT_EQ(view.statusLog.front(), T(kTextCorrupted));
-  EXPECT_EQ(view.statusLog.size(), 1u);
+  EXPECT_EQ(view.statusLog, std::vector<std::string>{T(kTextCorrupted)});
   EXPECT_TRUE(seq.failureReached());
-}
-
-TEST_F(SequencerTest, ErrorStopBlinksTheExitCaption) {
-  f().finishMode = FinishMode::errorStop;
-  std::string exitCaptions;
-  for (int i = 0; i < 13; ++i) {
-    tick();
-    exitCaptions += view.text(kIdExit) == T(kTextExit) ? 'E'
-                    : view.text(kIdExit) == " "        ? '_'
-                                                       : '?';
-  }
-  EXPECT_EQ(exitCaptions, "EEEEEEEEEE___");
-  EXPECT_EQ(view.text(kIdStatus), "");
 }
 
 }  // namespace

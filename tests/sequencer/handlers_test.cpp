@@ -16,7 +16,7 @@ TEST_F(SequencerTest, ModeChoiceTicksExactlyOneBox) {
       {only, kIdOnly}, {always, kIdAlways}, {never, kIdNever}};
   for (UpgradeOption mode : {only, always, always, never, only}) {
     seq.chooseMode(mode);
-    EXPECT_EQ(f().selectedOption, mode);
+    EXPECT_EQ(status().selectedOption, mode);
     for (const auto& [boxMode, box] : boxes) EXPECT_EQ(view.control(box).checked, boxMode == mode);
   }
   for (int id : {kIdMarkOnly, kIdMarkAlways, kIdMarkNever}) EXPECT_EQ(view.text(id), " ");
@@ -44,10 +44,10 @@ TEST_F(SequencerTest, ProceedWithoutAModeDoesNothing) {
   seq.proceed();
   EXPECT_TRUE(view.messageBoxes.empty());
   EXPECT_EQ(block.upgradeOption.get(), 0);
-  EXPECT_EQ(f().finishMode, FinishMode::running);
+  EXPECT_EQ(status().finishMode, FinishMode::running);
 }
 
-TEST_F(SequencerTest, ProceedAsksBeforeAnEraseButNotForNever) {
+TEST(SequencerHandlersTest, ProceedAsksBeforeAnEraseButNotForNever) {
   struct Case {
     UpgradeOption mode;
     std::optional<MessageBoxAnswer> answer;
@@ -60,28 +60,26 @@ TEST_F(SequencerTest, ProceedAsksBeforeAnEraseButNotForNever) {
                         Case{only, MessageBoxAnswer::no, 0, FinishMode::exitAsked},
                         Case{always, MessageBoxAnswer::ok, 0, FinishMode::exitAsked},
                         Case{never, std::nullopt, 3, FinishMode::running}}) {
-    RecordingView v;
-    protocol::RequestBlock b;
-    FakePackage p;
-    Sequencer s(v, b, p);
-    if (c.answer) v.answers.push_back(*c.answer);
-    s.chooseMode(c.mode);
-    s.proceed();
+    SequencerRig r;
+    r.runTo(UpgradeState::awaitChoice);
+    if (c.answer) r.view.answers.push_back(*c.answer);
+    r.seq.chooseMode(c.mode);
+    r.seq.proceed();
     SCOPED_TRACE(int(c.mode));
-    ASSERT_EQ(v.messageBoxes.size(), c.answer ? 1u : 0u);
+    ASSERT_EQ(r.view.messageBoxes.size(), c.answer ? 1u : 0u);
     if (c.answer) {
-      EXPECT_EQ(v.messageBoxes[0].text, T(kTextEraseQuestion));
-      EXPECT_EQ(v.messageBoxes[0].kind, MessageBoxKind::yesNoQuestion);
+      EXPECT_EQ(r.view.messageBoxes[0].text, T(kTextEraseQuestion));
+      EXPECT_EQ(r.view.messageBoxes[0].kind, MessageBoxKind::yesNoQuestion);
     }
-    EXPECT_EQ(b.upgradeOption.get(), c.upgradeOption);
-    EXPECT_EQ(s.fields().finishMode, c.finishMode);
+    EXPECT_EQ(r.block.upgradeOption.get(), c.upgradeOption);
+    EXPECT_EQ(r.status().finishMode, c.finishMode);
     const bool went = c.upgradeOption != 0;
-    for (int id : {kIdOnly, kIdAlways, kIdNever}) EXPECT_EQ(v.control(id).enabled, !went);
+    for (int id : {kIdOnly, kIdAlways, kIdNever}) EXPECT_EQ(r.view.control(id).enabled, !went);
   }
 }
 
 TEST_F(SequencerTest, ProceedOnceTheUpgradeIsChosenOrTheExitHasBegunDoesNothing) {
-  reachChoice();
+  runTo(UpgradeState::awaitChoice);
   seq.chooseMode(UpgradeOption::only);
   tick();
   ASSERT_TRUE(view.control(kIdProceed).enabled);
@@ -92,24 +90,27 @@ TEST_F(SequencerTest, ProceedOnceTheUpgradeIsChosenOrTheExitHasBegunDoesNothing)
   ASSERT_TRUE(view.control(kIdProceed).enabled);
   seq.proceed();
   EXPECT_EQ(view.messageBoxes.size(), 1u) << "the question is not asked again";
-  EXPECT_EQ(f().finishMode, FinishMode::running);
+  EXPECT_EQ(status().finishMode, FinishMode::running);
   tick();
   EXPECT_EQ(state(), UpgradeState::proceed);
 
-  RecordingView v;
-  protocol::RequestBlock b;
-  FakePackage p;
-  Sequencer s(v, b, p);
-  v.answers.push_back(MessageBoxAnswer::no);
-  s.chooseMode(UpgradeOption::always);
-  s.fields().finishMode = FinishMode::awaitFirmware;
-  s.proceed();
-  EXPECT_TRUE(v.messageBoxes.empty());
-  EXPECT_EQ(s.fields().finishMode, FinishMode::awaitFirmware) << "the exit is not started over";
+  // EXIT pressed at the choice: the exit is under way.
+  SequencerRig r;
+  r.runTo(UpgradeState::awaitChoice);
+  r.view.answers.push_back(MessageBoxAnswer::no);
+  r.seq.chooseMode(UpgradeOption::always);
+  r.seq.guardedExit(true);
+  for (int ticks = 0; ticks < 2; ++ticks) {
+    const FinishMode before = r.status().finishMode;
+    r.seq.proceed();
+    EXPECT_TRUE(r.view.messageBoxes.empty());
+    EXPECT_EQ(r.status().finishMode, before) << "the exit is not started over";
+    r.tick();
+  }
 }
 
 TEST_F(SequencerTest, TicksGoOnWhileTheProceedQuestionIsOpen) {
-  reachChoice();
+  runTo(UpgradeState::awaitChoice);
   seq.chooseMode(UpgradeOption::only);
   tick();
   view.setTimer(kTimerId, kTimerPeriodMs);
@@ -128,7 +129,7 @@ TEST_F(SequencerTest, TicksGoOnWhileTheProceedQuestionIsOpen) {
 }
 
 TEST_F(SequencerTest, DeclinedEraseExitsWithoutTouchingTheKey) {
-  reachChoice();
+  runTo(UpgradeState::awaitChoice);
   seq.chooseMode(UpgradeOption::always);
   seq.proceed();
   block.workerEnded.set(1);
@@ -142,42 +143,47 @@ TEST_F(SequencerTest, DeclinedEraseExitsWithoutTouchingTheKey) {
   }
 }
 
-TEST_F(SequencerTest, GuardedExit) {
+TEST(SequencerHandlersTest, GuardedExit) {
+  enum class Reach { choice, firmwareErase, errorStop };
   struct Case {
     const char* what;
-    std::uint8_t exitLocked;
-    FinishMode finishMode;
+    Reach reach;
     bool packageOpen;
     bool endsAtOnce;
     FinishMode finishModeAfter;
   };
   for (const Case& c :
-       {Case{"running", 0, FinishMode::running, true, false, FinishMode::exitAsked},
-        Case{"locked", 1, FinishMode::running, true, false, FinishMode::running},
-        Case{"locked, no package", 1, FinishMode::running, false, false, FinishMode::running},
-        Case{"no package", 0, FinishMode::running, false, true, FinishMode::running},
-        Case{"error stop", 0, FinishMode::errorStop, true, true, FinishMode::errorStop}}) {
-    RecordingView v;
-    protocol::RequestBlock b;
-    FakePackage p;
-    Sequencer s(v, b, p);
-    s.fields().exitLocked = c.exitLocked;
-    s.fields().finishMode = c.finishMode;
-    s.guardedExit(c.packageOpen);
+       {Case{"running", Reach::choice, true, false, FinishMode::exitAsked},
+        Case{"locked", Reach::firmwareErase, true, false, FinishMode::running},
+        Case{"locked, no package", Reach::firmwareErase, false, false, FinishMode::running},
+        Case{"no package", Reach::choice, false, true, FinishMode::running},
+        Case{"error stop", Reach::errorStop, true, true, FinishMode::errorStop}}) {
     SCOPED_TRACE(c.what);
-    EXPECT_EQ(v.ended(), c.endsAtOnce);
-    if (c.endsAtOnce) {
-      EXPECT_EQ(*v.endResult, kEndAtOnce);
+    SequencerRig r;
+    if (c.reach == Reach::choice) r.runTo(UpgradeState::awaitChoice);
+    if (c.reach == Reach::firmwareErase) {
+      r.runTo(UpgradeState::eraseFirmware);
+      r.tick();
+      ASSERT_EQ(r.status().exitLocked, 1);
     }
-    EXPECT_EQ(s.fields().finishMode, c.finishModeAfter);
+    if (c.reach == Reach::errorStop) {
+      r.package.rowsResult = catalogue::Result::badChecksum;
+      r.tick(2);
+    }
+    r.seq.guardedExit(c.packageOpen);
+    EXPECT_EQ(r.view.ended(), c.endsAtOnce);
+    if (c.endsAtOnce) {
+      EXPECT_EQ(*r.view.endResult, kEndAtOnce);
+    }
+    EXPECT_EQ(r.status().finishMode, c.finishModeAfter);
   }
 }
 
 TEST_F(SequencerTest, ExitDuringTheChoiceStopsTheWorkerAtOnce) {
-  reachChoice();
+  runTo(UpgradeState::awaitChoice);
   seq.guardedExit(true);
   tick();
-  EXPECT_EQ(f().finishMode, FinishMode::stopWorker);
+  EXPECT_EQ(status().finishMode, FinishMode::stopWorker);
   EXPECT_EQ(block.leaveBooterRequest.get(), 0);
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "emulator/key_file.h"
@@ -16,8 +17,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string mode = argv[2];
-  const std::uint8_t option = mode == "only" ? 1 : mode == "always" ? 2 : mode == "never" ? 3 : 0;
-  if (option == 0) {
+  std::optional<protocol::UpgradeOption> option;
+  if (mode == "only") option = protocol::UpgradeOption::only;
+  if (mode == "always") option = protocol::UpgradeOption::always;
+  if (mode == "never") option = protocol::UpgradeOption::never;
+  if (!option) {
     std::fprintf(stderr, "flashwell-standin-keycheck: no mode '%s'\n", argv[2]);
     return 2;
   }
@@ -28,7 +32,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   const emulator::VirtualKey key(*image);
-  const ::testing::AssertionResult held = faults::holdsPackage(key, faults::packageSlots(), option);
+  const ::testing::AssertionResult held =
+      faults::holdsPackage(key, faults::packageSlots(), *option);
   std::printf("%s: %s\n", argv[1],
               held ? "holds the package"
                    : (std::string("does not hold the package: ") + held.message()).c_str());

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -13,12 +11,12 @@
 #include <thread>
 
 #include "emulator/emulated_driver.h"
-#include "emulator/named_states.h"
 #include "emulator/standin/key_host.h"
 #include "emulator/standin/record_relay.h"
 #include "emulator/standin/standin_config.h"
+#include "tests/support/key_bench.h"
+#include "tests/support/temp_folder.h"
 #include "usb/bytes.h"
-#include "usb/clock.h"
 #include "usb/transfer_request.h"
 
 namespace flashwell::emulator::standin {
@@ -92,8 +90,7 @@ constexpr std::uint64_t kCallerData = 0x7FF10000;
 
 // The virtual key behind an emulated driver of the given width, opened.
 struct Rig {
-  explicit Rig(bool wide)
-      : key(*namedKeyState("fresh")), driver(clock, key, &trace), caller(kCallerData, 4096) {
+  explicit Rig(bool wide) : bench(support::namedKey("fresh")), caller(kCallerData, 4096) {
     driver.setNativeArchitecture(wide ? 9 : 0);
     handle = driver.openExclusive(kDefaultKeyPath).handle;
     layout = wide ? usb::RecordLayout::bits64 : usb::RecordLayout::bits32;
@@ -127,10 +124,9 @@ struct Rig {
     return send(usb::kIoctlControlTransfer, last);
   }
 
-  usb::SimulatedClock clock;
-  VirtualKey key;
-  Trace trace{nullptr, true};
-  EmulatedDriver driver;
+  support::KeyBench bench;
+  VirtualKey& key = *bench.key;
+  EmulatedDriver& driver = *bench.driver;
   FakeCaller caller;
   RecordCounts counts;
   usb::DriverHandle handle = usb::kNoHandle;
@@ -222,13 +218,8 @@ TEST(Relay, TheDescriptorSetFillsNoMoreThanTheOutputRoom) {
 
 class Host : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("flashwell-standin-" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string path(const char* name) const { return (dir_ / name).string(); }
-  fs::path dir_;
+  std::string path(const char* name) const { return folder_.path(name); }
+  support::TempFolder folder_{"flashwell-standin-"};
 };
 
 TEST_F(Host, InterfacePathIsTheListedFormOfTheKernelsLink) {

@@ -7,6 +7,7 @@
 #include "catalogue/embedded_package.h"
 #include "emulator/faults.h"
 #include "emulator/named_states.h"
+#include "trace/traced_driver.h"
 
 namespace flashwell::support {
 
@@ -21,11 +22,28 @@ emulator::KeyImage namedKey(std::string_view name) {
   return std::move(*image);
 }
 
-KeyBench::KeyBench(emulator::KeyImage image, bool keepTrace, usb::Clock* time, bool plugged) {
+KeyBench::KeyBench(emulator::KeyImage image, bool keepTrace, usb::Clock* time, bool plugged)
+    : time_(time != nullptr ? *time : clock) {
   if (keepTrace) trace = std::make_unique<emulator::Trace>(nullptr, true);
   key = std::make_unique<emulator::VirtualKey>(std::move(image));
-  driver = std::make_unique<emulator::EmulatedDriver>(time != nullptr ? *time : clock, *key,
-                                                      trace.get(), plugged);
+  driver = std::make_unique<emulator::EmulatedDriver>(time_, *key, trace.get(), plugged);
+  link = std::make_unique<usb::UsbLink>(*driver, notices);
+}
+
+KeyBench::~KeyBench() = default;
+
+void KeyBench::logHost() {
+  hostWriter_ = std::make_unique<trace::LogWriter>(hostLog_);
+  traced_ = std::make_unique<trace::TracedDriver>(*driver, time_, hostWriter_.get());
+  link = std::make_unique<usb::UsbLink>(*traced_, notices);
+}
+
+std::vector<trace::LogEvent> KeyBench::hostEvents() const {
+  std::istringstream in(hostLog_.str());
+  std::string why;
+  std::optional<std::vector<trace::LogEvent>> events = trace::readLog(in, &why);
+  if (!events) throw std::runtime_error("the host's log does not read back: " + why);
+  return std::move(*events);
 }
 
 void KeyBench::addFault(std::string_view fault) {

@@ -1,11 +1,14 @@
 #pragma once
 
 // The key's side of a whole run in tests: the virtual key in any state, the emulated driver in
-// front of it on a clock, and the trace of everything that crossed the driver. The dialog's
-// run (upgrade_run.h) and the Qt window's rig both stand on it.
+// front of it on a clock, the trace of everything that crossed the driver, and the program's
+// link to it (optionally through the traffic log's decorator). The dialog's run
+// (upgrade_run.h), the Qt window's rig and the tests of the key and of the log all stand on it;
+// key_frames.h speaks to the key through the link with hand-built command frames.
 
 #include <cstdint>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,8 +17,16 @@
 #include "emulator/key_image.h"
 #include "emulator/trace.h"
 #include "emulator/virtual_key.h"
+#include "tests/support/recording_notices.h"
+#include "trace/log_file.h"
 #include "usb/clock.h"
 #include "usb/link.h"
+
+// Declared only: its header has a member named like Qt's `emit` keyword, and the Qt tests
+// include this one.
+namespace flashwell::trace {
+class TracedDriver;
+}
 
 namespace flashwell::support {
 
@@ -26,15 +37,6 @@ std::vector<std::uint8_t> embeddedPackageCopy();
 // is none, which the test reports as its failure.
 emulator::KeyImage namedKey(std::string_view name);
 
-// The link's notices, counted; they return at once like a dismissed message box.
-class CountingNotices final : public usb::LinkNotices {
- public:
-  void anotherProgramUsesKey() override { ++busy; }
-  void keyAccessDenied(const std::string&) override { ++denied; }
-  int busy = 0;
-  int denied = 0;
-};
-
 class KeyBench {
  public:
   // The driver runs on `time` when given (a real clock, say), else on the bench's simulated
@@ -42,6 +44,7 @@ class KeyBench {
   // `plugged`: the key is on the bus from the start.
   explicit KeyBench(emulator::KeyImage image, bool keepTrace = true, usb::Clock* time = nullptr,
                     bool plugged = true);
+  ~KeyBench();
   KeyBench(const KeyBench&) = delete;
   KeyBench& operator=(const KeyBench&) = delete;
 
@@ -62,7 +65,25 @@ class KeyBench {
   std::unique_ptr<emulator::Trace> trace;
   std::unique_ptr<emulator::VirtualKey> key;
   std::unique_ptr<emulator::EmulatedDriver> driver;
-  CountingNotices notices;
+  RecordingNotices notices;
+
+  // Puts the traffic log's decorator in front of the driver, as the programs do when asked for
+  // a log, and the link on it: from then on the link's requests are logged as the host sees
+  // them. Call it before the link is used.
+  void logHost();
+  // The host's log, read back as a replay reads it (empty without logHost()).
+  std::vector<trace::LogEvent> hostEvents() const;
+
+ private:
+  usb::Clock& time_;
+  std::ostringstream hostLog_;
+  std::unique_ptr<trace::LogWriter> hostWriter_;
+  std::unique_ptr<trace::TracedDriver> traced_;
+
+ public:
+  // The program's link, on the driver or on the decorator in front of it (logHost()); last, so
+  // that it closes the key before the drivers go.
+  std::unique_ptr<usb::UsbLink> link;
 };
 
 // Whether `part` occurs in `whole` in the same order, with other entries allowed between.

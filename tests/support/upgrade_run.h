@@ -1,24 +1,18 @@
 #pragma once
 
 // One whole run of the program in tests, in simulated time: the dialog on a recording view, the
-// real worker thread, the virtual key behind the emulated driver. The test's thread is the
-// window thread; it only ever waits by sleeping on the clock, and after each tick it plays the
-// user's part: the mode ticked once the key has been read, the erase question answered,
-// PROCEED pressed once, EXIT pressed in a given state.
+// real worker thread, the virtual key behind the emulated driver, and the user of dialog_run.h.
 //
 //   UpgradeRun run("fresh");
 //   run.pullKey();
-//   run.choose(1);              // "Only", and Yes to the erase question
+//   run.choose(protocol::UpgradeOption::only);  // and Yes to the erase question
 //   ASSERT_FALSE(run.run(50));  // the prompt for the key
 //   run.plugKey();
 //   ASSERT_TRUE(run.run(5000));
 //   EXPECT_EQ(run.view.messageBoxes.back().text, run.text(kTextCongratulations));
 
-#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,19 +21,11 @@
 #include "catalogue/system_locale.h"
 #include "sequencer/recording_view.h"
 #include "sequencer/upgrade_state.h"
+#include "tests/support/dialog_run.h"
 #include "tests/support/key_bench.h"
 #include "tests/support/state_print.h"
 
 namespace flashwell::support {
-
-// One tick as the run saw it: the virtual time at which it ran, the state and the finish mode
-// after it, and the wall time the tick took.
-struct TickRecord {
-  std::uint64_t atMs;
-  flashwell::sequencer::UpgradeState state;
-  flashwell::sequencer::FinishMode finishMode;
-  std::chrono::nanoseconds took;
-};
 
 struct RunOptions {
   std::vector<std::uint8_t> package = embeddedPackageCopy();
@@ -47,37 +33,14 @@ struct RunOptions {
   bool keepTrace = true;
 };
 
-class UpgradeRun : public KeyBench {
+class UpgradeRun : public DialogRun {
  public:
   explicit UpgradeRun(std::string_view keyState = "fresh", RunOptions options = {});
   // A key as an earlier run left it.
   explicit UpgradeRun(emulator::KeyImage image, RunOptions options = {});
-  ~UpgradeRun();
+  ~UpgradeRun() override;
 
-  // The user. `mode` is ticked once the key has been read and the erase question answered with
-  // `answerYes`; PROCEED follows once the sequencer enables it. The byte form takes the mode's
-  // block byte (1 "Only", 2 "Always", 3 "Never"), as the fault cells list it; 0 ticks nothing.
-  void choose(protocol::UpgradeOption mode, bool answerYes = true);
-  void choose(std::uint8_t modeByte, bool answerYes = true);
-  // EXIT, once: after the first tick that leaves the sequencer in `state` while the run goes
-  // on. (For EXIT at a given tick, press it from `run`'s `each`.)
-  void pressExitInState(sequencer::UpgradeState state);
-  void pullKey() { driver->unplug(); }
-  void plugKey() { driver->plug(); }
-
-  // One period of timer 10 on the clock, the tick when the timer is set, then the user's part.
-  // Whether a tick ran.
-  bool tick();
-  // Periods until the dialog ends, `until` holds after one, or `maxPeriods` have run. The
-  // number of periods run.
-  int runUntil(int maxPeriods, const std::function<bool()>& until = {});
-  // Periods until the dialog ends or `maxPeriods` have run, `each` after every tick. Whether
-  // the dialog ended.
-  bool run(int maxPeriods, const std::function<void()>& each = {});
-
-  bool ended() const { return view.ended(); }
-  sequencer::UpgradeState state() const { return dialog->fields().state; }
-  sequencer::FinishMode finishMode() const { return dialog->fields().finishMode; }
+  bool ended() const override { return view.ended(); }
   // The text of that id in the run's language; a control's text as the view shows it.
   std::string text(std::uint16_t id) { return dialog->text(id); }
   const std::string& shown(int controlId) { return view.text(controlId); }
@@ -86,19 +49,15 @@ class UpgradeRun : public KeyBench {
   sequencer::RecordingView view;
   std::unique_ptr<app::CFlashwell_02Dlg> dialog;
 
-  // What the run went through: each state and finish mode once per change, every tick, and
-  // the tick that showed the final report (-1 before).
-  std::vector<sequencer::UpgradeState> states;
-  std::vector<flashwell::sequencer::FinishMode> finishModes;
-  std::vector<TickRecord> ticks;
-  int reportTick = -1;
-
  private:
-  void playUser();
-  void note();
-  std::optional<protocol::UpgradeOption> mode_;
-  bool proceedPressed_ = false;
-  std::optional<sequencer::UpgradeState> exitInState_;
+  const app::CFlashwell_02Dlg& controller() const override { return *dialog; }
+  bool fireTimer() override;
+  std::size_t boxesShown() const override { return view.messageBoxes.size(); }
+  // The handler of the control, as the window would call it.
+  void click(int controlId) override;
+  bool enabled(int controlId) override { return view.control(controlId).enabled; }
+  bool checked(int controlId) override { return view.control(controlId).checked; }
+  void answerNext(bool yes) override;
 };
 
 }  // namespace flashwell::support

@@ -3,13 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 
 #include "catalogue/embedded_package.h"
 #include "catalogue/package_layout.h"
+#include "tests/support/program_run.h"
 #include "tools/pack/build_refusal.h"
 #include "tools/pack/package_builder.h"
 #include "tools/pack/package_inspect.h"
@@ -43,32 +42,16 @@ TEST(PackBuild, RebuildsTheEmbeddedPackageAndTablesByteForByte) {
 class Scratch : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info->name();
-    std::replace(name.begin(), name.end(), '/', '-');
-    dir_ =
-        fs::temp_directory_path() / ("flashwell-pack-" + name + "-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
     fs::copy(kData, dir_ / "data", fs::copy_options::recursive);
-    manifest_ = readText(dir_ / "data" / "manifest.json");
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  static std::string readText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
-  static void writeText(const fs::path& p, const std::string& text) {
-    std::ofstream(p, std::ios::binary | std::ios::trunc) << text;
+    manifest_ = support::readFile(dir_ / "data" / "manifest.json");
   }
   void replaceIn(const std::string& file, const std::string& from, const std::string& to) {
     const auto p = dir_ / "data" / file;
-    std::string text = readText(p);
+    std::string text = support::readFile(p);
     const auto at = text.find(from);
     ASSERT_NE(at, std::string::npos) << from;
     text.replace(at, from.size(), to);
-    writeText(p, text);
+    support::writeFile(p, text);
   }
 
   // The refusal of a build, or "" when it builds.
@@ -82,7 +65,7 @@ class Scratch : public ::testing::Test {
     return "";
   }
 
-  fs::path dir_;
+  support::Scratch dir_;
   std::string manifest_;
 };
 
@@ -169,19 +152,19 @@ TEST_F(Scratch, RefusesAWrongChecksumAndAWordCountPastTheRegionInAFirmwareFile) 
   auto built = buildPackage(readManifest(dir_ / "data" / "manifest.json"));
   const std::size_t gps = catalogue::kFlashImageOffset + 0x78000;
   std::string image(built.package.begin() + gps, built.package.begin() + gps + 0xF2A0);
-  writeText(dir_ / "data" / "images" / "gps.bin", image);
+  support::writeFile(dir_ / "data" / "images" / "gps.bin", image);
   replaceIn("manifest.json", R"("recipe": "images/gps.json")", R"("file": "images/gps.bin")");
   EXPECT_EQ(refusal(), "") << "a firmware file takes a recipe's place";
 
   image[0x40] ^= 0x01;
-  writeText(dir_ / "data" / "images" / "gps.bin", image);
+  support::writeFile(dir_ / "data" / "images" / "gps.bin", image);
   EXPECT_TRUE(std::regex_search(
       refusal(), std::regex(R"(region 7 \(6, '5'\): checksum 0x[0-9A-F]{4} is wrong)")));
 
   image[0x40] ^= 0x01;
   image[0] = static_cast<char>(0xFF);
   image[1] = static_cast<char>(0xFF);
-  writeText(dir_ / "data" / "images" / "gps.bin", image);
+  support::writeFile(dir_ / "data" / "images" / "gps.bin", image);
   EXPECT_TRUE(std::regex_search(refusal(), std::regex(R"(word count 0x.* reaches past)")));
 }
 
@@ -197,10 +180,10 @@ TEST_F(Scratch, RefusesMoreThanTwentyRegionRecords) {
 
 TEST_F(Scratch, AFailedBuildLeavesAnEarlierOutputAsItWas) {
   ASSERT_EQ(refusal(), "");
-  const auto before = readText(dir_ / "out" / kPackageFile);
+  const auto before = support::readFile(dir_ / "out" / kPackageFile);
   replaceIn("images/gps.json", R"("code": "5")", R"("code": "6")");
   EXPECT_NE(refusal(), "");
-  EXPECT_EQ(readText(dir_ / "out" / kPackageFile), before);
+  EXPECT_EQ(support::readFile(dir_ / "out" / kPackageFile), before);
   EXPECT_FALSE(fs::exists(dir_ / "out" / (std::string(kPackageFile) + ".part")));
 }
 

@@ -3,17 +3,20 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/key_bench.h"
 #include "tests/trace/session.h"
 #include "trace/replay_driver.h"
 
 namespace flashwell::trace {
 namespace {
 
-using testing::TracedKey;
+using support::KeyBench;
+using support::namedKey;
 
 std::vector<LogEvent> recordedSession(std::uint64_t* endMs = nullptr) {
-  TracedKey host;
-  testing::runSession(host.link);
+  KeyBench host(namedKey("fresh"));
+  host.logHost();
+  testing::runSession(*host.link);
   if (endMs) *endMs = host.clock.elapsedMs();
   return host.hostEvents();
 }
@@ -22,7 +25,7 @@ struct Replay {
   explicit Replay(std::vector<LogEvent> events) : driver(clock, std::move(events)) {}
   usb::SimulatedClock clock;
   ReplayDriver driver;
-  testing::NullNotices notices;
+  usb::SilentNotices notices;
   usb::UsbLink link{driver, notices};
 };
 
@@ -30,8 +33,8 @@ TEST(ReplayDriver, TheSameSessionGetsTheSameAnswersAtTheSameTimes) {
   std::uint64_t recordedEnd = 0;
   const std::vector<LogEvent> log = recordedSession(&recordedEnd);
   ASSERT_EQ(whyNotReplayable(log), "");
-  TracedKey live;
-  const testing::SessionResult expected = testing::runSession(live.link);
+  KeyBench live(namedKey("fresh"));
+  const testing::SessionResult expected = testing::runSession(*live.link);
 
   Replay replay(log);
   EXPECT_EQ(testing::runSession(replay.link), expected);
@@ -103,7 +106,7 @@ TEST(ReplayDriver, TheBusIsAnsweredAsItLookedAtThatTime) {
   descriptor.t = 3000;
   descriptor.ev = "descriptor";
   descriptor.ok = true;
-  descriptor.data = toHex(emulator::VirtualKey(*emulator::namedKeyState("fresh")).descriptorSet());
+  descriptor.data = toHex(emulator::VirtualKey(namedKey("fresh")).descriptorSet());
   descriptor.line = 6;
   log.push_back(descriptor);
   ASSERT_EQ(whyNotReplayable(log), "");

@@ -1,17 +1,11 @@
 #pragma once
 
-// A short session with the virtual key through the real link: open, a command, a block sent, a
-// block read. Recorded on the key's side and, through the decorator, on the host's.
+// A short session through the real link, on any driver (the virtual key on a bench, with the
+// host's log or without, or a replay): open, identify, announce a read, read.
 
-#include <sstream>
+#include <cstdint>
 #include <vector>
 
-#include "emulator/emulated_driver.h"
-#include "emulator/named_states.h"
-#include "emulator/trace.h"
-#include "trace/log_file.h"
-#include "trace/traced_driver.h"
-#include "usb/clock.h"
 #include "usb/link.h"
 
 namespace flashwell::trace::testing {
@@ -37,38 +31,5 @@ inline SessionResult runSession(usb::UsbLink& link, std::uint8_t firstCommand = 
   link.UsbClose();
   return r;
 }
-
-struct NullNotices : usb::LinkNotices {
-  void anotherProgramUsesKey() override {}
-  void keyAccessDenied(const std::string&) override {}
-};
-
-// The virtual key behind the decorator, on a simulated clock.
-struct TracedKey {
-  TracedKey()
-      : key(*emulator::namedKeyState("fresh")),
-        keyTrace(nullptr, true),
-        driver(clock, key, &keyTrace),
-        writer(log),
-        traced(driver, clock, &writer),
-        link(traced, notices) {}
-
-  std::vector<LogEvent> hostEvents() {
-    std::istringstream in(log.str());
-    std::string why;
-    auto events = readLog(in, &why);
-    return events ? *events : std::vector<LogEvent>{};
-  }
-
-  usb::SimulatedClock clock;
-  emulator::VirtualKey key;
-  emulator::Trace keyTrace;
-  emulator::EmulatedDriver driver;
-  std::ostringstream log;
-  LogWriter writer;
-  TracedDriver traced;
-  NullNotices notices;
-  usb::UsbLink link;
-};
 
 }  // namespace flashwell::trace::testing

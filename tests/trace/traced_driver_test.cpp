@@ -7,27 +7,30 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/support/key_bench.h"
 #include "tests/trace/session.h"
 #include "trace/environment_log.h"
 
 namespace flashwell::trace {
 namespace {
 
-using testing::TracedKey;
+using support::KeyBench;
+using support::namedKey;
 
 bool transfer(const std::string& ev) {
   return ev == "control" || ev == "out" || ev == "in";
 }
 
 TEST(TracedDriver, TransfersMatchTheKeysTraceInOrderBytesAndTime) {
-  TracedKey host;
-  testing::runSession(host.link);
+  KeyBench host(namedKey("fresh"));
+  host.logHost();
+  testing::runSession(*host.link);
   std::vector<LogEvent> hostSide;
   for (const LogEvent& e : host.hostEvents()) {
     if (transfer(e.ev)) hostSide.push_back(e);
   }
   std::vector<emulator::TraceEvent> keySide;
-  for (const emulator::TraceEvent& e : host.keyTrace.events()) {
+  for (const emulator::TraceEvent& e : host.traceEvents()) {
     if (transfer(e.ev)) keySide.push_back(e);
   }
   ASSERT_EQ(hostSide.size(), 3u);
@@ -48,23 +51,21 @@ TEST(TracedDriver, TransfersMatchTheKeysTraceInOrderBytesAndTime) {
 }
 
 TEST(TracedDriver, TheHostGetsWhatItGetsWithoutTheLog) {
-  TracedKey traced;
-  usb::SimulatedClock clock;
-  emulator::VirtualKey key(*emulator::namedKeyState("fresh"));
-  emulator::EmulatedDriver driver(clock, key);
-  testing::NullNotices notices;
-  usb::UsbLink plain(driver, notices);
-  const testing::SessionResult withLog = testing::runSession(traced.link);
-  const testing::SessionResult without = testing::runSession(plain);
+  KeyBench traced(namedKey("fresh"));
+  traced.logHost();
+  KeyBench plain(namedKey("fresh"));
+  const testing::SessionResult withLog = testing::runSession(*traced.link);
+  const testing::SessionResult without = testing::runSession(*plain.link);
   EXPECT_EQ(withLog, without);
   EXPECT_EQ(withLog.returns, (std::vector<int>{1, 6, 6, 128}));
-  EXPECT_EQ(traced.clock.elapsedMs(), clock.elapsedMs());
+  EXPECT_EQ(traced.clock.elapsedMs(), plain.clock.elapsedMs());
 }
 
 TEST(TracedDriver, TheSearchAndAFailedOpenAreLoggedForAReplay) {
-  TracedKey host;
-  host.driver.setHeldByAnotherProgram(true);
-  EXPECT_FALSE(host.link.UsbEnsureOpen());
+  KeyBench host(namedKey("fresh"));
+  host.logHost();
+  host.driver->setHeldByAnotherProgram(true);
+  EXPECT_FALSE(host.link->UsbEnsureOpen());
   const std::vector<LogEvent> events = host.hostEvents();
   ASSERT_GE(events.size(), 3u);
   EXPECT_EQ(events[0].ev, "search");
@@ -77,22 +78,24 @@ TEST(TracedDriver, TheSearchAndAFailedOpenAreLoggedForAReplay) {
 }
 
 TEST(TracedDriver, TheDescriptorSetIsLoggedAsFarAsTheDriverWroteIt) {
-  TracedKey host;
-  ASSERT_TRUE(host.link.UsbEnsureOpen());
+  KeyBench host(namedKey("fresh"));
+  host.logHost();
+  ASSERT_TRUE(host.link->UsbEnsureOpen());
   for (const LogEvent& e : host.hostEvents()) {
     if (e.ev != "descriptor") continue;
     EXPECT_EQ(e.ok, true);
     ASSERT_TRUE(e.data);
-    EXPECT_EQ(*fromHex(*e.data), host.key.descriptorSet());
+    EXPECT_EQ(*fromHex(*e.data), host.key->descriptorSet());
     return;
   }
   ADD_FAILURE() << "no descriptor event";
 }
 
 TEST(EnvironmentLog, TheWindowedProgramsLogWhereTheVariableSays) {
-  usb::SimulatedClock clock;
-  emulator::VirtualKey key(*emulator::namedKeyState("fresh"));
-  const auto driver = std::make_shared<emulator::EmulatedDriver>(clock, key);
+  KeyBench bench(namedKey("fresh"), /*keepTrace=*/false);
+  usb::Clock& clock = bench.clock;
+  // Shared without an owner: the bench keeps the driver.
+  const std::shared_ptr<usb::UsbDriver> driver(std::shared_ptr<void>(), bench.driver.get());
   const std::filesystem::path file =
       std::filesystem::temp_directory_path() / ("flashwell-env-" + std::to_string(::getpid()));
 
@@ -107,8 +110,7 @@ TEST(EnvironmentLog, TheWindowedProgramsLogWhereTheVariableSays) {
   {
     const auto logged = withEnvironmentLog(driver, clock);
     EXPECT_NE(logged, driver);
-    testing::NullNotices notices;
-    usb::UsbLink link(*logged, notices);
+    usb::UsbLink link(*logged, bench.notices);
     testing::runSession(link);
   }
   ::unsetenv(kTraceVariable);

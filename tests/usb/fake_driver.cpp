@@ -67,11 +67,6 @@ const FakeMember* FakeDriver::memberOfHandle(DriverHandle handle) const {
   return nullptr;
 }
 
-bool FakeDriver::ioControl(DriverHandle handle, std::uint32_t code, std::span<std::uint8_t> record,
-                           std::span<std::uint8_t> data) {
-  return ioControlCounted(handle, code, record, data).has_value();
-}
-
 std::optional<std::size_t> FakeDriver::ioControlCounted(DriverHandle handle, std::uint32_t code,
                                                         std::span<std::uint8_t> record,
                                                         std::span<std::uint8_t> data) {

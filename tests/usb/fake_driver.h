@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/recording_notices.h"
 #include "usb/driver.h"
 
 namespace flashwell::usb::testing {
@@ -59,8 +60,6 @@ class FakeDriver final : public UsbDriver {
   InterfaceEntry interfaceAt(std::uint32_t index) override;
   void endSearch() override { ++searchesEnded; }
   OpenResult openExclusive(const std::string& path) override;
-  bool ioControl(DriverHandle handle, std::uint32_t code, std::span<std::uint8_t> record,
-                 std::span<std::uint8_t> data) override;
   std::optional<std::size_t> ioControlCounted(DriverHandle handle, std::uint32_t code,
                                               std::span<std::uint8_t> record,
                                               std::span<std::uint8_t> data) override;
@@ -76,12 +75,7 @@ class FakeDriver final : public UsbDriver {
   DriverHandle nextHandle_ = 100;
 };
 
-class RecordingNotices final : public LinkNotices {
- public:
-  int busyNotices = 0;
-  std::vector<std::string> deniedPaths;
-  void anotherProgramUsesKey() override { ++busyNotices; }
-  void keyAccessDenied(const std::string& path) override { deniedPaths.push_back(path); }
-};
+// The link's notices, recorded.
+using support::RecordingNotices;
 
 }  // namespace flashwell::usb::testing

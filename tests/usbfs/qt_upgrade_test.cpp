@@ -11,7 +11,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <thread>
 
 #include "app/qt/dialog_session.h"
@@ -27,21 +26,8 @@
 #include "usb/libusb/libusb_driver.h"
 
 namespace flashwell::app::qt {
-namespace {
 
 namespace seq = flashwell::sequencer;
-
-bool waitFor(const std::function<bool()>& done, int seconds) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > seconds * 1000) return false;
-    QTest::qWait(50);
-  }
-  return true;
-}
-
-}  // namespace
 
 class UsbfsQtUpgradeTest : public QObject {
   Q_OBJECT
@@ -75,28 +61,25 @@ void UsbfsQtUpgradeTest::onlyUpgradeOfAFreshKeyByClicks() {
       return QString();
     };
     QVERIFY(window.begin());
-    QVERIFY2(waitFor(
-                 [&] {
-                   return session.controller().fields().state == seq::UpgradeState::awaitChoice &&
-                          text(seq::kIdKeyColumn).count(QLatin1Char('.')) >= 4;
-                 },
-                 30),
-             "the key's versions were never read");
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        session.controller().status().state == seq::UpgradeState::awaitChoice &&
+            text(seq::kIdKeyColumn).count(QLatin1Char('.')) >= 4,
+        "the key's versions were never read", 30000);
     const QString toolColumn = text(seq::kIdToolColumn);
     QVERIFY(text(seq::kIdKeyColumn) != toolColumn);
 
     QTest::mouseClick(window.control(seq::kIdOnly), Qt::LeftButton);
-    QVERIFY(waitFor([&] { return window.control(seq::kIdProceed)->isEnabled(); }, 10));
+    QTRY_VERIFY_WITH_TIMEOUT(window.control(seq::kIdProceed)->isEnabled(), 10000);
     boxes.answers = {QMessageBox::Yes, QMessageBox::Ok};
     QTest::mouseClick(window.control(seq::kIdProceed), Qt::LeftButton);
-    QVERIFY2(waitFor([&] { return boxes.seen.size() == 2; }, 120), "no final report");
+    QTRY_VERIFY2_WITH_TIMEOUT(boxes.seen.size() == 2, "no final report", 120000);
     QCOMPARE(boxes.seen[0].icon, QMessageBox::Question);
     QCOMPARE(boxes.seen[1].icon, QMessageBox::Information);
     QVERIFY(boxes.seen[1].text.startsWith(QStringLiteral("Congratulations!")));
     QCOMPARE(qobject_cast<QProgressBar*>(window.control(seq::kIdProgress))->maximum(), 1000);
     // The key read back over libusb carries what the package carries.
     QCOMPARE(text(seq::kIdKeyColumn), toolColumn);
-    QVERIFY(waitFor([&] { return window.ended(); }, 30));
+    QTRY_VERIFY_WITH_TIMEOUT(window.ended(), 30000);
   }
   stop = true;
   servicing.join();

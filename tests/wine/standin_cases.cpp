@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,20 +45,28 @@ bool runCommand(const std::wstring& command) {
   return code == 0;
 }
 
+// Starts the program and waits, up to `ms`, for its key column to show what `shows` accepts:
+// the dialog, or none (and a failed expectation, `what` with the column) when it does not.
+HWND dialogWhoseKeyShows(Check& check, RunningProgram& program,
+                         const std::function<bool(const std::wstring&)>& shows, DWORD ms,
+                         const std::string& what) {
+  HWND dialog = startAndFindDialog(check, program);
+  if (!dialog) return nullptr;
+  const bool shown = waitFor([&] { return shows(itemText(dialog, kIdKeyColumn)); }, ms);
+  const std::string column = printable(itemText(dialog, kIdKeyColumn));
+  return check.expect(shown, what + "; key column \"" + column + "\"") ? dialog : nullptr;
+}
+
 }  // namespace
 
 int runPluggedLater(const std::wstring& exe, const std::wstring& tool) {
   Check check("plug-later");
   RunningProgram program(exe);
-  HWND dialog = startAndFindDialog(check, program);
-  if (!dialog) return check.failures();
   // No key yet: the program asks for one and keeps looking.
-  const bool prompted =
-      waitFor([&] { return itemText(dialog, kIdKeyColumn) == text(kTextConnectPrompt); }, 20000);
-  if (!check.expect(prompted, "no connect prompt; key column \"" +
-                                  printable(itemText(dialog, kIdKeyColumn)) + "\"")) {
-    return check.failures();
-  }
+  HWND dialog = dialogWhoseKeyShows(
+      check, program, [](const std::wstring& key) { return key == text(kTextConnectPrompt); },
+      20000, "no connect prompt");
+  if (!dialog) return check.failures();
   Sleep(1500);  // a few searches that find nothing
   check.expect(itemText(dialog, kIdKeyColumn) == text(kTextConnectPrompt),
                "the key column changed before the key was plugged in");
@@ -72,21 +81,16 @@ int runPluggedLater(const std::wstring& exe, const std::wstring& tool) {
 int runBooterKey(const std::wstring& exe) {
   Check check("booter");
   RunningProgram program(exe);
-  HWND dialog = startAndFindDialog(check, program);
-  if (!dialog) return check.failures();
   const std::wstring notice = L"BOOTER\n\n" + text(kTextBooterNotice);
   auto normalised = [](std::wstring s) {
-    std::wstring out;
-    for (wchar_t c : s)
-      if (c != L'\r') out.push_back(c);
-    return out;
+    std::erase(s, L'\r');
+    return s;
   };
-  const bool shown = waitFor(
-      [&] { return normalised(itemText(dialog, kIdKeyColumn)) == normalised(notice); }, kKeyReadMs);
-  if (!check.expect(shown, "no booter notice; key column \"" +
-                               printable(itemText(dialog, kIdKeyColumn)) + "\"")) {
-    return check.failures();
-  }
+  HWND dialog = dialogWhoseKeyShows(
+      check, program,
+      [&](const std::wstring& key) { return normalised(key) == normalised(notice); }, kKeyReadMs,
+      "no booter notice");
+  if (!dialog) return check.failures();
   // Whatever the mode, the key's firmware is restored first.
   if (!tickMode(check, dialog, kIdNever)) return check.failures();
   click(dialog, kIdProceed);
@@ -109,14 +113,13 @@ int runBooterKey(const std::wstring& exe) {
 int runFailureDisplay(const std::wstring& exe) {
   Check check("failure");
   RunningProgram program(exe);
-  HWND dialog = startAndFindDialog(check, program);
-  if (!dialog) return check.failures();
-  const bool read = waitFor(
-      [&] {
-        return itemText(dialog, kIdKeyColumn).find_first_of(L"0123456789") != std::wstring::npos;
+  HWND dialog = dialogWhoseKeyShows(
+      check, program,
+      [](const std::wstring& key) {
+        return key.find_first_of(L"0123456789") != std::wstring::npos;
       },
-      kKeyReadMs);
-  if (!check.expect(read, "the key was not read")) return check.failures();
+      kKeyReadMs, "the key was not read");
+  if (!dialog) return check.failures();
   if (!tickMode(check, dialog, kIdOnly)) return check.failures();
   click(dialog, kIdProceed);
   HWND question = nullptr;

@@ -138,6 +138,11 @@ std::vector<trace::LogEvent> replayLogFrom(const std::string& path) {
 }
 
 // Checked before the run, so that a run is not lost to a file it cannot save.
+// An option whose value names a file.
+CLI::Option* fileOption(CLI::App& app, const char* name, std::string& path, const char* what) {
+  return app.add_option(name, path, what)->type_name("FILE");
+}
+
 void checkWritable(const char* option, const std::string& path) {
   if (const std::string why = files::outputProblem(path); !why.empty()) {
     throw CLI::ValidationError(option, "'" + path + "' " + why);
@@ -193,18 +198,14 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
   app.add_flag("--list-faults", listFaults,
                "print the fault places, the fault kinds and the named faults, each under its "
                "heading, and end");
-  CLI::Option* traceOpt =
-      app.add_option("--trace", trace,
-                     "write the traffic log of the run (what crosses the driver) "
-                     "to FILE, on any backend")
-          ->type_name("FILE");
+  CLI::Option* traceOpt = fileOption(
+      app, "--trace", trace,
+      "write the traffic log of the run (what crosses the driver) to FILE, on any backend");
   CLI::Option* keyTraceOpt =
-      app.add_option("--key-trace", keyTrace, "write the virtual key's own trace to FILE")
-          ->type_name("FILE");
+      fileOption(app, "--key-trace", keyTrace, "write the virtual key's own trace to FILE");
   CLI::Option* replayOpt =
-      app.add_option("--replay", replay,
-                     "answer from the traffic log in FILE instead of a key, in simulated time")
-          ->type_name("FILE");
+      fileOption(app, "--replay", replay,
+                 "answer from the traffic log in FILE instead of a key, in simulated time");
   app.add_flag("--json", json, "one JSON object per line for each event (see below)");
   app.add_flag("--verbose", verbose,
                "also say on stderr whether sleep and shutdown are held off during the upgrade");
@@ -215,9 +216,8 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
       app.add_option("--lcid", lcid, "the locale as a Windows locale id, such as 0C0A")
           ->type_name("HEX");
   CLI::Option* keyStateOpt =
-      app.add_option("--key-state", keyState,
-                     "load the virtual key from FILE, when it exists, and save it there")
-          ->type_name("FILE");
+      fileOption(app, "--key-state", keyState,
+                 "load the virtual key from FILE, when it exists, and save it there");
   CLI::Option* timeoutOpt =
       app.add_option("--timeout", timeout,
                      "press EXIT after SECONDS on the clock in use (info: 30 by default)")

@@ -23,7 +23,7 @@ ConsoleView::ConsoleView(RunOutput& output, Answer answer)
     : output_(output), answer_(std::move(answer)) {}
 
 void ConsoleView::setCaption(const std::string& text) {
-  output_.caption(catalogue::cp1252ToUtf8(text));
+  output_.text(TextKind::caption, catalogue::cp1252ToUtf8(text));
 }
 
 void ConsoleView::setText(int controlId, const std::string& text) {
@@ -42,7 +42,7 @@ void ConsoleView::setText(int controlId, const std::string& text) {
       if (!connectPrompt_.empty() && text == connectPrompt_) {
         if (promptPrinted_) return;
         promptPrinted_ = true;
-        output_.prompt(catalogue::cp1252ToUtf8(text));
+        output_.text(TextKind::prompt, catalogue::cp1252ToUtf8(text));
         return;
       }
       return tellColumn(controlId, text);
@@ -54,7 +54,7 @@ void ConsoleView::setText(int controlId, const std::string& text) {
 void ConsoleView::endTick() {
   if (tickStatus_.empty() || tickStatus_ == lastStatus_) return;
   lastStatus_ = tickStatus_;
-  output_.status(lastStatus_);
+  output_.text(TextKind::status, lastStatus_);
 }
 
 std::string ConsoleView::label(std::size_t row) const {
@@ -100,7 +100,7 @@ sequencer::MessageBoxAnswer ConsoleView::messageBox(const std::string& text,
                                                     sequencer::MessageBoxKind kind) {
   if (kind == sequencer::MessageBoxKind::information) {
     ++informationBoxes_;
-    output_.message(catalogue::cp1252ToUtf8(text));
+    output_.text(TextKind::message, catalogue::cp1252ToUtf8(text));
     return sequencer::MessageBoxAnswer::ok;
   }
   const std::string question = catalogue::cp1252ToUtf8(text);

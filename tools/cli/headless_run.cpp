@@ -56,8 +56,8 @@ class ConsoleNotices final : public usb::LinkNotices {
   void anotherProgramUsesKey() override { post("ANOTHER PROGRAM UTILIZES USB"); }
   // Once, when the run has looked for the key for a while and found none.
   void waitingForKey() {
-    output_.notice(
-        std::string(catalogue::programText(catalogue::ProgramText::waitingForKey, language_)));
+    output_.text(TextKind::notice, std::string(catalogue::programText(
+                                       catalogue::ProgramText::waitingForKey, language_)));
   }
   void keyAccessDenied(const std::string& path) override {
     post(catalogue::fillIn(
@@ -71,7 +71,7 @@ class ConsoleNotices final : public usb::LinkNotices {
       std::lock_guard lock(mutex_);
       pending.swap(pending_);
     }
-    for (const std::string& text : pending) output_.notice(text);
+    for (const std::string& text : pending) output_.text(TextKind::notice, text);
   }
 
  private:
@@ -146,7 +146,7 @@ class Operator {
       chooseAndProceed();
     }
     if (o_.timeoutSeconds && elapsedMs() >= *o_.timeoutSeconds * 1000u &&
-        dialog_.fields().finishMode == sequencer::FinishMode::running) {
+        dialog_.status().finishMode == sequencer::FinishMode::running) {
       // Pressed again on later ticks while EXIT is locked.
       if (!timedOut_) noKey_ = stillSearching();
       timedOut_ = true;
@@ -175,15 +175,15 @@ class Operator {
   // The key has not been found yet.
   bool stillSearching() const {
     using sequencer::UpgradeState;
-    const UpgradeState state = dialog_.fields().state;
+    const UpgradeState state = dialog_.status().state;
     return state == UpgradeState::checkPackage || state == UpgradeState::awaitStart ||
            state == UpgradeState::connect;
   }
 
   void chooseAndProceed() {
-    if (proceedPressed_ || dialog_.fields().finishMode != sequencer::FinishMode::running) return;
-    const bool choosing = !dialog_.fields().selectedOption &&
-                          dialog_.fields().state == sequencer::UpgradeState::awaitChoice;
+    if (proceedPressed_ || dialog_.status().finishMode != sequencer::FinishMode::running) return;
+    const bool choosing = !dialog_.status().selectedOption &&
+                          dialog_.status().state == sequencer::UpgradeState::awaitChoice;
     if (choosing && !mode_ && prompts_ && !asked_) {
       asked_ = true;
       const auto text = [this](std::uint16_t id) {
@@ -202,8 +202,8 @@ class Operator {
     }
     if (!mode_) return;
     if (choosing) dialog_.OnMode(*mode_);
-    if (dialog_.fields().selectedOption && view_.enabled(sequencer::kIdProceed) &&
-        dialog_.fields().state == sequencer::UpgradeState::awaitChoice) {
+    if (dialog_.status().selectedOption && view_.enabled(sequencer::kIdProceed) &&
+        dialog_.status().state == sequencer::UpgradeState::awaitChoice) {
       proceedPressed_ = true;
       dialog_.OnProceed();
     }
@@ -212,8 +212,8 @@ class Operator {
   // Once the key has been read and both columns stand, the dialog ends at once: no mode is
   // chosen, so nothing is asked of the key beyond what reading it took.
   void readOnly() {
-    if (keyRead_ || dialog_.fields().finishMode != sequencer::FinishMode::running ||
-        dialog_.fields().state != sequencer::UpgradeState::awaitChoice) {
+    if (keyRead_ || dialog_.status().finishMode != sequencer::FinishMode::running ||
+        dialog_.status().state != sequencer::UpgradeState::awaitChoice) {
       return;
     }
     keyRead_ = true;
@@ -272,7 +272,7 @@ class ProgressWatch {
       : dialog_(dialog), view_(view), traffic_(traffic) {}
 
   Progress now(std::uint32_t elapsedMs) {
-    const sequencer::SequencerFields& f = dialog_.fields();
+    const sequencer::RunStatus& f = dialog_.status();
     if (!percent_ && f.proceedStarted != 0 && f.selectedOption) {
       const bool booterRuns = f.booterPasses >= 1;
       blocks_ = protocol::planBlocks(dialog_.block(), *f.selectedOption, booterRuns);
@@ -344,9 +344,10 @@ class StopWatch {
   int next() { return stops_.nextSignal ? stops_.nextSignal() : 0; }
   void tell(app::OutsideStop::Asked asked) {
     if (asked == app::OutsideStop::Asked::held) {
-      output_.message(std::string(app::stopText(app::StopText::held, language_)));
+      output_.text(TextKind::message, std::string(app::stopText(app::StopText::held, language_)));
     } else if (asked == app::OutsideStop::Asked::alreadyHeld) {
-      output_.message(std::string(app::stopText(app::StopText::alreadyHeld, language_)));
+      output_.text(TextKind::message,
+                   std::string(app::stopText(app::StopText::alreadyHeld, language_)));
     }
   }
 
@@ -446,8 +447,8 @@ int runHeadless(const CliOptions& o, RunOutput& output, std::ostream& err, Termi
       view.endTick();
       notices.printPending();
       // A key that is plugged in answers well before this; later passes find it restarting.
-      if (dialog.fields().state != sequencer::UpgradeState::connect &&
-          dialog.fields().state > sequencer::UpgradeState::awaitStart) {
+      if (dialog.status().state != sequencer::UpgradeState::connect &&
+          dialog.status().state > sequencer::UpgradeState::awaitStart) {
         keySeen = true;
       } else if (!keySeen && !waitTold && user.elapsedMs() >= kKeyWaitNoticeMs) {
         waitTold = true;

@@ -25,6 +25,22 @@ void put(std::ostream& out, const Json& e) {
   out << e.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n" << std::flush;
 }
 
+const char* textEventName(TextKind kind) {
+  switch (kind) {
+    case TextKind::caption:
+      return "caption";
+    case TextKind::status:
+      return "status";
+    case TextKind::prompt:
+      return "prompt";
+    case TextKind::message:
+      return "message";
+    case TextKind::notice:
+      return "notice";
+  }
+  return "message";
+}
+
 Json textEvent(const char* name, const std::string& text) {
   Json e = event(name);
   e["text"] = text;
@@ -58,16 +74,8 @@ Json columnRows(const std::vector<std::pair<std::string, std::string>>& rows) {
 
 }  // namespace
 
-void JsonOutput::caption(const std::string& text) {
-  put(out_, textEvent("caption", text));
-}
-
-void JsonOutput::status(const std::string& text) {
-  put(out_, textEvent("status", text));
-}
-
-void JsonOutput::prompt(const std::string& text) {
-  put(out_, textEvent("prompt", text));
+void JsonOutput::text(TextKind kind, const std::string& text) {
+  put(out_, textEvent(textEventName(kind), text));
 }
 
 void JsonOutput::column(const Column& column) {
@@ -82,14 +90,6 @@ void JsonOutput::question(const std::string& text, bool yes) {
   Json e = textEvent("question", text);
   e["answer"] = yes;
   put(out_, e);
-}
-
-void JsonOutput::message(const std::string& text) {
-  put(out_, textEvent("message", text));
-}
-
-void JsonOutput::notice(const std::string& text) {
-  put(out_, textEvent("notice", text));
 }
 
 void JsonOutput::phase(const Phase& phase, const std::string& text) {

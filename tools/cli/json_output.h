@@ -16,13 +16,9 @@ class JsonOutput final : public RunOutput {
  public:
   explicit JsonOutput(std::ostream& out) : out_(out) {}
 
-  void caption(const std::string& text) override;
-  void status(const std::string& text) override;
-  void prompt(const std::string& text) override;
+  void text(TextKind kind, const std::string& text) override;
   void column(const Column& column) override;
   void question(const std::string& text, bool yes) override;
-  void message(const std::string& text) override;
-  void notice(const std::string& text) override;
   void phase(const Phase& phase, const std::string& text) override;
   void error(const std::string& code, const std::string& text) override;
   void progress(const Progress& progress) override;

@@ -33,16 +33,23 @@ std::vector<std::string> splitLines(const std::string& text) {
   return lines;
 }
 
-void PlainOutput::caption(const std::string& text) {
-  out_ << text << "\n" << std::flush;
-}
-
-void PlainOutput::status(const std::string& line) {
-  out_ << ownText(ProgramText::statusLabel) << " " << line << "\n" << std::flush;
-}
-
-void PlainOutput::prompt(const std::string& text) {
-  printIndented(out_, text, "");
+void PlainOutput::text(TextKind kind, const std::string& text) {
+  switch (kind) {
+    case TextKind::caption:
+      out_ << text << "\n";
+      break;
+    case TextKind::status:
+      out_ << ownText(ProgramText::statusLabel) << " " << text << "\n";
+      break;
+    case TextKind::prompt:
+      printIndented(out_, text, "");
+      break;
+    case TextKind::message:
+    case TextKind::notice:
+      out_ << ownText(ProgramText::messageLabel) << "\n";
+      printIndented(out_, text, "  ");
+      break;
+  }
   out_ << std::flush;
 }
 
@@ -62,12 +69,6 @@ void PlainOutput::question(const std::string& asked, bool yes) {
   out_ << ownText(ProgramText::answerLabel) << " "
        << ownText(yes ? ProgramText::yes : ProgramText::no) << "\n"
        << std::flush;
-}
-
-void PlainOutput::message(const std::string& told) {
-  out_ << ownText(ProgramText::messageLabel) << "\n";
-  printIndented(out_, told, "  ");
-  out_ << std::flush;
 }
 
 void PlainOutput::key(const KeyInfo& info) {

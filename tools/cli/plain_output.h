@@ -21,12 +21,9 @@ class PlainOutput : public RunOutput {
               std::uint16_t language = catalogue::kLanguageEnglish)
       : out_(out), err_(err), language_(language) {}
 
-  void caption(const std::string& text) override;
-  void status(const std::string& text) override;
-  void prompt(const std::string& text) override;
+  void text(TextKind kind, const std::string& text) override;
   void column(const Column& column) override;
   void question(const std::string& text, bool yes) override;
-  void message(const std::string& text) override;
   void progress(const Progress&) override {}
   void key(const KeyInfo& info) override;
   void replayDiffers(std::size_t line, const std::string& recorded,

@@ -20,6 +20,11 @@ struct Column {
   std::vector<std::pair<std::string, std::string>> rows;
 };
 
+// The texts of a run: the window's caption, its status line, the connect prompt (once), an
+// information box, and a notice that asks nothing (another program holds the key, the run waits
+// for the key). Where no one reads the difference, a notice is shown as a message.
+enum class TextKind { caption, status, prompt, message, notice };
+
 // How far the upgrade is: its share of the run's planned time (run_progress.h), and its blocks,
 // key firmware blocks first, then region blocks.
 struct Progress {
@@ -59,15 +64,9 @@ struct KeyInfo {
 class RunOutput {
  public:
   virtual ~RunOutput() = default;
-  virtual void caption(const std::string& text) = 0;
-  virtual void status(const std::string& text) = 0;
-  virtual void prompt(const std::string& text) = 0;  // the connect prompt, once
+  virtual void text(TextKind kind, const std::string& text) = 0;
   virtual void column(const Column& column) = 0;
   virtual void question(const std::string& text, bool yes) = 0;
-  virtual void message(const std::string& text) = 0;
-  // A notice that asks nothing (another program holds the key, the run waits for the key).
-  // Where no one reads the difference it is printed as a message.
-  virtual void notice(const std::string& text) { message(text); }
   // A new step of the run, with the window's text for it. The status line tells a reader as
   // much, so only outputs for programs show it.
   virtual void phase(const Phase&, const std::string&) {}

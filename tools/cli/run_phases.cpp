@@ -23,6 +23,29 @@ constexpr ComponentName kComponents[] = {
     {23, "lambda"}, {24, "gps"},      {26, "lps4-exp"},
 };
 
+// The steps that are one phase each, whatever else the run holds.
+struct StepPhase {
+  UpgradeState state;
+  const char* id;
+};
+constexpr StepPhase kStepPhases[] = {
+    {UpgradeState::connect, "wait-key"},
+    {UpgradeState::readKey, "read-key"},
+    {UpgradeState::eraseFirmware, "firmware-erase"},
+    {UpgradeState::writeFirmware, "firmware-write"},
+    {UpgradeState::leaveBooter, "booter-leave"},
+    {UpgradeState::eraseData, "data-erase"},
+    {UpgradeState::clearMark, "mark"},
+    {UpgradeState::readBack, "read-back"},
+};
+
+std::optional<Phase> stepPhase(UpgradeState state) {
+  for (const StepPhase& s : kStepPhases) {
+    if (s.state == state) return Phase{s.id, {}};
+  }
+  return std::nullopt;
+}
+
 const char* componentOf(std::uint8_t phase) {
   for (const ComponentName& c : kComponents) {
     if (c.phase == phase) return c.id;
@@ -53,15 +76,11 @@ std::optional<std::uint16_t> textIdOf(const Phase& p,
 
 }  // namespace
 
-std::optional<Phase> phaseOf(const sequencer::SequencerFields& f) {
+std::optional<Phase> phaseOf(const sequencer::RunStatus& f) {
   // The error stop is a failure display; EXIT then ends the run at once.
   if (f.finishMode == sequencer::FinishMode::errorStop) return std::nullopt;
   if (f.finishMode != sequencer::FinishMode::running) return Phase{"exit", {}};
   switch (f.state) {
-    case UpgradeState::connect:
-      return Phase{"wait-key", {}};
-    case UpgradeState::readKey:
-      return Phase{"read-key", {}};
     case UpgradeState::proceed:
       // Under a mode that leaves the key's firmware ("Never"), or with the booter running
       // already, the step leads elsewhere at once.
@@ -70,25 +89,13 @@ std::optional<Phase> phaseOf(const sequencer::SequencerFields& f) {
         return std::nullopt;
       }
       return Phase{"booter-entry", {}};
-    case UpgradeState::eraseFirmware:
-      return Phase{"firmware-erase", {}};
-    case UpgradeState::writeFirmware:
-      return Phase{"firmware-write", {}};
-    case UpgradeState::leaveBooter:
-      return Phase{"booter-leave", {}};
-    case UpgradeState::eraseData:
-      return Phase{"data-erase", {}};
-    case UpgradeState::clearMark:
-      return Phase{"mark", {}};
     case UpgradeState::writeRegions:
       if (const char* component = componentOf(f.lastRegionsPhase)) {
         return Phase{"component", component};
       }
       return std::nullopt;
-    case UpgradeState::readBack:
-      return Phase{"read-back", {}};
     default:
-      return std::nullopt;
+      return stepPhase(f.state);
   }
 }
 
@@ -107,18 +114,18 @@ FailureDisplay failureIn(UpgradeState state) {
 }
 
 std::string PhaseWatch::textOf(const Phase& phase) {
-  const auto id = textIdOf(phase, dialog_.fields().selectedOption);
+  const auto id = textIdOf(phase, dialog_.status().selectedOption);
   return id ? catalogue::cp1252ToUtf8(dialog_.text(*id)) : std::string();
 }
 
 void PhaseWatch::afterTick() {
-  if (const std::optional<Phase> now = phaseOf(dialog_.fields()); now && now != last_) {
+  if (const std::optional<Phase> now = phaseOf(dialog_.status()); now && now != last_) {
     last_ = now;
     output_.phase(*now, textOf(*now));
   }
   if (dialog_.failureReached() && !failureTold_) {
     failureTold_ = true;
-    const FailureDisplay failure = failureIn(dialog_.fields().state);
+    const FailureDisplay failure = failureIn(dialog_.status().state);
     output_.error(failure.code, catalogue::cp1252ToUtf8(dialog_.text(failure.textId)));
   }
 }

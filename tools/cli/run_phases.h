@@ -13,9 +13,9 @@
 
 namespace flashwell::cli {
 
-// The step of the run for these fields; none between steps (the package check, the choice of
+// The step of the run for this status; none between steps (the package check, the choice of
 // the mode, the final report, a failure display).
-std::optional<Phase> phaseOf(const sequencer::SequencerFields& fields);
+std::optional<Phase> phaseOf(const sequencer::RunStatus& status);
 
 // The failure display's code and text number for a run that reached one in `state`.
 struct FailureDisplay {

@@ -7,13 +7,16 @@
 namespace flashwell::cli {
 
 namespace {
-// What the key takes: to erase its firmware and its data, to take one block of either writer, and
-// to be read (identity and versions). The window thread adds about two ticks to every step.
-constexpr std::uint32_t kFirmwareEraseMs = 1500;
-constexpr std::uint32_t kDataEraseMs = 4000;
-constexpr std::uint32_t kFirmwareBlockMs = 6;
-constexpr std::uint32_t kRegionBlockMs = 4;
-constexpr std::uint32_t kKeyReadMs = 800;
+// What the key takes, as the plan counts it.
+struct KeyTimes {
+  std::uint32_t firmwareEraseMs = 1500;
+  std::uint32_t dataEraseMs = 4000;
+  std::uint32_t firmwareBlockMs = 6;  // to take one block of each writer
+  std::uint32_t regionBlockMs = 4;
+  std::uint32_t readMs = 800;  // identity and versions
+};
+constexpr KeyTimes kKey;
+// The window thread adds about two ticks to every step.
 constexpr std::uint32_t kStepMs = 200;
 }  // namespace
 
@@ -28,18 +31,18 @@ PlannedRun planRun(const protocol::BlockPlan& blocks, bool booterRuns) {
   };
   if (blocks.keyFirmware) {
     if (!booterRuns) t += protocol::kAfterRestartIntoBooterMs + kStepMs;
-    t += kFirmwareEraseMs + kStepMs;
-    sendBlocks(blocks.firmware, kFirmwareBlockMs);
+    t += kKey.firmwareEraseMs + kStepMs;
+    sendBlocks(blocks.firmware, kKey.firmwareBlockMs);
     t += protocol::kBeforeRestartIntoFirmwareMs + protocol::kAfterRestartIntoFirmwareMs + kStepMs;
-    if (booterRuns) t += kKeyReadMs + kStepMs;
-    t += kDataEraseMs + kStepMs;
+    if (booterRuns) t += kKey.readMs + kStepMs;
+    t += kKey.dataEraseMs + kStepMs;
   }
   t += kStepMs;  // the mark
   for (const std::uint32_t count : blocks.components) {
     t += protocol::kAfterRegionOpenMs;
-    sendBlocks(count, kRegionBlockMs);
+    sendBlocks(count, kKey.regionBlockMs);
   }
-  t += kKeyReadMs;
+  t += kKey.readMs;
   return run;
 }
 

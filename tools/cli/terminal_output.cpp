@@ -47,7 +47,8 @@ void TerminalOutput::draw() {
   lastDrawMs_ = wallMs_();
 }
 
-void TerminalOutput::status(const std::string& text) {
+void TerminalOutput::text(TextKind kind, const std::string& text) {
+  if (kind != TextKind::status) return between([&] { PlainOutput::text(kind, text); });
   current_.step = text;
   progress(current_);
 }

@@ -18,21 +18,13 @@ class TerminalOutput final : public PlainOutput {
   TerminalOutput(std::ostream& out, std::ostream& err, std::function<std::uint64_t()> wallMs,
                  std::uint16_t language = catalogue::kLanguageEnglish);
 
-  void caption(const std::string& text) override {
-    between([&] { PlainOutput::caption(text); });
-  }
-  void status(const std::string& text) override;
-  void prompt(const std::string& text) override {
-    between([&] { PlainOutput::prompt(text); });
-  }
+  // The status line is the bar's step; the other texts go above the bar.
+  void text(TextKind kind, const std::string& text) override;
   void column(const Column& c) override {
     between([&] { PlainOutput::column(c); });
   }
   void question(const std::string& text, bool yes) override {
     between([&] { PlainOutput::question(text, yes); });
-  }
-  void message(const std::string& text) override {
-    between([&] { PlainOutput::message(text); });
   }
   void progress(const Progress& progress) override;
   void key(const KeyInfo& info) override {

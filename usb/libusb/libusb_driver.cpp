@@ -46,19 +46,16 @@ ConfigurationFields fieldsOf(const libusb_config_descriptor& config) {
   return fields;
 }
 
-// The device's first configuration, read from the descriptors the system keeps: nothing is
-// sent to the device, which need not be configured yet.
-std::optional<ConfigurationFields> firstConfigurationOf(libusb_device* device) {
-  libusb_config_descriptor* config = nullptr;
-  if (libusb_get_config_descriptor(device, 0, &config) != LIBUSB_SUCCESS) return std::nullopt;
-  ConfigurationFields fields = fieldsOf(*config);
-  libusb_free_config_descriptor(config);
-  return fields;
-}
+enum class Configuration { first, active };
 
-std::optional<ConfigurationFields> activeConfigurationOf(libusb_device* device) {
+// The device's first configuration (read from the descriptors the system keeps: nothing is sent
+// to the device, which need not be configured yet), or the one it is configured with.
+std::optional<ConfigurationFields> configurationOf(libusb_device* device, Configuration which) {
   libusb_config_descriptor* config = nullptr;
-  if (libusb_get_active_config_descriptor(device, &config) != LIBUSB_SUCCESS) return std::nullopt;
+  const int read = which == Configuration::first
+                       ? libusb_get_config_descriptor(device, 0, &config)
+                       : libusb_get_active_config_descriptor(device, &config);
+  if (read != LIBUSB_SUCCESS) return std::nullopt;
   ConfigurationFields fields = fieldsOf(*config);
   libusb_free_config_descriptor(config);
   return fields;
@@ -69,7 +66,7 @@ std::optional<std::string> pathOf(libusb_device* device) {
   libusb_device_descriptor descriptor{};
   if (libusb_get_device_descriptor(device, &descriptor) != LIBUSB_SUCCESS) return std::nullopt;
   if (!isOfferedVendor(descriptor.idVendor)) return std::nullopt;
-  const auto configuration = firstConfigurationOf(device);
+  const auto configuration = configurationOf(device, Configuration::first);
   if (!configuration || !hasKeyInterface(*configuration)) return std::nullopt;
   std::uint8_t ports[8];
   const int count = libusb_get_port_numbers(device, ports, sizeof ports);
@@ -134,7 +131,7 @@ OpenResult LibusbDriver::openExclusive(const std::string& path) {
     if (error == LIBUSB_SUCCESS) {
       error = claimKeyInterface(wanted, handle);
       if (error == LIBUSB_SUCCESS) {
-        configuration = activeConfigurationOf(wanted);
+        configuration = configurationOf(wanted, Configuration::active);
         if (!configuration) {
           libusb_release_interface(handle, 0);
           error = LIBUSB_ERROR_OTHER;
@@ -162,7 +159,7 @@ int LibusbDriver::claimKeyInterface(libusb_device* device, libusb_device_handle*
   int active = -1;
   int error = libusb_get_configuration(handle, &active);
   if (error == LIBUSB_SUCCESS && active == 0) {
-    const auto first = firstConfigurationOf(device);
+    const auto first = configurationOf(device, Configuration::first);
     error = libusb_set_configuration(handle, first ? first->value : 1);
     if (error != LIBUSB_SUCCESS) {
       tell(withReason(texts_.notConfigured, error));
@@ -191,11 +188,6 @@ void LibusbDriver::tell(const std::string& text) {
   if (text == lastTold_) return;
   lastTold_ = text;
   std::cerr << "flashwell: " << text << "\n";
-}
-
-bool LibusbDriver::ioControl(DriverHandle handle, std::uint32_t code,
-                             std::span<std::uint8_t> record, std::span<std::uint8_t> data) {
-  return ioControlCounted(handle, code, record, data).has_value();
 }
 
 std::optional<std::size_t> LibusbDriver::ioControlCounted(DriverHandle handle, std::uint32_t code,

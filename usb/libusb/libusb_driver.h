@@ -33,14 +33,12 @@ class LibusbDriver final : public UsbDriver {
   InterfaceEntry interfaceAt(std::uint32_t index) override;
   void endSearch() override;
   OpenResult openExclusive(const std::string& path) override;
-  bool ioControl(DriverHandle handle, std::uint32_t code, std::span<std::uint8_t> record,
-                 std::span<std::uint8_t> data) override;
   std::optional<std::size_t> ioControlCounted(DriverHandle handle, std::uint32_t code,
                                               std::span<std::uint8_t> record,
                                               std::span<std::uint8_t> data) override;
   void close(DriverHandle handle) override;
   // Always x86: the 48-byte record is the one this backend is given, whatever the machine.
-  std::uint16_t nativeProcessorArchitecture() override { return 0; }
+  std::uint16_t nativeProcessorArchitecture() override { return kArchitectureX86; }
 
  private:
   struct OpenDevice {

@@ -78,11 +78,6 @@ OpenResult SetupApiDriver::openExclusive(const std::string& path) {
   return {reinterpret_cast<DriverHandle>(handle), kErrorSuccess};
 }
 
-bool SetupApiDriver::ioControl(DriverHandle handle, std::uint32_t code,
-                               std::span<std::uint8_t> record, std::span<std::uint8_t> data) {
-  return ioControlCounted(handle, code, record, data).has_value();
-}
-
 // The record names the data buffer by its address; the driver reaches it from there, so the
 // data span is not passed on. Without an overlapped structure the call returns only once the
 // driver has completed the request.

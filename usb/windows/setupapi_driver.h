@@ -22,8 +22,6 @@ class SetupApiDriver final : public UsbDriver {
   InterfaceEntry interfaceAt(std::uint32_t index) override;
   void endSearch() override;
   OpenResult openExclusive(const std::string& path) override;
-  bool ioControl(DriverHandle handle, std::uint32_t code, std::span<std::uint8_t> record,
-                 std::span<std::uint8_t> data) override;
   std::optional<std::size_t> ioControlCounted(DriverHandle handle, std::uint32_t code,
                                               std::span<std::uint8_t> record,
                                               std::span<std::uint8_t> data) override;
