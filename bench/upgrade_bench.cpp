@@ -2,34 +2,16 @@
 
 #include <chrono>
 #include <map>
-#include <span>
 
-#include "catalogue/catalogue.h"
-#include "catalogue/embedded_package.h"
-#include "emulator/emulated_driver.h"
-#include "emulator/named_states.h"
 #include "protocol/component_table.h"
 #include "protocol/worker.h"
+#include "tests/support/key_bench.h"
+#include "tests/support/pause_recorder.h"
+#include "tests/support/test_packages.h"
 
 namespace flashwell::bench {
 
 namespace {
-
-// Sums the worker's pauses in front of the simulated clock; the key's own time goes straight
-// to the simulated clock through the driver.
-class PauseTally final : public usb::Clock {
- public:
-  explicit PauseTally(usb::SimulatedClock& clock) : clock_(clock) {}
-  std::uint32_t tickMs() override { return clock_.tickMs(); }
-  void sleepMs(std::uint32_t ms) override {
-    total += ms;
-    clock_.sleepMs(ms);
-  }
-  std::uint64_t total = 0;
-
- private:
-  usb::SimulatedClock& clock_;
-};
 
 // The pauses that booter entry (2000), booter exit (500 and 10000) and the seven region opens
 // (2000 each) prescribe.
@@ -65,11 +47,11 @@ std::vector<std::uint8_t> fromHex(const std::string& hex) {
 }
 
 // Blocks programmed into the key's flash and committed to each region, from the trace.
-std::map<std::uint16_t, std::size_t> countBlocks(const emulator::Trace& trace,
+std::map<std::uint16_t, std::size_t> countBlocks(const std::vector<emulator::TraceEvent>& events,
                                                  std::size_t& firmwareBlocks) {
   std::map<std::uint16_t, std::size_t> commits;
   firmwareBlocks = 0;
-  for (const emulator::TraceEvent& e : trace.events()) {
+  for (const emulator::TraceEvent& e : events) {
     if (e.ev != "control" || !e.setup || !e.data || e.ok != true) continue;
     const auto setup = fromHex(*e.setup);
     const auto payload = fromHex(*e.data);
@@ -89,35 +71,27 @@ UpgradeFigures runUpgrade(protocol::UpgradeOption option) {
   UpgradeFigures figures;
   const auto wallStart = std::chrono::steady_clock::now();
 
-  usb::SimulatedClock clock;
-  PauseTally pauses(clock);
-  emulator::VirtualKey key(*emulator::namedKeyState("fresh"));
-  emulator::Trace trace(nullptr, true);
-  emulator::EmulatedDriver driver(clock, key, &trace);
-  usb::SilentNotices notices;
-
-  const auto embedded = catalogue::embeddedPackage();
-  std::vector<std::uint8_t> package(embedded.begin(), embedded.end());
+  support::KeyBench bench(support::namedKey("fresh"));
+  support::PauseRecorder pauses(bench.clock);
+  std::vector<std::uint8_t> package = support::embeddedPackageCopy();
   protocol::RequestBlock block;
   block.zero();
-  block.imageBase = package.data();
-  block.imageSize = package.size();
-  catalogue::Catalogue cat(package, catalogue::embeddedTables());
-  if (cat.openPackage().result != catalogue::Result::ok || !cat.assignRegionSlots(block.regions)) {
+  if (!support::installPackage(package, block)) {
     figures.failure = "the embedded package";
     return figures;
   }
 
-  protocol::Worker worker(block, driver, pauses, notices);
+  protocol::Worker worker(block, *bench.driver, pauses, bench.notices);
   block.startRequest.set(1);
   block.startDone.set(1);
   block.upgradeOption.set(protocol::optionByte(option));
-  struct Step {
+  struct Job {
     const char* name;
-    bool (protocol::Worker::*job)();
+    bool (protocol::Worker::*run)();
     protocol::SharedByte* done;
   };
-  const Step steps[] = {
+  // The jobs in the order of an upgrade; the identity and the versions are read again after.
+  const Job jobs[] = {
       {"connect", &protocol::Worker::Connect, &block.connected},
       {"identity", &protocol::Worker::ReadIdentityJob, &block.identityDone},
       {"versions", &protocol::Worker::ReadVersions, &block.versionsDone},
@@ -128,24 +102,23 @@ UpgradeFigures runUpgrade(protocol::UpgradeOption option) {
       {"data erase", &protocol::Worker::EraseDataFlash, &block.dataEraseDone},
       {"mark", &protocol::Worker::ClearMark, &block.markDone},
       {"regions", &protocol::Worker::WriteRegions, &block.regionsDone},
-      {"identity again", &protocol::Worker::ReadIdentityJob, &block.identityDone},
-      {"versions again", &protocol::Worker::ReadVersions, &block.versionsDone},
   };
-  for (const Step& step : steps) {
-    step.done->set(0);
-    if (!(worker.*step.job)() || step.done->get() != 1) {
-      figures.failure = step.name;
+  constexpr std::size_t kOrder[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, 2};
+  for (const std::size_t j : kOrder) {
+    jobs[j].done->set(0);
+    if (!(worker.*jobs[j].run)() || jobs[j].done->get() != 1) {
+      figures.failure = jobs[j].name;
       break;
     }
   }
   figures.succeeded = figures.failure.empty();
-  figures.simulatedMs = clock.elapsedMs();
-  figures.pausesMs = pauses.total;
+  figures.simulatedMs = bench.clock.elapsedMs();
+  figures.pausesMs = pauses.totalMs();
   figures.prescribedMs = kPrescribedPausesMs;
-  figures.keyBusyMs = key.modelledBusyMs();
+  figures.keyBusyMs = bench.key->modelledBusyMs();
 
   std::size_t firmwareBlocks = 0;
-  const auto commits = countBlocks(trace, firmwareBlocks);
+  const auto commits = countBlocks(bench.traceEvents(), firmwareBlocks);
   figures.blocks.push_back(
       {"key firmware", firmwareBlocks, block.regions[0].length() / protocol::kFirmwareBlockSize});
   for (const protocol::ComponentRow& row : protocol::kComponentTable) {

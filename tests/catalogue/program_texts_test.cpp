@@ -9,7 +9,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/cp1252.h"
 #include "catalogue/program_texts.h"
-#include "tests/catalogue/package_fixture.h"
+#include "tests/support/test_packages.h"
 
 namespace flashwell::catalogue {
 namespace {
@@ -34,8 +34,7 @@ class ProgramTexts : public ::testing::TestWithParam<LanguageCase> {};
 
 TEST_P(ProgramTexts, FollowThePackagesLanguageAndHoldEveryText) {
   const LanguageCase& c = GetParam();
-  const auto e = embeddedPackage();
-  std::vector<std::uint8_t> package(e.begin(), e.end());
+  std::vector<std::uint8_t> package = support::embeddedPackageCopy();
   Catalogue catalogue(package, embeddedTables());
   FixedSystemLocale locale(c.lcid);
   catalogue.chooseLanguage(locale);

@@ -3,16 +3,16 @@
 #include <utility>
 
 #include "catalogue/catalogue.h"
-#include "tests/catalogue/package_fixture.h"
+#include "tests/support/test_packages.h"
 
 namespace flashwell::catalogue {
 namespace {
 
-using testing::Component;
-using testing::kEnd;
-using testing::packageWith;
-using testing::putComponent;
-using testing::Record;
+using support::Component;
+using support::kEnd;
+using support::packageWith;
+using support::putComponent;
+using support::Record;
 
 Catalogue opened(std::vector<std::uint8_t>& p) {
   Catalogue c(p, embeddedTables());
@@ -182,8 +182,7 @@ INSTANTIATE_TEST_SUITE_P(Models, AssignSlots,
                          ::testing::Values(SlotCase{13, '1'}, SlotCase{18, 'B'}));
 
 TEST(AssignSlots, TheEmbeddedPackageFillsEverySlot) {
-  const auto e = embeddedPackage();
-  std::vector<std::uint8_t> p(e.begin(), e.end());
+  std::vector<std::uint8_t> p = support::embeddedPackageCopy();
   Catalogue cat(p, embeddedTables());
   ASSERT_EQ(cat.openPackage().result, Result::ok);
   RegionSlots slots{};

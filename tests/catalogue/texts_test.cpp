@@ -4,14 +4,13 @@
 #include <set>
 
 #include "catalogue/catalogue.h"
-#include "tests/catalogue/package_fixture.h"
+#include "tests/support/test_packages.h"
 
 namespace flashwell::catalogue {
 namespace {
 
 std::vector<std::uint8_t> embeddedCopy(std::uint8_t model = kModelStandard) {
-  const auto e = embeddedPackage();
-  std::vector<std::uint8_t> p(e.begin(), e.end());
+  std::vector<std::uint8_t> p = support::embeddedPackageCopy();
   p[kHeaderOffset] = model;
   return p;
 }

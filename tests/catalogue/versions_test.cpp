@@ -4,16 +4,16 @@
 #include <utility>
 
 #include "catalogue/catalogue.h"
-#include "tests/catalogue/package_fixture.h"
+#include "tests/support/test_packages.h"
 
 namespace flashwell::catalogue {
 namespace {
 
 using protocol::ComponentVersion;
-using testing::Component;
-using testing::kEnd;
-using testing::packageWith;
-using testing::putComponent;
+using support::Component;
+using support::kEnd;
+using support::packageWith;
+using support::putComponent;
 
 TEST(Bcd, BothNibblesAtMostNine) {
   EXPECT_TRUE(isBcdByte(0x00));
@@ -131,7 +131,7 @@ TEST(ImageRows, SkipsOtherCodesAndLeavesUnusedLinesBlank) {
 // Twelve displayable components, one every 4 KiB, their majors 01 to 12.
 template <std::size_t... I>
 std::vector<std::uint8_t> twelveComponents(std::index_sequence<I...>) {
-  auto p = packageWith({testing::Record{6, '1', static_cast<std::uint32_t>(I * 0x1000)}..., kEnd});
+  auto p = packageWith({support::Record{6, '1', static_cast<std::uint32_t>(I * 0x1000)}..., kEnd});
   for (std::uint32_t i = 0; i < sizeof...(I); ++i) {
     const auto major = static_cast<std::uint8_t>(((i + 1) / 10) << 4 | (i + 1) % 10);
     putComponent(p, i * 0x1000, comp(kv(major, 0x00, 0x00, 0x01, 0x01, 0x20, 0x24)));
@@ -151,8 +151,7 @@ TEST(ImageRows, StopAtTenAndStillVerifyTheRest) {
 }
 
 TEST(ImageRows, TheEmbeddedPackageShowsSevenRows) {
-  const auto e = embeddedPackage();
-  std::vector<std::uint8_t> p(e.begin(), e.end());
+  std::vector<std::uint8_t> p = support::embeddedPackageCopy();
   Catalogue cat(p, embeddedTables());
   const auto open = cat.openPackage();
   ASSERT_EQ(open.result, Result::ok);

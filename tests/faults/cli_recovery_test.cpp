@@ -7,48 +7,31 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "emulator/key_file.h"
 #include "emulator/named_states.h"
 #include "emulator/virtual_key.h"
 #include "tests/faults/cell_run.h"
 #include "tests/faults/key_checks.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/flasher_run.h"
 #include "tools/cli/cli_options.h"
-#include "tools/cli/headless_run.h"
 
 namespace flashwell::faults {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-CliRun runCli(std::vector<std::string> args) {
-  args.insert(args.begin(), "flashwell-cli");
-  std::vector<const char*> argv;
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  std::ostringstream out, err;
-  const cli::ParseResult parsed =
-      cli::parseCommandLine(static_cast<int>(argv.size()), argv.data(), out, err);
-  if (!parsed.options) return {-1, out.str(), err.str()};
-  const int code = cli::runHeadless(*parsed.options, out, err);
-  return {code, out.str(), err.str()};
-}
+using support::ProgramRun;
+using support::runFlasher;
 
 class CliRecovery : public ::testing::Test {
  protected:
-  std::string path(const char* name) const { return folder_.path(name); }
+  std::string path(const char* name) const { return (scratch_ / name).string(); }
 
   // The length of a clean run in simulated seconds, from the time of its trace's last event.
   int cleanRunSeconds() {
     const std::string trace = path("clean.jsonl");
-    const CliRun r = runCli({"--emulated", "--mode", "only", "--yes", "--trace", trace});
+    const ProgramRun r = runFlasher({"--emulated", "--mode", "only", "--yes", "--trace", trace});
     EXPECT_EQ(r.code, cli::kExitDone) << r.out << r.err;
     std::ifstream in(trace);
     std::string line, last;
@@ -59,7 +42,8 @@ class CliRecovery : public ::testing::Test {
 
   // The next run on the saved key completes the upgrade and leaves the file holding it.
   void expectRecovery(const std::string& keyState, const std::string& what) {
-    const CliRun next = runCli({"--emulated", "--mode", "only", "--yes", "--key-state", keyState});
+    const ProgramRun next =
+        runFlasher({"--emulated", "--mode", "only", "--yes", "--key-state", keyState});
     EXPECT_EQ(next.code, cli::kExitDone) << what << "\n" << next.out << next.err;
     std::string why;
     const auto image = emulator::loadKeyImage(keyState, &why);
@@ -68,7 +52,7 @@ class CliRecovery : public ::testing::Test {
     EXPECT_TRUE(holdsPackage(key, packageSlots(), protocol::UpgradeOption::only)) << what;
   }
 
-  support::TempFolder folder_{"flashwell-faults-"};
+  support::Scratch scratch_;
 };
 
 TEST_F(CliRecovery, InterruptedAnywhereTheNextRunCompletes) {
@@ -77,8 +61,8 @@ TEST_F(CliRecovery, InterruptedAnywhereTheNextRunCompletes) {
   int interrupted = 0;
   for (int timeout = 5; timeout < seconds; timeout += 10) {
     const std::string keyState = path(("key-" + std::to_string(timeout) + ".bin").c_str());
-    const CliRun first = runCli({"--emulated", "--mode", "only", "--yes", "--key-state", keyState,
-                                 "--timeout", std::to_string(timeout)});
+    const ProgramRun first = runFlasher({"--emulated", "--mode", "only", "--yes", "--key-state",
+                                         keyState, "--timeout", std::to_string(timeout)});
     // An interrupt that comes while the firmware is rewritten waits for EXIT to unlock, so a
     // late one may find the upgrade done already.
     ASSERT_TRUE(first.code == cli::kExitTimedOut || first.code == cli::kExitDone) << timeout << "\n"
@@ -94,8 +78,8 @@ TEST_F(CliRecovery, ExitWhileTheBooterStartsSavesTheKeyAsFoundAndNeverThenWrites
   // Two seconds after the start the key is on its way into the booter: EXIT then brings it back
   // to its firmware, and the saved key must be the one that was found, not one caught mid-restart.
   const std::string keyState = path("booter-entry.bin");
-  const CliRun first =
-      runCli({"--emulated", "--mode", "only", "--yes", "--key-state", keyState, "--timeout", "2"});
+  const ProgramRun first = runFlasher(
+      {"--emulated", "--mode", "only", "--yes", "--key-state", keyState, "--timeout", "2"});
   ASSERT_EQ(first.code, cli::kExitTimedOut) << first.out;
   ASSERT_NE(first.out.find("starting the BOOTER"), std::string::npos) << first.out;
   std::string why;
@@ -109,7 +93,7 @@ TEST_F(CliRecovery, ExitWhileTheBooterStartsSavesTheKeyAsFoundAndNeverThenWrites
 
   // "Never" on that key sends no flash command at all.
   const std::string keyTrace = path("never.jsonl");
-  const CliRun never = runCli(
+  const ProgramRun never = runFlasher(
       {"--emulated", "--mode", "never", "--yes", "--key-state", keyState, "--key-trace", keyTrace});
   EXPECT_EQ(never.code, cli::kExitDone) << never.out;
   std::ifstream in(keyTrace);
@@ -122,8 +106,9 @@ TEST_F(CliRecovery, ExitWhileTheBooterStartsSavesTheKeyAsFoundAndNeverThenWrites
 
 TEST_F(CliRecovery, KeyPulledForGoodDuringTheFirmwareIsRestoredNextTime) {
   const std::string keyState = path("pulled.bin");
-  const CliRun first = runCli({"--emulated", "--mode", "only", "--yes", "--key-state", keyState,
-                               "--fault", "program:unplug-for-good@5", "--timeout", "600"});
+  const ProgramRun first =
+      runFlasher({"--emulated", "--mode", "only", "--yes", "--key-state", keyState, "--fault",
+                  "program:unplug-for-good@5", "--timeout", "600"});
   // The firmware write fails at once; the orderly exit then gives up on the absent key.
   EXPECT_EQ(first.code, cli::kExitFailure) << first.out;
   std::string why;
@@ -144,7 +129,7 @@ TEST_F(CliRecovery, KeyPulledForGoodWhileTheToolWaitsForItEndsOnTheTimeout) {
   });
   ASSERT_NE(identify, mark->places.end());
   const std::string keyState = path("waiting.bin");
-  const CliRun first = runCli(
+  const ProgramRun first = runFlasher(
       {"--emulated", "--mode", "only", "--yes", "--key-state", keyState, "--fault",
        "identify:unplug-for-good@" + std::to_string(identify->occurrence), "--timeout", "300"});
   EXPECT_EQ(first.code, cli::kExitTimedOut) << first.out;
@@ -153,8 +138,9 @@ TEST_F(CliRecovery, KeyPulledForGoodWhileTheToolWaitsForItEndsOnTheTimeout) {
 
 TEST_F(CliRecovery, AComponentStoredWrongEndsInTheCopyErrorNamedAndTheNextRunRecovers) {
   const std::string keyState = path("stored-wrong.bin");
-  const CliRun first = runCli({"--emulated", "fresh", "--mode", "only", "--yes", "--key-state",
-                               keyState, "--fault", "component-stored-wrong"});
+  const ProgramRun first =
+      runFlasher({"--emulated", "fresh", "--mode", "only", "--yes", "--key-state", keyState,
+                  "--fault", "component-stored-wrong"});
   EXPECT_EQ(first.code, cli::kExitFailure) << first.out << first.err;
   EXPECT_NE(first.out.find("status: ERROR on Copying Firmware.. TRY AGAIN"), std::string::npos)
       << first.out;

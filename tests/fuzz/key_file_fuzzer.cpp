@@ -19,6 +19,9 @@ namespace {
 using namespace flashwell;
 using namespace flashwell::emulator;
 
+// Where the region records of a file of the fresh key begin.
+constexpr std::size_t kRegionsAt = 8 + 4 + 2 + 2 + (4 + 128) * 2 + 4 + 0x1C000;
+
 void check(std::span<const std::uint8_t> file) {
   std::string why;
   const auto image = decodeKeyImage(file, &why);
@@ -43,13 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static fuzzing::PatchedBytes valid(encodeKeyImage(*namedKeyState("fresh")));
   // Where the fields are: the head with the identity and configuration lengths, the firmware
   // area's length, and the region records after it.
-  const std::size_t regionsAt = 8 + 4 + 2 + 2 + (4 + 128) * 2 + 4 + 0x1C000;
-  check(valid.patch(in, 16, [regionsAt](FuzzedDataProvider& at, std::span<const std::uint8_t>) {
+  check(valid.patch(in, 16, [](FuzzedDataProvider& at, std::span<const std::uint8_t>) {
     switch (at.ConsumeIntegralInRange(0, 2)) {
       case 0:
         return at.ConsumeIntegralInRange<std::size_t>(0, 0x120);
       case 1:
-        return regionsAt - 4 + at.ConsumeIntegralInRange<std::size_t>(0, 7 * (0x20000 + 6) + 4);
+        return kRegionsAt - 4 + at.ConsumeIntegralInRange<std::size_t>(0, 7 * (0x20000 + 6) + 4);
       default:
         return std::size_t{at.ConsumeIntegral<std::uint32_t>()};
     }

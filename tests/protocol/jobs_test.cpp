@@ -1,4 +1,4 @@
-// The worker's jobs one at a time on a scripted key: identity retries, booter entry and exit
+// The worker's jobs one at a time on the virtual key: identity retries, booter entry and exit
 // with their exact pauses, the versions job, the mark and the erases.
 
 #include <gtest/gtest.h>
@@ -11,49 +11,53 @@
 namespace flashwell::protocol {
 namespace {
 
-using testing::FakeEvent;
-using testing::WorkerRig;
+using emulator::FaultKind;
+using emulator::FaultSite;
+using testing::KeyRig;
 using Pauses = std::vector<std::uint32_t>;
 
+using support::KeyRequest;
+constexpr std::uint32_t kEvery = emulator::kEveryOccurrence;
+
+// A key whose booter runs with its firmware whole, as after a restart into the booter.
+emulator::KeyImage inItsBooter() {
+  emulator::KeyImage image = support::namedKey("fresh");
+  image.program = emulator::KeyProgram::booter;
+  return image;
+}
+
 TEST(IdentityJob, ReadsIntoTheBlock) {
-  WorkerRig rig;
+  KeyRig rig;
   rig.started();
   rig.block.identity.fill(0x77);
   ASSERT_TRUE(rig.worker.ReadIdentityJob());
   EXPECT_EQ(rig.block.identityDone.get(), 1);
   EXPECT_EQ(programCode(rig.block.identity), kProgramFirmware);
-  EXPECT_EQ(rig.block.identity[48], rig.key.memory(0xFFA030));
+  EXPECT_EQ(rig.block.identity[48], rig.bench.key->configuration()[0]);
 }
 
 TEST(IdentityJob, ThreeAttemptsThenUnreadable) {
-  for (int failures : {1, 2, 3, 5}) {
-    WorkerRig rig;
+  for (std::uint32_t failures : {1, 2, 3, 5}) {
+    KeyRig rig;
     rig.started();
-    int identifies = 0;
-    rig.key.accept = [&](const FakeEvent& e) {
-      if (e.kind == FakeEvent::kControl && e.code() == 14 && e.sub() == 7) ++identifies;
-      return !(e.kind == FakeEvent::kControl && e.code() == 14 && e.sub() == 7 &&
-               identifies <= failures);
-    };
+    rig.fault(FaultSite::identify, FaultKind::refuse, 1, failures);
     rig.block.identity.fill(0x77);
     ASSERT_TRUE(rig.worker.ReadIdentityJob());
     const bool read = failures < 3;
     EXPECT_EQ(rig.block.identityDone.get(), read ? 1 : 2) << failures;
-    EXPECT_EQ(identifies, std::min(failures + 1, 3)) << failures;
+    EXPECT_EQ(rig.count(14, 7), std::min(failures + 1, 3u)) << failures;
     // The block's identity is zeroed at the start and only filled by a successful read.
-    EXPECT_EQ(rig.block.identity[0], read ? rig.key.identity[0] : 0) << failures;
+    EXPECT_EQ(rig.block.identity[0], read ? rig.bench.key->identityAnswer()[0] : 0) << failures;
     // Each failure closed the key and cleared connected; the key was there, so no pauses.
     EXPECT_EQ(rig.block.connected.get(), read ? 1 : 0) << failures;
-    EXPECT_EQ(rig.key.handleOpen(), read) << failures;
+    EXPECT_EQ(rig.bench.driver->openHandles(), read ? 1u : 0u) << failures;
     EXPECT_TRUE(rig.clock.pauses.empty());
   }
 }
 
 TEST(IdentityJob, StopDuringTheRetriesReturnsFalse) {
-  WorkerRig rig;
-  rig.started();
-  rig.key.present = false;
-  rig.block.connected.set(0);
+  KeyRig rig("fresh", /*plugged=*/false);
+  rig.started(false);
   rig.clock.afterPause = [&](std::uint64_t t) {
     if (t == 2000) rig.block.exitRequest.set(1);
   };
@@ -62,76 +66,103 @@ TEST(IdentityJob, StopDuringTheRetriesReturnsFalse) {
 }
 
 TEST(KeyStateJob, ReportsTheRunningProgram) {
-  for (auto [program, state] : {std::pair{kProgramBooter, KeyStatus::booterRuns},
-                                {kProgramFirmware, KeyStatus::firmwareRuns},
-                                {std::uint16_t{0x1234}, KeyStatus::firmwareRuns}}) {
-    WorkerRig rig;
+  struct Case {
+    const char* state;
+    std::optional<std::uint16_t> program;  // the identity's program code, rewritten
+    KeyStatus status;
+  };
+  for (const Case& c :
+       {Case{"booter", {}, KeyStatus::booterRuns}, Case{"fresh", {}, KeyStatus::firmwareRuns},
+        Case{"fresh", std::uint16_t{0x1234}, KeyStatus::firmwareRuns}}) {
+    KeyRig rig(c.state);
     rig.started();
-    rig.key.program = program;
-    EXPECT_EQ(rig.worker.KeyState(), state);
+    if (c.program) {
+      rig.bench.driver->setInHook([&](std::uint8_t, std::vector<std::uint8_t>& bytes) {
+        if (bytes.size() == kIdentitySize) usb::putLe16(bytes, 28, *c.program);
+      });
+    }
+    EXPECT_EQ(rig.worker.KeyState(), c.status) << c.state;
   }
-  WorkerRig rig;
+  KeyRig rig;
   rig.started();
-  rig.key.accept = [](const FakeEvent& e) { return e.kind != FakeEvent::kIn; };
+  rig.fault(FaultSite::in, FaultKind::refuse, 1, kEvery);
   EXPECT_EQ(rig.worker.KeyState(), KeyStatus::unreadable);
 }
 
-TEST(EnterBooter, AnswersAtOnceWhenTheBooterRuns) {
-  WorkerRig rig;
-  rig.started();
-  rig.key.program = kProgramBooter;
-  ASSERT_TRUE(rig.worker.EnterBooter());
-  EXPECT_EQ(rig.block.enterBooterDone.get(), 1);
-  EXPECT_EQ(rig.count(15, 4), 0u);
-  EXPECT_TRUE(rig.clock.pauses.empty());
-}
-
-TEST(EnterBooter, RestartsClosesWaitsAndWaitsForTheKey) {
+// Booter entry and exit: the restarts, the pauses and the reconnection.
+TEST(BooterJobs, RestartPauseAndReconnect) {
   struct Case {
-    std::uint32_t absenceMs;
+    bool inBooter;            // the key runs its booter at the start
+    bool leave;               // LeaveBooter, else EnterBooter
+    std::uint32_t absenceMs;  // how long the key is away after a restart
+    std::size_t restarts;
     Pauses pauses;
   };
-  // Back before the 2000 ms are over: no wait for the key. Back later: Connect retries every
-  // second and gives the key 3000 ms to settle.
-  for (const Case& c : {Case{1500, {2000}}, Case{3500, {2000, 1000, 1000, 3000}}}) {
-    WorkerRig rig;
+  // Entering: back before the 2000 ms are over, no wait for the key; back later, Connect
+  // retries every second and gives the key 3000 ms to settle. Leaving: 500 ms after the
+  // identity read, the restart, then 10000 ms.
+  const Case cases[] = {
+      {true, false, 1500, 0, {}},
+      {false, false, 1500, 1, {2000}},
+      {false, false, 3500, 1, {2000, 1000, 1000, 3000}},
+      {true, true, 1500, 1, {500, 10000}},
+  };
+  for (const Case& c : cases) {
+    const std::string name = std::string(c.leave ? "leave" : "enter") + " after " +
+                             std::to_string(c.absenceMs) + (c.inBooter ? " in booter" : "");
+    KeyRig rig(c.inBooter ? inItsBooter() : support::namedKey("fresh"));
+    rig.bench.key->timing().reenumerationMs = c.absenceMs;
     rig.started();
-    rig.key.restartAbsenceMs = c.absenceMs;
-    ASSERT_TRUE(rig.worker.EnterBooter());
-    EXPECT_EQ(rig.block.enterBooterDone.get(), 1);
-    EXPECT_EQ(rig.count(15, 4), 1u);
-    EXPECT_EQ(rig.clock.pauses, c.pauses) << c.absenceMs;
-    EXPECT_EQ(rig.key.program, kProgramBooter);
-    // restart, then the link closed before the pause
-    const auto& ev = rig.key.events;
-    const auto restart = std::find_if(ev.begin(), ev.end(), [](const FakeEvent& e) {
-      return e.kind == FakeEvent::kControl && e.code() == 15;
+    ASSERT_TRUE(c.leave ? rig.worker.LeaveBooter() : rig.worker.EnterBooter()) << name;
+    EXPECT_EQ((c.leave ? rig.block.leaveBooterDone : rig.block.enterBooterDone).get(), 1) << name;
+    EXPECT_EQ(rig.count(15, 4), c.restarts) << name;
+    EXPECT_EQ(rig.clock.pauses, c.pauses) << name;
+    EXPECT_EQ(rig.bench.key->program(),
+              c.leave ? emulator::KeyProgram::firmware : emulator::KeyProgram::booter)
+        << name;
+    EXPECT_EQ(rig.block.connected.get(), 1) << name;
+    if (c.restarts == 0) continue;
+    // The dead handle was dropped: nothing more went to it, the next traffic is a new open.
+    const std::vector<KeyRequest> requests = support::keyRequests(rig.bench);
+    const auto restart = std::find_if(requests.begin(), requests.end(),
+                                      [](const KeyRequest& r) { return r.is(15, 4); });
+    ASSERT_NE(restart, requests.end()) << name;
+    const auto after = std::find_if(std::next(restart), requests.end(), [](const KeyRequest& r) {
+      return r.ev == "open" || r.ev == "control" || r.ev == "in" || r.ev == "out";
     });
-    ASSERT_NE(restart, ev.end());
-    EXPECT_EQ(std::next(restart)->kind, FakeEvent::kOpen) << "the dead handle was dropped";
-    EXPECT_GE(std::next(restart)->t, restart->t + 2000);
+    ASSERT_NE(after, requests.end()) << name;
+    EXPECT_EQ(after->ev, "open") << name;
+    EXPECT_GE(after->t, restart->t + c.pauses.front()) << name;
   }
 }
 
-TEST(EnterBooter, KeepsRestartingUntilTheBooterRuns) {
-  WorkerRig rig;
+TEST(BooterJobs, LeavingRestartsHalfASecondAfterTheIdentityRead) {
+  KeyRig rig(inItsBooter());
   rig.started();
-  int restarts = 0;
-  rig.key.accept = [&](const FakeEvent& e) {
-    if (e.kind == FakeEvent::kControl && e.code() == 15 && e.sub() == 4) {
-      rig.key.programAfterRestart = ++restarts < 3 ? kProgramFirmware : kProgramBooter;
-    }
-    return true;
-  };
+  ASSERT_TRUE(rig.worker.LeaveBooter());
+  const std::vector<KeyRequest> ins = rig.requests("in");
+  const KeyRequest restart = rig.controls(15, 4).front();
+  const auto read =
+      std::find_if(ins.rbegin(), ins.rend(), [&](const auto& e) { return e.t <= restart.t; });
+  ASSERT_NE(read, ins.rend());
+  EXPECT_EQ(read->length, kIdentitySize);
+  // The trace stamps a command once the key has taken it.
+  EXPECT_EQ(restart.t, read->t + 500 + rig.bench.key->timing().commandMs);
+}
+
+TEST(EnterBooter, KeepsRestartingUntilTheBooterRuns) {
+  KeyRig rig;
+  rig.started();
+  rig.fault(FaultSite::restart, FaultKind::stay, 1, 2);
   ASSERT_TRUE(rig.worker.EnterBooter());
   EXPECT_EQ(rig.count(15, 4), 3u);
   EXPECT_EQ(rig.clock.pauses, (Pauses{2000, 2000, 2000}));
 }
 
 TEST(EnterBooter, StopsOnExit) {
-  WorkerRig rig;
+  KeyRig rig;
   rig.started();
-  rig.key.programAfterRestart = kProgramFirmware;
+  rig.fault(FaultSite::restart, FaultKind::stay, 1, kEvery);
   rig.clock.afterPause = [&](std::uint64_t t) {
     if (t >= 4000) rig.block.exitRequest.set(1);
   };
@@ -139,31 +170,12 @@ TEST(EnterBooter, StopsOnExit) {
   EXPECT_EQ(rig.block.enterBooterDone.get(), 0);
 }
 
-TEST(LeaveBooter, PausesRestartsAndReconnects) {
-  WorkerRig rig;
-  rig.started();
-  rig.key.program = kProgramBooter;
-  ASSERT_TRUE(rig.worker.LeaveBooter());
-  EXPECT_EQ(rig.block.leaveBooterDone.get(), 1);
-  EXPECT_EQ(rig.count(15, 4), 1u);
-  EXPECT_EQ(rig.clock.pauses, (Pauses{500, 10000}));
-  const auto controls = rig.key.controls();
-  const auto restart = std::find_if(controls.begin(), controls.end(),
-                                    [](const FakeEvent& e) { return e.code() == 15; });
-  ASSERT_NE(restart, controls.end());
-  EXPECT_EQ(restart->t, 500u) << "500 ms after the identity read";
-}
-
 TEST(LeaveBooter, WaitsThroughConnectForAnUnpluggedKey) {
-  WorkerRig rig;
+  KeyRig rig(inItsBooter());
   rig.started();
-  rig.key.program = kProgramBooter;
-  rig.key.onCommand = [&](const FakeEvent& e) {
-    if (e.code() == 15) rig.key.present = false;  // pulled out as it restarts
-  };
-  rig.clock.afterPause = [&](std::uint64_t t) {
-    if (t == 13500) rig.key.present = true;  // plugged back in
-  };
+  // Pulled out as it restarts, plugged back in at 13500 ms.
+  rig.fault(FaultSite::restart, FaultKind::unplugForGood);
+  rig.bench.driver->schedulePlug(13500);
   ASSERT_TRUE(rig.worker.LeaveBooter());
   EXPECT_EQ(rig.block.leaveBooterDone.get(), 1);
   EXPECT_EQ(rig.clock.pauses, (Pauses{500, 10000, 1000, 1000, 1000, 3000}));
@@ -171,57 +183,60 @@ TEST(LeaveBooter, WaitsThroughConnectForAnUnpluggedKey) {
 }
 
 TEST(LeaveBooter, ExitBeforeStartReturnsFalseWithoutTraffic) {
-  WorkerRig rig;
-  rig.started();
+  KeyRig rig;
+  rig.started(false);
   rig.block.exitRequest.set(1);
   EXPECT_FALSE(rig.worker.LeaveBooter());
-  EXPECT_TRUE(rig.key.events.empty());
+  EXPECT_TRUE(rig.requests("open").empty());
 }
 
 TEST(EraseJobs, FirmwareAreaAndDataFlash) {
-  for (bool accepted : {true, false}) {
-    WorkerRig rig;
-    rig.started();
-    rig.key.accept = [&](const FakeEvent&) { return accepted; };
-    ASSERT_TRUE(rig.worker.EraseKeyFirmware());
-    EXPECT_EQ(rig.block.eraseDone.get(), accepted ? 1 : 2);
-    ASSERT_TRUE(rig.worker.EraseDataFlash());
-    EXPECT_EQ(rig.block.dataEraseDone.get(), accepted ? 1 : 2);
-    EXPECT_EQ(rig.count(15, 1), 1u);
-    EXPECT_EQ(rig.count(13, 7), 1u);
+  struct Case {
+    bool firmwareArea;  // EraseKeyFirmware, which the booter takes; else EraseDataFlash
+    FaultSite site;
+    std::uint8_t code, sub;
+  };
+  for (const Case& c :
+       {Case{true, FaultSite::erase, 15, 1}, Case{false, FaultSite::dataErase, 13, 7}}) {
+    for (bool accepted : {true, false}) {
+      KeyRig rig(c.firmwareArea ? "booter" : "fresh");
+      rig.started();
+      if (!accepted) rig.fault(c.site, FaultKind::refuse);
+      ASSERT_TRUE(c.firmwareArea ? rig.worker.EraseKeyFirmware() : rig.worker.EraseDataFlash());
+      const SharedByte& done = c.firmwareArea ? rig.block.eraseDone : rig.block.dataEraseDone;
+      EXPECT_EQ(done.get(), accepted ? 1 : 2) << c.firmwareArea << accepted;
+      EXPECT_EQ(rig.count(c.code, c.sub), 1u) << c.firmwareArea << accepted;
+    }
   }
 }
 
-std::uint32_t headerAddressOf(const FakeEvent& e) {
+std::uint32_t headerAddressOf(const KeyRequest& e) {
   return (std::uint32_t{usb::le16(e.setup, 4)} << 16) | usb::le16(e.data, 1);
 }
 
 TEST(Versions, ReadsEveryStoredHeaderInLargeChunks) {
-  WorkerRig rig;
+  KeyRig rig("small-packet");  // the headers are read in the large-packet manner anyway
   rig.started();
-  rig.key.largePacket = false;  // the headers are read in the large-packet manner anyway
   ComponentVersion marker{0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
   rig.block.componentVersions.fill(marker);
   ASSERT_TRUE(rig.worker.ReadVersions());
   EXPECT_EQ(rig.block.versionsDone.get(), 1);
 
   std::vector<std::uint32_t> starts;
-  for (const FakeEvent& e : rig.key.controls()) {
-    if (e.code() == 14 && e.sub() == 1) starts.push_back(headerAddressOf(e));
-  }
+  for (const KeyRequest& e : rig.controls(14, 1)) starts.push_back(headerAddressOf(e));
   std::vector<std::uint32_t> expected;
   for (std::uint32_t a : {0x00000u, 0x30000u, 0x40000u, 0x50000u, 0x74000u, 0x20000u}) {
     expected.push_back(0x40000000 | a);
     expected.push_back((0x40000000 | a) + 128);
   }
   EXPECT_EQ(starts, expected);
-  for (const FakeEvent& e : rig.key.events) {
-    if (e.kind == FakeEvent::kIn) {
+  for (const KeyRequest& e : rig.requests("in")) {
+    if (e.length != kIdentitySize) {
       EXPECT_EQ(e.endpoint, 0x82u);
     }
   }
 
-  const auto mem = rig.key.memory;
+  const auto mem = [&](std::uint32_t a) { return rig.bench.key->memoryByte(a); };
   const std::uint32_t at[8] = {0, 0x30000, 0x40000, 0x50000, 0x74000, 0, 0, 0x20000};
   for (std::size_t i : {0, 1, 2, 3, 4, 7}) {
     const std::uint32_t h = 0x40000000 | at[i];
@@ -239,54 +254,51 @@ TEST(Versions, ReadsEveryStoredHeaderInLargeChunks) {
 }
 
 TEST(Versions, FailureAtEntryThreeKeepsTheRest) {
-  WorkerRig rig;
+  KeyRig rig;
   rig.started();
   ComponentVersion marker{0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
   rig.block.componentVersions.fill(marker);
-  rig.key.accept = [](const FakeEvent& e) {
-    return !(e.kind == FakeEvent::kControl && e.code() == 14 && headerAddressOf(e) == 0x40050000);
-  };
+  // Entries 0 to 2 take two reads each; the seventh asks for entry 3's header.
+  rig.fault(FaultSite::memoryRead, FaultKind::refuse, 7);
   ASSERT_TRUE(rig.worker.ReadVersions());
   EXPECT_EQ(rig.block.versionsDone.get(), 2);
+  EXPECT_EQ(headerAddressOf(rig.controls(14, 1).back()), 0x40050000u);
   for (std::size_t i = 0; i < 3; ++i) EXPECT_NE(rig.block.componentVersions[i].major, 0xEE) << i;
   for (std::size_t i = 3; i < 10; ++i) EXPECT_EQ(rig.block.componentVersions[i].major, 0xEE) << i;
   EXPECT_EQ(rig.count(14, 1), 7u) << "entries 0 to 2 and the failed request";
 }
 
 TEST(Mark, AlreadyClearStoresNothing) {
-  WorkerRig rig;
+  emulator::KeyImage image = support::namedKey("fresh");
+  image.configuration[6] = 0xFF;
+  KeyRig rig(std::move(image));
   rig.started();
-  rig.key.memory = [](std::uint32_t a) {
-    return static_cast<std::uint8_t>(a == 0xFFA036 ? 0xFF : a);
-  };
   ASSERT_TRUE(rig.worker.ClearMark());
   EXPECT_EQ(rig.block.markDone.get(), 1);
   EXPECT_EQ(rig.count(14, 8), 0u);
 }
 
 TEST(Mark, StoresTheIdentityWithOnlyByte54Changed) {
-  WorkerRig rig;
+  KeyRig rig;
   rig.started();
-  ASSERT_NE(rig.key.memory(0xFFA036), 0xFF);
+  ASSERT_NE(rig.bench.key->configuration()[6], 0xFF);
   KeyIdentity before{};
   ASSERT_EQ(rig.worker.ReadIdentityWithRetry(before), IdentityRead::read);
   ASSERT_TRUE(rig.worker.ClearMark());
   EXPECT_EQ(rig.block.markDone.get(), 1);
   EXPECT_EQ(rig.count(14, 8), 1u);
-  std::vector<std::uint8_t> stored;
-  for (const FakeEvent& e : rig.key.events) {
-    if (e.kind == FakeEvent::kOut) stored = e.data;
-  }
+  const std::vector<KeyRequest> outs = rig.requests("out");
+  ASSERT_FALSE(outs.empty());
   KeyIdentity expected = before;
   expected[54] = 0xFF;
-  EXPECT_EQ(stored, std::vector<std::uint8_t>(expected.begin(), expected.end()));
+  EXPECT_EQ(outs.back().data, std::vector<std::uint8_t>(expected.begin(), expected.end()));
 }
 
 TEST(Mark, FailuresAnswerTwo) {
-  for (auto refuse : {FakeEvent::kIn, FakeEvent::kOut}) {
-    WorkerRig rig;
+  for (FaultSite refused : {FaultSite::in, FaultSite::out}) {
+    KeyRig rig;
     rig.started();
-    rig.key.accept = [refuse](const FakeEvent& e) { return e.kind != refuse; };
+    rig.fault(refused, FaultKind::refuse, 1, kEvery);
     ASSERT_TRUE(rig.worker.ClearMark());
     EXPECT_EQ(rig.block.markDone.get(), 2);
   }

@@ -3,19 +3,23 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "tests/protocol/worker_rig.h"
+#include "tests/support/test_packages.h"
 
 namespace flashwell::protocol {
 namespace {
 
-using testing::WorkerRig;
+using testing::KeyRig;
 using Pauses = std::vector<std::uint32_t>;
 
 TEST(WorkerLoop, ServesPendingJobsOneAPassInPriorityOrder) {
-  WorkerRig rig;
+  KeyRig rig;
+  std::vector<std::uint8_t> package = support::embeddedPackageCopy();
+  ASSERT_TRUE(support::installPackage(package, rig.block));
   rig.started(false);
   RequestBlock& b = rig.block;
   struct Pair {
@@ -59,7 +63,7 @@ TEST(WorkerLoop, ServesPendingJobsOneAPassInPriorityOrder) {
 }
 
 TEST(WorkerLoop, IdentityEraseVersionsInThatOrder) {
-  WorkerRig rig;
+  KeyRig rig("booter");  // whose booter takes the erase
   rig.started();
   rig.block.versionsRequest.set(1);
   rig.block.eraseRequest.set(1);
@@ -75,7 +79,7 @@ TEST(WorkerLoop, IdentityEraseVersionsInThatOrder) {
 }
 
 TEST(WorkerLoop, DoneBytesDropOnlyAfterTheirRequest) {
-  WorkerRig rig;
+  KeyRig rig;
   rig.started();
   RequestBlock& b = rig.block;
   b.identityRequest.set(1);
@@ -109,41 +113,55 @@ TEST(WorkerLoop, DoneBytesDropOnlyAfterTheirRequest) {
 }
 
 TEST(WorkerConnect, RetriesEverySecondAndSettlesAfterALateKey) {
-  WorkerRig rig;
-  rig.started(false);
-  rig.key.plugInAt = 2500;
-  rig.block.connectRequest.set(1);
-  ASSERT_TRUE(rig.worker.Connect());
+  KeyRig rig("fresh", /*plugged=*/false);
+  rig.bench.driver->schedulePlug(2500);
+  rig.started();
+  // tries at 0, 1000 and 2000 ms after the request fail, 3000 succeeds, then 3000 ms to settle
   EXPECT_EQ(rig.block.connected.get(), 1);
   EXPECT_EQ(rig.clock.pauses, (Pauses{1000, 1000, 1000, 3000}));
-  EXPECT_EQ(rig.sim.elapsedMs(), 6000u);
+  EXPECT_EQ(rig.bench.clock.elapsedMs(), 6000u);
   EXPECT_TRUE(rig.worker.link().isOpen());
+
+  // Found, opened, its descriptor read, then identified.
+  ASSERT_TRUE(rig.worker.ReadIdentityJob());
+  const auto events = rig.bench.traceEvents();
+  auto first = [&](const std::string& ev) {
+    return std::find_if(events.begin(), events.end(), [&](const auto& e) { return e.ev == ev; });
+  };
+  const auto plug = first("plug"), open = first("open"), descriptor = first("descriptor"),
+             control = first("control");
+  ASSERT_NE(control, events.end());
+  EXPECT_EQ(plug->t, 2500u);
+  EXPECT_TRUE(plug < open && open < descriptor && descriptor < control);
+  EXPECT_EQ(open->path, std::string(emulator::kDefaultKeyPath));
+  EXPECT_EQ(control->setup, "400e000000000600");
+  EXPECT_EQ(control->data, "070000000000");
+  EXPECT_EQ(std::next(control)->setup, "400c000071040600");
+  EXPECT_EQ(std::next(control)->data, "000000800001");
 }
 
 TEST(WorkerConnect, PresentKeyConnectsWithoutPause) {
-  WorkerRig rig;
-  rig.started(false);
-  rig.block.connectRequest.set(1);
-  ASSERT_TRUE(rig.worker.Connect());
+  KeyRig rig;
+  rig.started();
   EXPECT_EQ(rig.block.connected.get(), 1);
   EXPECT_TRUE(rig.clock.pauses.empty());
 }
 
 TEST(WorkerConnect, WhileConnectedIsAnsweredWithoutTraffic) {
-  WorkerRig rig;
+  KeyRig rig;
   rig.started();
+  const std::size_t events = rig.bench.traceEvents().size();
   bool ran = false;
   ASSERT_TRUE(rig.worker.ServeOnePass(ran));
   EXPECT_FALSE(ran);  // connected already answers the request
   EXPECT_TRUE(rig.worker.Connect());
-  EXPECT_TRUE(rig.key.events.empty());
+  EXPECT_EQ(rig.bench.traceEvents().size(), events);
   EXPECT_TRUE(rig.clock.pauses.empty());
 }
 
 TEST(WorkerConnect, ExitWhileWaitingEndsTheWorker) {
-  WorkerRig rig;
+  KeyRig rig("fresh", /*plugged=*/false);
   rig.started(false);
-  rig.key.present = false;
   rig.block.connectRequest.set(1);
   rig.clock.afterPause = [&](std::uint64_t t) {
     if (t == 3000) rig.block.exitRequest.set(1);
@@ -155,15 +173,13 @@ TEST(WorkerConnect, ExitWhileWaitingEndsTheWorker) {
 }
 
 TEST(WorkerConnect, CheckExitClosesAnOpenKey) {
-  WorkerRig rig;
-  rig.started(false);
-  rig.block.connectRequest.set(1);
-  ASSERT_TRUE(rig.worker.Connect());
-  ASSERT_TRUE(rig.key.handleOpen());
+  KeyRig rig;
+  rig.started();
+  ASSERT_EQ(rig.bench.driver->openHandles(), 1u);
   EXPECT_TRUE(rig.worker.CheckExit());
   rig.block.exitRequest.set(1);
   EXPECT_FALSE(rig.worker.CheckExit());
-  EXPECT_FALSE(rig.key.handleOpen());
+  EXPECT_EQ(rig.bench.driver->openHandles(), 0u);
 }
 
 }  // namespace

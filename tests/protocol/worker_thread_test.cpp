@@ -6,9 +6,9 @@
 #include <thread>
 
 #include "protocol/worker.h"
-#include "tests/protocol/pause_recorder.h"
 #include "tests/protocol/window_script.h"
 #include "tests/support/key_bench.h"
+#include "tests/support/pause_recorder.h"
 #include "usb/bytes.h"
 
 namespace flashwell::protocol {
@@ -71,7 +71,7 @@ TEST(WorkerThread, HandshakesWithTheWindowThread) {
 TEST(WorkerThread, IdleWorkerSleepsUntilARequestChangesWithoutHoldingUpTime) {
   KeyBench bench(namedKey("fresh"));
   usb::SimulatedClock& sim = bench.clock;
-  testing::PauseRecorder clock(sim);
+  support::PauseRecorder clock(sim);
   RequestBlock block;
   block.zero();
   block.startRequest.set(1);
@@ -110,7 +110,7 @@ TEST(WorkerThread, BeforeTheStartTheWorkerWaitsWithoutPolling) {
   for (const bool start : {false, true}) {
     KeyBench bench(namedKey("fresh"));
     usb::SimulatedClock& sim = bench.clock;
-    testing::PauseRecorder clock(sim);
+    support::PauseRecorder clock(sim);
     RequestBlock block;
     block.zero();
     Worker worker(block, *bench.driver, clock, bench.notices);

@@ -9,17 +9,17 @@
 
 #include "protocol/component_table.h"
 #include "protocol/worker.h"
-#include "tests/protocol/pause_recorder.h"
-#include "tests/protocol/test_package.h"
 #include "tests/support/key_bench.h"
 #include "tests/support/key_traffic.h"
+#include "tests/support/pause_recorder.h"
+#include "tests/support/test_packages.h"
 #include "usb/bytes.h"
 
 namespace flashwell::protocol {
 namespace {
 
 using support::KeyRequest;
-using testing::TestPackage;
+using support::TestPackage;
 using Pauses = std::vector<std::uint32_t>;
 
 // A worker on the virtual key after the start handshake and a connection, with the test
@@ -40,7 +40,7 @@ struct Rig {
   bool untouched() const { return support::keyRequests(bench).empty(); }
 
   support::KeyBench bench;
-  testing::PauseRecorder clock{bench.clock};
+  support::PauseRecorder clock{bench.clock};
   usb::SilentNotices notices;
   RequestBlock block;
   Worker worker{block, *bench.driver, clock, notices};
@@ -75,7 +75,7 @@ TEST(KeyFirmware, BlocksGoFromTheLastToTheFirstSkippingBlankOnes) {
                                                    0x0E3000, 0x0E2000, 0x0E1000, 0x0E0000}));
   for (const auto& p : sent) {
     const std::uint32_t block = (p.address - 0x0E0000) / 4096;
-    const std::uint8_t* expected = rig.package.image(testing::kKeyFirmwareAt + block * 4096);
+    const std::uint8_t* expected = rig.package.image(support::kKeyFirmwareAt + block * 4096);
     ASSERT_EQ(p.data, std::vector<std::uint8_t>(expected, expected + 4096)) << block;
   }
   // the header block goes last
@@ -99,7 +99,7 @@ TEST(KeyFirmware, RefusedBeforeAnyTraffic) {
   for (const Case& c : std::vector<Case>{
            {"not key firmware",
             [](Rig& r) {
-              r.package.bytes[kFlashImageOffset + testing::kKeyFirmwareAt + 29] = '1';
+              r.package.bytes[kFlashImageOffset + support::kKeyFirmwareAt + 29] = '1';
             }},
            {"too long", [](Rig& r) { usb::putLe32(r.block.regions[0].bytes, 8, 0x1C001); }},
            {"outside the package",
@@ -200,7 +200,7 @@ TEST(Regions, OptionOneSendsEveryComponentAsInTheImage) {
   // LAMBDA's count is longer than its region: its last eight blocks are the GPS bytes after it.
   const auto& lambda = traffic.at(0x0225).commits;
   ASSERT_EQ(lambda.size(), 32u);
-  const std::uint8_t* gps = rig.package.image(testing::kGpsAt);
+  const std::uint8_t* gps = rig.package.image(support::kGpsAt);
   EXPECT_EQ(lambda[24].data, std::vector<std::uint8_t>(gps, gps + 2048));
   EXPECT_EQ(traffic.at(0x0632).commits.size(), 48u) << "ZUNIT sends less than its region";
   EXPECT_EQ(traffic.at(0x0515).commits[0].codeParam, 0x1500u);
@@ -222,7 +222,7 @@ TEST(Regions, OptionTwoMarksEveryHeaderToPassItOn) {
     // its own byte
     EXPECT_NE(rig.package.image(rig.block.regions[row.slot].imageOffset())[7], 1);
   }
-  EXPECT_NE(rig.package.image(testing::kKeyFirmwareAt)[7], 1) << "slot 0 is not a component";
+  EXPECT_NE(rig.package.image(support::kKeyFirmwareAt)[7], 1) << "slot 0 is not a component";
 }
 
 TEST(Regions, OptionThreeOnlyOpensTheRegions) {

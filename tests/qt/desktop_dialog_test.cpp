@@ -33,6 +33,7 @@
 #include "sequencer/control_ids.h"
 #include "tests/qt/qt_run.h"
 #include "tests/support/key_bench.h"
+#include "tests/support/test_packages.h"
 #include "usb/clock.h"
 
 namespace flashwell::app::qt {

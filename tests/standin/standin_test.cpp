@@ -15,7 +15,7 @@
 #include "emulator/standin/record_relay.h"
 #include "emulator/standin/standin_config.h"
 #include "tests/support/key_bench.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/program_run.h"
 #include "usb/bytes.h"
 #include "usb/transfer_request.h"
 
@@ -218,8 +218,8 @@ TEST(Relay, TheDescriptorSetFillsNoMoreThanTheOutputRoom) {
 
 class Host : public ::testing::Test {
  protected:
-  std::string path(const char* name) const { return folder_.path(name); }
-  support::TempFolder folder_{"flashwell-standin-"};
+  std::string path(const char* name) const { return (scratch_ / name).string(); }
+  support::Scratch scratch_;
 };
 
 TEST_F(Host, InterfacePathIsTheListedFormOfTheKernelsLink) {

@@ -4,17 +4,11 @@
 #include <optional>
 #include <stdexcept>
 
-#include "catalogue/embedded_package.h"
 #include "emulator/faults.h"
 #include "emulator/named_states.h"
 #include "trace/traced_driver.h"
 
 namespace flashwell::support {
-
-std::vector<std::uint8_t> embeddedPackageCopy() {
-  const std::span<const std::uint8_t> p = catalogue::embeddedPackage();
-  return {p.begin(), p.end()};
-}
 
 emulator::KeyImage namedKey(std::string_view name) {
   std::optional<emulator::KeyImage> image = emulator::namedKeyState(name);

@@ -30,9 +30,6 @@ class TracedDriver;
 
 namespace flashwell::support {
 
-// A copy of the package built into the program.
-std::vector<std::uint8_t> embeddedPackageCopy();
-
 // The key state of that name ("fresh", "booter", ...); throws std::invalid_argument when there
 // is none, which the test reports as its failure.
 emulator::KeyImage namedKey(std::string_view name);

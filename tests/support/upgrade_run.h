@@ -24,6 +24,7 @@
 #include "tests/support/dialog_run.h"
 #include "tests/support/key_bench.h"
 #include "tests/support/state_print.h"
+#include "tests/support/test_packages.h"
 
 namespace flashwell::support {
 

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "tests/support/key_bench.h"
+#include "tests/support/program_run.h"
 #include "tests/trace/session.h"
 #include "trace/environment_log.h"
 
@@ -96,8 +97,8 @@ TEST(EnvironmentLog, TheWindowedProgramsLogWhereTheVariableSays) {
   usb::Clock& clock = bench.clock;
   // Shared without an owner: the bench keeps the driver.
   const std::shared_ptr<usb::UsbDriver> driver(std::shared_ptr<void>(), bench.driver.get());
-  const std::filesystem::path file =
-      std::filesystem::temp_directory_path() / ("flashwell-env-" + std::to_string(::getpid()));
+  const support::Scratch scratch;
+  const std::filesystem::path file = scratch / "log";
 
   ::unsetenv(kTraceVariable);
   EXPECT_EQ(withEnvironmentLog(driver, clock), driver);
@@ -120,7 +121,6 @@ TEST(EnvironmentLog, TheWindowedProgramsLogWhereTheVariableSays) {
   ASSERT_TRUE(events) << why;
   EXPECT_EQ(events->front().ev, "search");
   EXPECT_EQ(events->back().ev, "close");
-  std::filesystem::remove(file);
 }
 
 }  // namespace

@@ -1,14 +1,17 @@
 #pragma once
 
+// A clock in front of a simulated one that records every pause made on it: what a test or the
+// benchmark reads to see the pauses the worker made, and a hook to act at a given moment.
+
 #include <cstdint>
 #include <functional>
+#include <numeric>
 #include <vector>
 
 #include "usb/clock.h"
 
-namespace flashwell::protocol::testing {
+namespace flashwell::support {
 
-// A clock that records every pause, in front of a simulated one.
 class PauseRecorder final : public usb::Clock {
  public:
   explicit PauseRecorder(usb::SimulatedClock& clock) : clock_(clock) {}
@@ -20,6 +23,9 @@ class PauseRecorder final : public usb::Clock {
   }
   void addThread() override { clock_.addThread(); }
   void removeThread() override { clock_.removeThread(); }
+
+  std::uint64_t totalMs() const { return std::accumulate(pauses.begin(), pauses.end(), 0ull); }
+
   std::vector<std::uint32_t> pauses;
   // Called after each pause with the virtual time: lets a test act at a given moment.
   std::function<void(std::uint64_t)> afterPause;
@@ -28,4 +34,4 @@ class PauseRecorder final : public usb::Clock {
   usb::SimulatedClock& clock_;
 };
 
-}  // namespace flashwell::protocol::testing
+}  // namespace flashwell::support
