@@ -229,7 +229,7 @@ TEST(EmulatedFaults, StayKeepsTheKeyInItsProgramOverARestart) {
     SCOPED_TRACE(std::string(c.fault) + " " + c.start);
     KeyBench host(namedKey(c.start));
     host.key->timing().reenumerationMs = 3500;
-    if (*c.fault) host.driver->addFaults(*parseFault(c.fault));
+    if (*c.fault) host.addFault(c.fault);
     ASSERT_TRUE(flashCommand(host, 4));
     host.clock.sleepMs(3499);
     EXPECT_FALSE(host.driver->keyPresent());

@@ -93,14 +93,13 @@ TEST(FrameLimits, FollowTheCommandTable) {
   EXPECT_FALSE(buildCommandFrame(16, 0, 0, 0));
 }
 
-// The command channel on the real link, in front of the virtual key.
+// The command channel on the bench's link, in front of the virtual key.
 struct ChannelRig {
   explicit ChannelRig(const char* state = "fresh", std::uint32_t startTick = 0, bool plugged = true)
       : clock(startTick), bench(support::namedKey(state), true, &clock, plugged) {}
   usb::SimulatedClock clock;
   support::KeyBench bench;
-  usb::SilentNotices notices;
-  usb::UsbLink link{*bench.driver, notices};
+  usb::UsbLink& link = *bench.link;
   CommandChannel channel{link, clock};
 };
 

@@ -44,14 +44,13 @@ emulator::KeyImage patternedKey(std::uint16_t hardwareType = 0x0002,
   return image;
 }
 
-// The key commands on the real link, in front of the virtual key.
+// The key commands on the bench's link, in front of the virtual key.
 struct Rig {
   explicit Rig(emulator::KeyImage image = patternedKey(), bool plugged = true)
       : bench(std::move(image), true, nullptr, plugged) {}
   std::uint8_t memory(std::uint32_t address) const { return bench.key->memoryByte(address); }
   support::KeyBench bench;
-  usb::SilentNotices notices;
-  usb::UsbLink link{*bench.driver, notices};
+  usb::UsbLink& link = *bench.link;
   CommandChannel channel{link, bench.clock};
   KeyCommands commands{link, channel};
 };
