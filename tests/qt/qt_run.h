@@ -19,6 +19,7 @@
 #include "catalogue/system_locale.h"
 #include "tests/qt/message_box_answerer.h"
 #include "tests/support/dialog_run.h"
+#include "tests/support/test_packages.h"
 
 namespace flashwell::app::qt::testing {
 
