@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+#include <string_view>
+
 #include "sequencer/control_ids.h"
 #include "sequencer/text_ids.h"
 #include "tests/support/upgrade_run.h"
@@ -65,25 +69,39 @@ TEST(Failures, RefusedFirmwareErase) {
   EXPECT_EQ(s.finishModes[2], flashwell::sequencer::FinishMode::awaitFirmware);
 }
 
-TEST(Failures, RefusedRegionShowsTheCopyError) {
+// A fault on the way, the mode chosen (none: the run fails before the choice), the failure
+// text shown and the state the run fails in.
+struct FailureCase {
+  const char* fault;
+  std::optional<protocol::UpgradeOption> mode;
+  std::uint16_t text;
+  UpgradeState failedIn;
+};
+
+class FailureDisplays : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(FailureDisplays, ShowTheirTextThenExit) {
   UpgradeRun s;
-  s.addFault("booter-region-open-fails");
-  s.choose(protocol::UpgradeOption::always);
-  expectFailureThenExit(s, kTextCopyError, UpgradeState::writeRegions);
+  s.addFault(GetParam().fault);
+  if (GetParam().mode) s.choose(*GetParam().mode);
+  expectFailureThenExit(s, GetParam().text, GetParam().failedIn);
 }
 
-TEST(Failures, UnreadableIdentityShowsTheFailure) {
-  UpgradeRun s;
-  s.addFault("identity-unreadable");
-  expectFailureThenExit(s, kTextImpossible, UpgradeState::failed);
-}
-
-TEST(Failures, KeyPulledDuringTheComponentsShowsTheCopyError) {
-  UpgradeRun s;
-  s.addFault("unplug-during-regions");
-  s.choose(protocol::UpgradeOption::only);
-  expectFailureThenExit(s, kTextCopyError, UpgradeState::writeRegions);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Failures, FailureDisplays,
+    ::testing::Values(FailureCase{"booter-region-open-fails", protocol::UpgradeOption::always,
+                                  kTextCopyError, UpgradeState::writeRegions},
+                      FailureCase{"identity-unreadable", std::nullopt, kTextImpossible,
+                                  UpgradeState::failed},
+                      FailureCase{"unplug-during-regions", protocol::UpgradeOption::only,
+                                  kTextCopyError, UpgradeState::writeRegions}),
+    [](const ::testing::TestParamInfo<FailureCase>& info) {
+      std::string name;
+      for (const char c : std::string_view(info.param.fault)) {
+        if (c != '-') name += c;
+      }
+      return name;
+    });
 
 TEST(Failures, KeyOfTheWrongKindEntersTheErrorStopWithTextOneTwentyFive) {
   UpgradeRun s("wrong-kind");
