@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/flasher_run.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/headless_run.h"
 
@@ -78,17 +79,9 @@ TEST(CliOptions, LcidInEitherForm) {
   EXPECT_FALSE(parseLcid("4 07"));
 }
 
-struct RunResult {
-  int code;
-  std::string out;
-};
-
-RunResult run(std::vector<const char*> args) {
-  const ParseResult p = parse(args);
-  EXPECT_TRUE(p.options);
-  std::ostringstream out, err;
-  const int code = p.options ? runHeadless(*p.options, out, err) : -1;
-  return {code, out.str()};
+// A run with nobody at a terminal: a run without --mode waits for a choice that never comes.
+support::ProgramRun run(const std::vector<const char*>& args) {
+  return support::runFlasher({args.begin(), args.end()});
 }
 
 int count(const std::string& text, const std::string& part) {
@@ -118,14 +111,14 @@ TEST(CliRun, ExitCodes) {
       {{"--emulated", "--timeout", "30"}, kExitTimedOut, "status: EXITING..."},
   };
   for (const Case& c : cases) {
-    const RunResult r = run(c.args);
+    const support::ProgramRun r = run(c.args);
     EXPECT_EQ(r.code, c.code) << c.args[0] << " " << c.args.size() << "\n" << r.out;
     EXPECT_NE(r.out.find(std::string("\n") + c.shown + "\n"), std::string::npos) << r.out;
   }
 }
 
 TEST(CliRun, PrintsEachTextOnceAndInTheLocalesLanguage) {
-  const RunResult r = run({"--emulated", "--mode", "never", "--lcid", "0x0407"});
+  const support::ProgramRun r = run({"--emulated", "--mode", "never", "--lcid", "0x0407"});
   EXPECT_EQ(r.code, kExitDone) << r.out;
   // Windows-1252 texts come out as UTF-8 ("für" in the German caption).
   EXPECT_NE(r.out.find("UPDATE f\xC3\xBCr"), std::string::npos) << r.out;
@@ -146,14 +139,12 @@ TEST(CliRun, PrintsEachTextOnceAndInTheLocalesLanguage) {
 }
 
 TEST(CliRun, KeyStateCarriesOverToTheNextRunAndTheTraceIsWritten) {
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("flashwell-cli-test-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
+  const support::Scratch dir;
   const std::string state = (dir / "key.bin").string();
   const std::string trace = (dir / "trace.jsonl").string();
 
-  const RunResult first = run({"--emulated", "--mode", "only", "--yes", "--key-state",
-                               state.c_str(), "--trace", trace.c_str()});
+  const support::ProgramRun first = run({"--emulated", "--mode", "only", "--yes", "--key-state",
+                                         state.c_str(), "--trace", trace.c_str()});
   ASSERT_EQ(first.code, kExitDone);
   ASSERT_TRUE(std::filesystem::exists(state));
   std::ifstream traceIn(trace);
@@ -163,7 +154,8 @@ TEST(CliRun, KeyStateCarriesOverToTheNextRunAndTheTraceIsWritten) {
   EXPECT_NE(firstEvent.find("\"ev\""), std::string::npos);
 
   // The second run finds the key as the first left it: its versions are the new ones.
-  const RunResult second = run({"--emulated", "--key-state", state.c_str(), "--timeout", "20"});
+  const support::ProgramRun second =
+      run({"--emulated", "--key-state", state.c_str(), "--timeout", "20"});
   EXPECT_EQ(second.code, kExitTimedOut);
   const std::string heading = "Vers.  in  MEMPOD:\n";
   const std::size_t lastOfFirst = first.out.rfind(heading);
@@ -175,7 +167,6 @@ TEST(CliRun, KeyStateCarriesOverToTheNextRunAndTheTraceIsWritten) {
     return out.substr(at, end - at);
   };
   EXPECT_EQ(column(second.out, firstOfSecond), column(first.out, lastOfFirst));
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
