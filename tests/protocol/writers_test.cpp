@@ -9,9 +9,8 @@
 
 #include "protocol/component_table.h"
 #include "protocol/worker.h"
-#include "tests/support/key_bench.h"
+#include "tests/protocol/worker_rig.h"
 #include "tests/support/key_traffic.h"
-#include "tests/support/pause_recorder.h"
 #include "tests/support/test_packages.h"
 #include "usb/bytes.h"
 
@@ -22,28 +21,18 @@ using support::KeyRequest;
 using support::TestPackage;
 using Pauses = std::vector<std::uint32_t>;
 
-// A worker on the virtual key after the start handshake and a connection, with the test
-// package installed and every pause recorded. The key firmware is written to a key in its
-// booter, the components to one in its firmware.
-struct Rig {
-  explicit Rig(const char* state = "fresh") : bench(support::namedKey(state)) {
-    block.zero();
+// The worker's rig after the start handshake and a connection, with the test package installed.
+// The key firmware is written to a key in its booter, the components to one in its firmware.
+struct Rig : testing::KeyRig {
+  explicit Rig(const char* state = "fresh") : KeyRig(state) {
     block.startRequest.set(1);
     block.startDone.set(1);
     block.connectRequest.set(1);
     block.connected.set(1);
     package.install(block);
   }
-  std::size_t count(std::uint8_t code, std::uint8_t sub) const {
-    return support::countControls(bench, code, sub);
-  }
   bool untouched() const { return support::keyRequests(bench).empty(); }
 
-  support::KeyBench bench;
-  support::PauseRecorder clock{bench.clock};
-  usb::SilentNotices notices;
-  RequestBlock block;
-  Worker worker{block, *bench.driver, clock, notices};
   TestPackage package;
 };
 
